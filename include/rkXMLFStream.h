@@ -1,0 +1,79 @@
+// rkXMLFStream: reads documents from files or strings and writes them to files.
+//
+// The stream holds two tables that every read and write consults: the symbol
+// table (entity text -> character text, e.g. "&lt;" -> "<") applied to element
+// values, and the open tags (elements without end tag, by default "br").
+// It holds no document or file between calls.
+//
+// Usage:
+//   rkXMLDocument doc;
+//   doc.setFileName("settings.xml");
+//   rkXMLFStream stream;
+//   try {
+//       stream.readDocument(doc);       // appends what the file holds
+//       ...edit the tree...
+//       stream.writeDocument(doc);      // replaces the file safely
+//   } catch (const std::runtime_error& e) {
+//       // e.what(): "Error at line 3: Closing tag differs from open tag.\n", ...
+//   }
+#ifndef RKXML_FSTREAM_H
+#define RKXML_FSTREAM_H
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+#include "rkXMLDocument.h"
+#include "rkXMLExport.h"
+
+namespace rkxml_detail {
+struct StreamAccess;
+}
+
+class RKXML_API rkXMLFStream {
+public:
+    // A stream with the thirteen default symbols and the open tag "br".
+    rkXMLFStream();
+    // Empties and releases both tables.
+    virtual ~rkXMLFStream();
+
+    // (Re)sets the thirteen default symbols and adds the open tag "br"; keeps everything else.
+    void defaultSymbols();
+    // Adds the pair entity text -> character text, or replaces the character text of an entity
+    // already present. Throws std::invalid_argument (table unchanged) if either text is empty.
+    void addSymbol(const std::string& entity, const std::string& character);
+    // Empties the symbol table and the open tags.
+    void clearSymbols();
+    // Adds `name`, ASCII-lower-cased and cut at its first zero byte, to the open tags.
+    void addOpenTag(std::string name);
+
+    // Reads the file that `document` names and appends its nodes to the tree. Throws
+    // std::runtime_error "Invalid/empty filename." or "Opening file: <name>failed.", or the
+    // parser's error (document emptied). A zero-byte file adds nothing.
+    void readDocument(rkXMLDocument& document);
+    // Appends the nodes that `text` holds to `document`'s tree; `text` is not changed. On malformed
+    // text logs the diagnostics, empties the document and throws them as std::runtime_error.
+    void readDocumentFromString(rkXMLDocument& document, std::string& text);
+    // Writes `document`'s tree to its file as indented XML, replacing the file only once all was
+    // written. Throws std::runtime_error (and logs it) when the tree cannot be written so that it
+    // reads back, or when the file cannot be written; the old file then stays as it was.
+    void writeDocument(const rkXMLDocument& document);
+
+    // Internal: replaces character texts by entity texts in place.
+    RKXML_LOCAL void encodeSymbols(std::string& text) const;
+    // Internal: replaces entity texts by character texts in place.
+    RKXML_LOCAL void decodeSymbols(std::string& text) const;
+    // Internal: whether `lowerName` is an open tag (compared byte for byte).
+    RKXML_LOCAL bool isOpenTag(const std::string& lowerName) const;
+    // Internal: replaces the log file for `fileName` by `message`; silent on every failure.
+    RKXML_LOCAL static void writeLog(const std::string& fileName, const std::string& message);
+
+private:
+    friend struct rkxml_detail::StreamAccess;
+
+    std::map<std::string, std::string> symbols;
+    std::set<std::string, std::less<>> openTags;
+};
+
+#endif

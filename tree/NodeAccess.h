@@ -1,0 +1,29 @@
+// Internal access to node fields that the public interface keeps private:
+// the reader moves names and values into nodes, the copy and the writer reach
+// an element's whole attribute set.
+#ifndef RKXML_TREE_NODE_ACCESS_H
+#define RKXML_TREE_NODE_ACCESS_H
+
+#include <map>
+#include <string>
+
+#include "rkXMLElement.h"
+#include "rkXMLNode.h"
+
+namespace rkxml_detail {
+
+struct NodeAccess {
+    static std::string& name(rkXMLNode& node) { return node.name; }
+};
+
+struct ElementAccess {
+    using Attributes = std::map<std::string, std::string>;
+
+    static Attributes& attributes(rkXMLElement& element) { return element.attributes; }
+    static const Attributes& attributes(const rkXMLElement& element) { return element.attributes; }
+    static std::string& value(rkXMLElement& element) { return element.value; }
+};
+
+}  // namespace rkxml_detail
+
+#endif

@@ -1,0 +1,5 @@
+#include "rkXMLComment.h"
+
+rkXMLComment::rkXMLComment() : rkXMLNode(Comment) {}
+
+rkXMLComment::~rkXMLComment() = default;
