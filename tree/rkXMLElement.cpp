@@ -8,19 +8,22 @@ rkXMLElement::rkXMLElement() : rkXMLNode(Element) {}
 
 rkXMLElement::~rkXMLElement() {
     // Children go in document order, depth first, each unlinked before it is
-    // destroyed. A child element's own children are handed to the front of
-    // the pending list before it is deleted, so its destructor finds nothing
-    // to destroy and no destructor recurses, however deep the tree is.
+    // destroyed; this element's later children stay in its list until their
+    // turn. A child element's own children are handed to the front of the
+    // pending list before it is deleted, so its destructor finds nothing to
+    // destroy and no destructor recurses, however deep the tree is.
     std::list<rkXMLNode*> pending;
-    pending.splice(pending.end(), *this);
-    while (!pending.empty()) {
-        rkXMLNode* node = pending.front();
-        pending.pop_front();
-        if (node == nullptr) continue;
-        if (node->getElementType() == Element) {
-            pending.splice(pending.begin(), *static_cast<rkXMLElement*>(node));
+    while (!empty()) {
+        pending.splice(pending.end(), *this, begin());
+        while (!pending.empty()) {
+            rkXMLNode* node = pending.front();
+            pending.pop_front();
+            if (node == nullptr) continue;
+            if (node->getElementType() == Element) {
+                pending.splice(pending.begin(), *static_cast<rkXMLElement*>(node));
+            }
+            delete node;
         }
-        delete node;
     }
 }
 
