@@ -1,1 +1,243 @@
-// placeholder
+// The reader: one forward scan over the text that appends nodes to a document.
+//
+// The scan searches the input in place and copies only what becomes a name,
+// a value or an attribute. The path of open elements is the chain of parent
+// links, so there is no stack and no limit on the depth. Line numbers are
+// counted only when a diagnostic is written.
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "rkXMLComment.h"
+#include "rkXMLDocument.h"
+#include "rkXMLFStream.h"
+#include "stream/FormatTexts.h"
+#include "stream/OpenTagTest.h"
+#include "stream/SymbolCodec.h"
+#include "tree/NodeAccess.h"
+
+namespace {
+
+namespace format = rkxml_detail::format;
+using rkxml_detail::ElementAccess;
+using rkxml_detail::NodeAccess;
+using rkxml_detail::OpenTagTest;
+using rkxml_detail::SymbolCodec;
+
+constexpr std::size_t notFound = std::string_view::npos;
+
+bool isSkipByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isTrimByte(char c) { return c == ' ' || c == '\n' || c == '\t'; }
+bool isNameDelimiter(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>'; }
+
+std::string_view trimmed(std::string_view text) {
+    std::size_t first = 0;
+    while (first < text.size() && isTrimByte(text[first])) ++first;
+    std::size_t last = text.size();
+    while (last > first && isTrimByte(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+// The element that a parent link names, or null if the link names no element.
+rkXMLElement* elementAbove(rkXMLNode* node) {
+    rkXMLNode* parent = node->getParent();
+    if (parent == nullptr || parent->getElementType() != rkXMLNode::Element) return nullptr;
+    return static_cast<rkXMLElement*>(parent);
+}
+
+class Parser {
+public:
+    Parser(rkXMLDocument& document, const std::string& text, const SymbolCodec& decoder,
+           OpenTagTest& openTags)
+        : document(document), text(text), decoder(decoder), openTags(openTags) {
+        root = static_cast<rkXMLElement*>(document.getRoot());
+        current = root;
+    }
+
+    void run() {
+        while (position < text.size()) {
+            const std::size_t tagStart = text.find('<', position);
+            if (tagStart == notFound) break;  // trailing text is ignored
+            takeText(tagStart);
+            const std::size_t p = tagStart + 1;
+            if (p >= text.size()) fail(p, ": Tag started buf EOF found.");
+            if (text.compare(p, format::commentMark.size(), format::commentMark) == 0) {
+                readComment(p + format::commentMark.size());
+            } else if (text[p] == '?') {
+                readDeclaration(p);
+            } else if (text[p] == '/') {
+                readEndTag(p);
+            } else {
+                readStartTag(p);
+            }
+        }
+        rkXMLFStream::writeLog(document.getFileName(), diagnostics);
+    }
+
+private:
+    // The text before a tag: decoded, trimmed, and if anything is left, the current element's value.
+    void takeText(std::size_t tagStart) {
+        const std::string_view segment = text.substr(position, tagStart - position);
+        if (segment.empty()) return;
+        if (current == nullptr) {
+            warnNoCurrentElement(tagStart);
+            return;
+        }
+        std::string_view result = segment;
+        if (decoder.mayChange(segment)) {
+            decoded.clear();
+            decoder.appendConverted(segment, decoded);
+            result = decoded;
+        }
+        result = trimmed(result);
+        if (!result.empty()) ElementAccess::value(*current).assign(result);
+    }
+
+    void readComment(std::size_t start) {
+        const std::size_t end = text.find(format::commentClose, start);
+        if (end == notFound) fail(start, ": Comment tag unclosed.");
+        if (current != nullptr) {
+            auto comment = std::make_unique<rkXMLComment>();
+            NodeAccess::name(*comment).assign(text.substr(start, end - start));
+            append(*current, std::move(comment));
+        } else {
+            warnNoCurrentElement(start);
+        }
+        position = end + format::commentClose.size();
+    }
+
+    void readDeclaration(std::size_t p) {
+        const std::size_t end = text.find(format::declarationClose, p + 1);
+        if (end == notFound) fail(p, ": Tag <? unclosed.");
+        if (!declarationTaken) {
+            // Later declarations of the same text are skipped; the first one goes to the top level.
+            auto header = std::make_unique<rkXMLHeader>();
+            header->decode(std::string(text.substr(p + 1, end - p - 1)));
+            append(*root, std::move(header));
+            declarationTaken = true;
+        }
+        position = end + format::declarationClose.size();
+    }
+
+    void readEndTag(std::size_t p) {
+        const std::size_t end = text.find('>', p);
+        if (end == notFound) fail(p, ": Tag unclosed.");
+        const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
+        if (current == nullptr) fail(p + 1, ": Closing tag when no tag???");
+        if (name != current->getName()) fail(p + 1, ": Closing tag differs from open tag.");
+        current = elementAbove(current);
+        position = end + 1;
+    }
+
+    void readStartTag(std::size_t p) {
+        std::size_t at = p;
+        if (!skipWhiteSpace(at)) fail(text.size(), ": Unspected EOF.");
+        const std::size_t nameEnd = findNameEnd(at);
+        if (nameEnd == notFound) fail(at, ": Unspected EOF.");
+        const std::string_view scanned = text.substr(at, nameEnd - at);
+        if (scanned.empty()) fail(at, ": Empty tag name.");
+        if (current == nullptr) fail(at, ": No tag active for start tag.");
+
+        auto created = std::make_unique<rkXMLElement>();
+        rkXMLElement& element = *created;
+        append(*current, std::move(created));
+        current = &element;
+        if (scanned.back() == '/') {
+            // <name/...: the element closes at once.
+            NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
+            moveUp();
+        } else {
+            NodeAccess::name(element).assign(scanned);
+        }
+        position = readAttributes(element, scanned, nameEnd);
+    }
+
+    // Reads attributes up to the end of the start tag; returns the position after it.
+    std::size_t readAttributes(rkXMLElement& element, std::string_view scanned, std::size_t at) {
+        auto& attributes = ElementAccess::attributes(element);
+        for (;;) {
+            if (!skipWhiteSpace(at)) fail(text.size(), ": Unspected EOF.");
+            if (text[at] == '>') {
+                if (openTags.holds(scanned)) moveUp();
+                return at + 1;
+            }
+            if (text.compare(at, format::emptyTagClose.size(), format::emptyTagClose) == 0) {
+                moveUp();
+                return at + format::emptyTagClose.size();
+            }
+            const std::size_t equals = text.find(format::valueOpen, at);
+            if (equals == notFound) fail(at, ": Unspected value form.");
+            const std::string_view name = trimmed(text.substr(at, equals - at));
+            const std::size_t valueStart = equals + format::valueOpen.size();
+            if (valueStart >= text.size()) fail(valueStart, ": Unspected EOF.");
+            const std::size_t valueEnd = text.find('"', valueStart);
+            if (valueEnd == notFound) fail(valueStart, ": Unspected value form.");
+            const std::string_view value = text.substr(valueStart, valueEnd - valueStart);
+            // Attributes mostly arrive in name order: then the insertion needs no search.
+            if (attributes.empty() || attributes.rbegin()->first < name) {
+                attributes.emplace_hint(attributes.end(), std::string(name), std::string(value));
+            } else {
+                attributes.insert_or_assign(std::string(name), std::string(value));
+            }
+            at = valueEnd + 1;
+        }
+    }
+
+    void append(rkXMLElement& holder, std::unique_ptr<rkXMLNode> node) {
+        node->setParent(&holder);
+        holder.push_back(node.get());
+        node.release();
+    }
+
+    void moveUp() { current = elementAbove(current); }
+
+    bool skipWhiteSpace(std::size_t& at) const {
+        while (at < text.size() && isSkipByte(text[at])) ++at;
+        return at < text.size();
+    }
+
+    std::size_t findNameEnd(std::size_t from) const {
+        for (std::size_t i = from; i < text.size(); ++i) {
+            if (isNameDelimiter(text[i])) return i;
+        }
+        return notFound;
+    }
+
+    std::string lineOf(std::size_t at) const {
+        const std::size_t end = std::min(at, text.size());
+        return std::to_string(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+    }
+
+    void warnNoCurrentElement(std::size_t at) {
+        diagnostics += "Warning at line " + lineOf(at) +
+                       ": No tag active but text found, must be at the start, ignoring.\n";
+    }
+
+    [[noreturn]] void fail(std::size_t at, const char* message) {
+        diagnostics += "Error at line " + lineOf(at) + message + "\n";
+        rkXMLFStream::writeLog(document.getFileName(), diagnostics);
+        document.makeEmpty();
+        throw std::runtime_error(diagnostics);
+    }
+
+    rkXMLDocument& document;
+    const std::string_view text;
+    const SymbolCodec& decoder;
+    OpenTagTest& openTags;
+    rkXMLElement* root = nullptr;
+    rkXMLElement* current = nullptr;
+    std::size_t position = 0;
+    bool declarationTaken = false;
+    std::string diagnostics;
+    std::string decoded;
+};
+
+}  // namespace
+
+void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, std::string& text) {
+    const SymbolCodec decoder(symbols, SymbolCodec::Direction::Decode);
+    OpenTagTest openTagTest(openTags);
+    Parser(document, text, decoder, openTagTest).run();
+}

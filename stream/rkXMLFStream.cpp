@@ -1,1 +1,60 @@
-// placeholder
+#include "rkXMLFStream.h"
+
+#include <stdexcept>
+
+#include "stream/DiagnosticLog.h"
+#include "stream/SymbolCodec.h"
+
+using rkxml_detail::SymbolCodec;
+
+rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
+
+rkXMLFStream::~rkXMLFStream() { clearSymbols(); }
+
+void rkXMLFStream::defaultSymbols() {
+    // The numeric entities carry the Unicode code point; the byte is the
+    // same character in the Windows-1252 code page.
+    symbols["&lt;"] = "<";
+    symbols["&gt;"] = ">";
+    symbols["&quot;"] = "\"";
+    symbols["&apos;"] = "'";
+    symbols["&amp;"] = "&";
+    symbols["&#246;"] = "\xF6";
+    symbols["&#252;"] = "\xFC";
+    symbols["&#228;"] = "\xE4";
+    symbols["&#214;"] = "\xD6";
+    symbols["&#220;"] = "\xDC";
+    symbols["&#196;"] = "\xC4";
+    symbols["&#223;"] = "\xDF";
+    symbols["&#8364;"] = "\x80";
+    openTags.insert("br");
+}
+
+void rkXMLFStream::addSymbol(const std::string& entity, const std::string& character) {
+    // An empty text would match at every position and never let a walk end.
+    if (entity.empty()) throw std::invalid_argument("rkXMLFStream::addSymbol: empty entity text");
+    if (character.empty()) throw std::invalid_argument("rkXMLFStream::addSymbol: empty character text");
+    symbols[entity] = character;
+}
+
+void rkXMLFStream::clearSymbols() {
+    symbols.clear();
+    openTags.clear();
+}
+
+void rkXMLFStream::addOpenTag(std::string name) {
+    const std::size_t zero = name.find('\0');
+    if (zero != std::string::npos) name.resize(zero);
+    rkxml_detail::toLower(name);
+    openTags.insert(std::move(name));
+}
+
+bool rkXMLFStream::isOpenTag(const std::string& lowerName) const { return openTags.count(lowerName) != 0; }
+
+void rkXMLFStream::encodeSymbols(std::string& text) const {
+    SymbolCodec(symbols, SymbolCodec::Direction::Encode).convert(text);
+}
+
+void rkXMLFStream::decodeSymbols(std::string& text) const {
+    SymbolCodec(symbols, SymbolCodec::Direction::Decode).convert(text);
+}

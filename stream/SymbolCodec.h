@@ -1,0 +1,48 @@
+// Encoding and decoding of texts with a symbol table (entity text -> character text).
+//
+// Both directions walk the text once. At each position only the pairs whose
+// text to replace starts with the byte there are tried, in the table's order
+// (ascending entity text), so the first match in that order wins, exactly as
+// if every pair were tried; replaced text is never looked at again.
+#ifndef RKXML_STREAM_SYMBOL_CODEC_H
+#define RKXML_STREAM_SYMBOL_CODEC_H
+
+#include <array>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rkxml_detail {
+
+class SymbolCodec {
+public:
+    using Table = std::map<std::string, std::string>;
+    enum class Direction { Encode, Decode };
+
+    // Indexes `table` (which must outlive the codec) for one direction.
+    SymbolCodec(const Table& table, Direction direction);
+
+    // Whether `text` holds a byte at which some replacement could start.
+    bool mayChange(std::string_view text) const;
+    // Appends `text` to `out` with every replacement made.
+    void appendConverted(std::string_view text, std::string& out) const;
+    // Replaces `text` by its converted form.
+    void convert(std::string& text) const;
+
+private:
+    struct Replacement {
+        std::string_view from;
+        std::string_view to;
+    };
+
+    std::size_t findCandidate(std::string_view text, std::size_t from) const;
+
+    std::array<std::vector<Replacement>, 256> byFirstByte;
+    std::array<bool, 256> startsReplacement{};
+    int onlyStartByte = -1;  // the one byte that starts every replacement, or -1
+};
+
+}  // namespace rkxml_detail
+
+#endif
