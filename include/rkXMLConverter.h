@@ -34,9 +34,9 @@ RKXML_API void valueToString(unsigned long value, std::string& out);
 RKXML_API void valueToString(long long value, std::string& out);
 // Decimal text.
 RKXML_API void valueToString(unsigned long long value, std::string& out);
-// General notation with at most 8 significant digits (0.1f -> "0.1").
+// General notation with at most 8 significant digits (0.1f -> "0.1"); "inf", "-inf", "nan".
 RKXML_API void valueToString(float value, std::string& out);
-// General notation with at most 10 significant digits (1.0/3 -> "0.3333333333").
+// General notation with at most 10 significant digits (1.0/3 -> "0.3333333333"); "inf", "nan".
 RKXML_API void valueToString(double value, std::string& out);
 
 // `out` becomes a copy of `text`.
@@ -45,19 +45,19 @@ RKXML_API void stringToValue(const std::string& text, std::string& out);
 RKXML_API void stringToValue(const std::string& text, bool& out);
 // The leading decimal number (blanks and a sign allowed); 0 if there is none; saturates.
 RKXML_API void stringToValue(const std::string& text, int& out);
-// The leading decimal number; a minus negates in unsigned arithmetic; saturates at the maximum.
+// The leading decimal number, a minus negating it unsigned; 0 if there is none; saturates.
 RKXML_API void stringToValue(const std::string& text, unsigned int& out);
 // The leading decimal number; 0 if there is none; saturates.
 RKXML_API void stringToValue(const std::string& text, long& out);
-// The leading decimal number; a minus negates in unsigned arithmetic; saturates at the maximum.
+// The leading decimal number, a minus negating it unsigned; 0 if there is none; saturates.
 RKXML_API void stringToValue(const std::string& text, unsigned long& out);
 // The leading decimal number; 0 if there is none; saturates.
 RKXML_API void stringToValue(const std::string& text, long long& out);
-// The leading decimal number; a minus negates in unsigned arithmetic; saturates at the maximum.
+// The leading decimal number, a minus negating it unsigned; 0 if there is none; saturates.
 RKXML_API void stringToValue(const std::string& text, unsigned long long& out);
-// The leading decimal floating-point number, rounded to float; 0 if there is none.
+// The leading decimal number (or inf, nan; no hex) rounded to float; 0 if none; may overflow.
 RKXML_API void stringToValue(const std::string& text, float& out);
-// The leading decimal floating-point number; 0 if there is none.
+// The leading decimal number (or inf, nan; no hex); 0 if there is none; may overflow.
 RKXML_API void stringToValue(const std::string& text, double& out);
 
 }  // namespace rkXMLConverter
