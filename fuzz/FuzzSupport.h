@@ -1,0 +1,43 @@
+// Helpers shared by the fuzz targets: a scratch directory, checks of a
+// document's state and a comparison of two trees.
+#ifndef RKXML_FUZZ_FUZZ_SUPPORT_H
+#define RKXML_FUZZ_FUZZ_SUPPORT_H
+
+#include <functional>
+#include <string>
+
+#include "rkXMLDocument.h"
+
+namespace fuzz {
+
+// A private directory for the targets' files, on a memory file system when
+// there is one; created once, removed with its files when the process exits.
+// The variable Tmp points into it, so logs of unnamed documents land there too.
+const std::string& scratchDirectory();
+
+// Reports a broken property with the input's details and aborts, so that the
+// fuzzer keeps the input as a crash.
+[[noreturn]] void fail(const std::string& property, const std::string& detail);
+
+// Empty if `document` holds exactly a fresh hidden root, else what is wrong.
+std::string whyNotFresh(const rkXMLDocument& document);
+
+// Decides for an element of the first tree whether its value must come back
+// unchanged (true) or may come back empty (false).
+using ValueKept = std::function<bool(const rkXMLElement&)>;
+
+// Empty if the trees below the two hidden roots are equal (kinds, names,
+// header fields, element values as `valueKept` says, attributes, child order,
+// parent links of the second tree), else the first difference found.
+// The hidden roots' own values are not compared.
+std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& actual, const ValueKept& valueKept);
+
+// A byte string as a quoted printable text, control and high bytes as \xNN, cut after 200 bytes.
+std::string printable(const std::string& text);
+
+// The file's bytes; empty if it cannot be read.
+std::string fileContent(const std::string& path);
+
+}  // namespace fuzz
+
+#endif

@@ -1,0 +1,125 @@
+// Parsed text, written and read back, gives the same tree.
+//
+// Property. Let T be the tree that a byte string gives when it is read without
+// error into a fresh document with the default tables. Writing T to a file
+// then either
+//  (a) is refused, because T holds an element name or an attribute name that
+//      the reader would take apart differently, with "Error: element name '"
+//      ... "' cannot be written." or "Error: attribute name '" ... "' of
+//      element '" ... "' cannot be written.", and the file keeps its earlier
+//      bytes (the writer's two other refusals, a double quote in an attribute
+//      value and "-->" in a comment, cannot arise from read text and break the
+//      property); or
+//  (b) succeeds, and reading the file into a fresh document succeeds and gives
+//      a tree equal to T: the same kinds, names, header version and encoding,
+//      attributes, and child order at every level, with every parent link
+//      naming the holder; element values equal, except a value that the
+//      writer's value test leaves out (blanks with at most one line feed, one
+//      carriage return and one tab among them), which comes back empty. The
+//      hidden root's own value (text outside every element) is not written and
+//      not compared. When no value was left out, writing the tree read back
+//      gives the same bytes again.
+// Any other outcome aborts.
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "rkXMLFStream.h"
+
+namespace {
+
+bool startsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A message that quotes a name with a zero byte ends there, as what() is a C string.
+bool isNameRefusal(const std::string& message, bool mayBeCut) {
+    const std::string end = "' cannot be written.";
+    if (!endsWith(message, end) && !mayBeCut) return false;
+    if (startsWith(message, "Error: element name '")) return true;
+    return startsWith(message, "Error: attribute name '") && (mayBeCut || message.find("' of element '") != std::string::npos);
+}
+
+// The writer's test whether a value is written at all: with the first line
+// feed, carriage return and tab made blanks and runs of blanks collapsed, a
+// value that is empty or one blank is left out.
+bool isWritten(const std::string& value) {
+    std::string copy = value;
+    for (char c : {'\n', '\r', '\t'}) {
+        const std::size_t at = copy.find(c);
+        if (at != std::string::npos) copy[at] = ' ';
+    }
+    std::string collapsed;
+    for (char c : copy) {
+        if (c != ' ' || collapsed.empty() || collapsed.back() != ' ') collapsed += c;
+    }
+    return !collapsed.empty() && collapsed != " ";
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::scratchDirectory();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static rkXMLFStream stream;
+    static const std::string firstFile = fuzz::scratchDirectory() + "/written.xml";
+    static const std::string secondFile = fuzz::scratchDirectory() + "/rewritten.xml";
+    const std::string input(reinterpret_cast<const char*>(data), size);
+
+    rkXMLDocument original;
+    original.setFileName(firstFile);
+    std::string text = input;
+    try {
+        stream.readDocumentFromString(original, text);
+    } catch (const std::runtime_error&) {
+        return 0;  // not a tree; the reader's own target covers this
+    }
+
+    const std::string earlier = fuzz::fileContent(firstFile);
+    try {
+        stream.writeDocument(original);
+    } catch (const std::runtime_error& error) {
+        if (!isNameRefusal(error.what(), input.find('\0') != std::string::npos)) fuzz::fail("only name refusals", fuzz::printable(error.what()) + " for " + fuzz::printable(input));
+        if (fuzz::fileContent(firstFile) != earlier) fuzz::fail("a refused write leaves the file", fuzz::printable(input));
+        return 0;
+    }
+    const std::string written = fuzz::fileContent(firstFile);
+
+    rkXMLDocument reread;
+    reread.setFileName(firstFile);
+    try {
+        stream.readDocument(reread);
+    } catch (const std::exception& error) {
+        fuzz::fail("written text reads back", std::string(error.what()) + "\ninput " + fuzz::printable(input) +
+                                                   "\nwritten " + fuzz::printable(written));
+    }
+    const auto& before = static_cast<const rkXMLElement&>(*original.getRoot());
+    const auto& after = static_cast<const rkXMLElement&>(*reread.getRoot());
+    bool valueLeftOut = false;
+    const std::string difference = fuzz::treeDifference(before, after, [&](const rkXMLElement& element) {
+        const bool kept = isWritten(element.getValue());
+        if (!kept && !element.getValue().empty()) valueLeftOut = true;
+        return kept;
+    });
+    if (!difference.empty()) {
+        fuzz::fail("same tree after writing and reading",
+                   difference + "\ninput " + fuzz::printable(input) + "\nwritten " + fuzz::printable(written));
+    }
+
+    if (valueLeftOut) return 0;  // an empty value is written in the shorter form
+    reread.setFileName(secondFile);
+    stream.writeDocument(reread);
+    if (fuzz::fileContent(secondFile) != written) {
+        fuzz::fail("writing again gives the same bytes", "input " + fuzz::printable(input) + "\nwritten " +
+                                                             fuzz::printable(written) + "\nagain " +
+                                                             fuzz::printable(fuzz::fileContent(secondFile)));
+    }
+    return 0;
+}

@@ -1,0 +1,96 @@
+// The symbol table's encoding and decoding walks.
+//
+// Property:
+//  - with the default table, decoding the encoded form of any byte string
+//    gives the byte string back;
+//  - a table built from random pairs with addSymbol (a pair with an empty text
+//    is refused with std::invalid_argument and leaves the table as it was)
+//    never makes a walk hang, and bounds the output linearly: every byte of
+//    the input is either copied or part of a replaced text, so with f and t the
+//    longest texts replaced and put in (at least 1), the output of n bytes is
+//    at least n / f and at most n * t bytes long;
+//  - the reader, run with such a table on the same bytes, returns or throws
+//    std::runtime_error.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "FuzzSupport.h"
+#include "rkXMLFStream.h"
+#include "stream/StreamAccess.h"
+
+namespace {
+
+using rkxml_detail::StreamAccess;
+
+void checkBounds(const char* walk, const std::string& input, const std::string& output, std::size_t longestFrom,
+                 std::size_t longestTo) {
+    const std::size_t f = std::max<std::size_t>(longestFrom, 1);
+    const std::size_t t = std::max<std::size_t>(longestTo, 1);
+    if (output.size() * f < input.size() || output.size() > input.size() * t) {
+        fuzz::fail(std::string(walk) + " output bounds", std::to_string(input.size()) + " bytes became " +
+                                                          std::to_string(output.size()) + " for " +
+                                                          fuzz::printable(input));
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::scratchDirectory();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const rkXMLFStream defaults;
+    const std::string whole(reinterpret_cast<const char*>(data), size);
+    std::string text = whole;
+    defaults.encodeSymbols(text);
+    defaults.decodeSymbols(text);
+    if (text != whole) fuzz::fail("default decode of encode", fuzz::printable(whole) + " became " + fuzz::printable(text));
+
+    FuzzedDataProvider provider(data, size);
+    rkXMLFStream stream;
+    if (!provider.ConsumeBool()) stream.clearSymbols();
+    const int pairs = provider.ConsumeIntegralInRange<int>(0, 12);
+    for (int i = 0; i < pairs; ++i) {
+        const std::string entity = provider.ConsumeRandomLengthString(8);
+        const std::string character = provider.ConsumeRandomLengthString(8);
+        const std::map<std::string, std::string> before = StreamAccess::symbols(stream);
+        try {
+            stream.addSymbol(entity, character);
+            if (entity.empty() || character.empty()) fuzz::fail("empty texts refused", fuzz::printable(entity) + " " + fuzz::printable(character));
+        } catch (const std::invalid_argument&) {
+            if (!entity.empty() && !character.empty()) fuzz::fail("non-empty texts accepted", fuzz::printable(entity) + " " + fuzz::printable(character));
+            if (StreamAccess::symbols(stream) != before) fuzz::fail("a refused pair leaves the table", fuzz::printable(entity));
+        }
+    }
+    std::size_t longestEntity = 0;
+    std::size_t longestCharacter = 0;
+    for (const auto& [entity, character] : StreamAccess::symbols(stream)) {
+        longestEntity = std::max(longestEntity, entity.size());
+        longestCharacter = std::max(longestCharacter, character.size());
+    }
+
+    const std::string rest = provider.ConsumeRemainingBytesAsString();
+    std::string encoded = rest;
+    stream.encodeSymbols(encoded);
+    checkBounds("encode", rest, encoded, longestCharacter, longestEntity);
+    std::string decoded = rest;
+    stream.decodeSymbols(decoded);
+    checkBounds("decode", rest, decoded, longestEntity, longestCharacter);
+
+    rkXMLDocument document;
+    std::string source = rest;
+    try {
+        stream.readDocumentFromString(document, source);
+    } catch (const std::runtime_error&) {
+        // a parse error: fine
+    }
+    return 0;
+}
