@@ -1,0 +1,119 @@
+// Helpers of the reliability tests: a scratch directory, whole-file access,
+// child processes that may drop privileges, and sizes for slow builds.
+#ifndef RKXML_TESTS_RELIABILITY_SUPPORT_H
+#define RKXML_TESTS_RELIABILITY_SUPPORT_H
+
+#include <dirent.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+
+#if defined(__has_include)
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+#endif
+#ifndef RUNNING_ON_VALGRIND
+#define RUNNING_ON_VALGRIND 0
+#endif
+
+namespace reliability {
+
+// A size for the big inputs: full in ordinary builds, a tenth with the
+// sanitizers, a fiftieth under valgrind; the code under test is the same.
+inline std::size_t scaled(std::size_t size) {
+#if defined(RKXML_RELIABILITY_SMALL)
+    return size / 10;
+#else
+    return RUNNING_ON_VALGRIND ? size / 50 : size;
+#endif
+}
+
+// A fresh directory, removed with everything in it at the end. Its mode
+// lets the unprivileged user of a child process in (see runAs).
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "rkxml-reliability-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        path = pattern;
+        chmod(path.c_str(), 0777);
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        // Read-only subdirectories would keep their entries.
+        for (auto it = std::filesystem::recursive_directory_iterator(path, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored)) chmod(it->path().c_str(), 0777);
+        }
+        std::filesystem::remove_all(path, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    const std::string& str() const { return path; }
+
+private:
+    std::string path;
+};
+
+inline void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The names in a directory, "." and ".." left out.
+inline std::set<std::string> entriesOf(const std::string& directory) {
+    std::set<std::string> names;
+    if (DIR* dir = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") names.insert(name);
+        }
+        closedir(dir);
+    }
+    return names;
+}
+
+inline bool isRoot() { return geteuid() == 0; }
+
+// The user a child drops to: the file system honours permissions for it.
+constexpr uid_t unprivilegedUser = 65534;
+constexpr gid_t unprivilegedGroup = 65534;
+
+// Runs `body` in a child process, as the unprivileged user if we are root
+// (root may write read-only files), and returns its exit status, or -1 if it
+// did not exit normally. gtest assertions do not work in the child: `body`
+// reports through the status it returns.
+inline int runInChild(const std::function<int()>& body, bool dropPrivileges) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (dropPrivileges && isRoot()) {
+            if (setgroups(0, nullptr) != 0 || setgid(unprivilegedGroup) != 0 || setuid(unprivilegedUser) != 0) _exit(100);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace reliability
+
+#endif
