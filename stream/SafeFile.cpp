@@ -40,12 +40,16 @@ std::string resolveLinks(std::string path) {
     return path;
 }
 
+constexpr std::size_t maxNameKept = 160;
+
 std::string temporaryName(const std::string& target, unsigned attempt) {
     static std::atomic<unsigned> counter{0};
     const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     char suffix[96];
     std::snprintf(suffix, sizeof suffix, ".%ld.%u.%u.%llx.tmp", static_cast<long>(getpid()), counter++, attempt, now);
-    return directoryOf(target) + "/." + baseNameOf(target) + suffix;
+    // The name is cut so that the temporary name stays within the file system's
+    // limit of 255 bytes even for a target whose own name is near it.
+    return directoryOf(target) + "/." + baseNameOf(target).substr(0, maxNameKept) + suffix;
 }
 
 }  // namespace
@@ -61,6 +65,9 @@ bool SafeFile::open() {
     target = resolveLinks(target);
     struct stat existing {};
     const bool exists = stat(target.c_str(), &existing) == 0;
+    // Only a missing file may be created: a loop of links, where open() fails,
+    // would otherwise be replaced by a new file.
+    if (!exists && errno != ENOENT) return false;
     // Refuse what an ordinary open for writing would refuse: a directory, a file we may not write.
     if (exists && (S_ISDIR(existing.st_mode) || access(target.c_str(), W_OK) != 0)) return false;
     if (exists && !S_ISREG(existing.st_mode)) {

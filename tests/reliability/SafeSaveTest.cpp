@@ -207,6 +207,22 @@ TEST_F(SafeSave, SymbolicLinkStaysAndTheFileItNamesIsReplaced) {
                                                                   "created.xml", "outer.xml", "sub"}));
 }
 
+TEST_F(SafeSave, NameNearTheLengthLimitIsSaved) {
+    // The temporary name is longer than the target's; it must still fit.
+    const std::string target = directory / std::string(250, 'n');
+    rkXMLFStream().writeDocument(documentFor(target));
+    EXPECT_EQ(firstEntryValue(target), "value 0 & more");
+    EXPECT_EQ(entriesOf(directory.str()), std::set<std::string>{std::string(250, 'n')});
+}
+
+TEST_F(SafeSave, LoopOfLinksIsRefusedAndKept) {
+    ASSERT_EQ(symlink("second.xml", (directory / "first.xml").c_str()), 0);
+    ASSERT_EQ(symlink("first.xml", (directory / "second.xml").c_str()), 0);
+    EXPECT_EQ(saveExpectingFailure(documentFor(directory / "first.xml"), cannotOpen(directory / "first.xml")), 0);
+    EXPECT_EQ(linkText(directory / "first.xml"), "second.xml");
+    EXPECT_EQ(linkText(directory / "second.xml"), "first.xml");
+}
+
 TEST_F(SafeSave, PermissionBitsAndOwnerAreKept) {
     rkXMLFStream stream;
     for (const mode_t mode : {0600u, 0604u, 0751u}) {
