@@ -5,10 +5,13 @@
 // links, so there is no stack and no limit on the depth. Line numbers are
 // counted only when a diagnostic is written.
 #include <algorithm>
+#include <cstring>
+#include <array>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "rkXMLComment.h"
 #include "rkXMLDocument.h"
@@ -28,9 +31,45 @@ using rkxml_detail::SymbolCodec;
 
 constexpr std::size_t notFound = std::string_view::npos;
 
-bool isSkipByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool isTrimByte(char c) { return c == ' ' || c == '\n' || c == '\t'; }
-bool isNameDelimiter(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>'; }
+// Byte classes, looked up in one table: the scan asks them for nearly every byte of a tag.
+enum ByteClass : unsigned char { skipByte = 1, trimByte = 2, nameDelimiter = 4 };
+
+constexpr std::array<unsigned char, 256> byteClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    classes[' '] = skipByte | trimByte | nameDelimiter;
+    classes['\t'] = skipByte | trimByte | nameDelimiter;
+    classes['\n'] = skipByte | trimByte | nameDelimiter;
+    classes['\r'] = skipByte | nameDelimiter;  // a carriage return is never trimmed
+    classes['>'] = nameDelimiter;
+    return classes;
+}();
+
+bool is(char c, ByteClass byteClass) { return (byteClasses[static_cast<unsigned char>(c)] & byteClass) != 0; }
+bool isSkipByte(char c) { return is(c, skipByte); }
+bool isTrimByte(char c) { return is(c, trimByte); }
+bool isNameDelimiter(char c) { return is(c, nameDelimiter); }
+
+// Whether `mark` stands at `at`; compared byte by byte, as a library call costs more than these few bytes.
+bool startsWith(std::string_view text, std::size_t at, std::string_view mark) {
+    if (text.size() - at < mark.size()) return false;
+    for (std::size_t i = 0; i < mark.size(); ++i) {
+        if (text[at + i] != mark[i]) return false;
+    }
+    return true;
+}
+
+// The first `mark` at or after `from`: memchr finds the first byte, far
+// cheaper than a general substring search for these two- and three-byte marks.
+std::size_t findMark(std::string_view text, std::string_view mark, std::size_t from) {
+    while (from < text.size()) {
+        const void* found = std::memchr(text.data() + from, mark.front(), text.size() - from);
+        if (found == nullptr) return notFound;
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        if (startsWith(text, at, mark)) return at;
+        from = at + 1;
+    }
+    return notFound;
+}
 
 std::string_view trimmed(std::string_view text) {
     std::size_t first = 0;
@@ -63,7 +102,7 @@ public:
             takeText(tagStart);
             const std::size_t p = tagStart + 1;
             if (p >= text.size()) fail(p, ": Tag started buf EOF found.");
-            if (text.compare(p, format::commentMark.size(), format::commentMark) == 0) {
+            if (startsWith(text, p, format::commentMark)) {
                 readComment(p + format::commentMark.size());
             } else if (text[p] == '?') {
                 readDeclaration(p);
@@ -96,7 +135,7 @@ private:
     }
 
     void readComment(std::size_t start) {
-        const std::size_t end = text.find(format::commentClose, start);
+        const std::size_t end = findMark(text, format::commentClose, start);
         if (end == notFound) fail(start, ": Comment tag unclosed.");
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
@@ -109,7 +148,7 @@ private:
     }
 
     void readDeclaration(std::size_t p) {
-        const std::size_t end = text.find(format::declarationClose, p + 1);
+        const std::size_t end = findMark(text, format::declarationClose, p + 1);
         if (end == notFound) fail(p, ": Tag <? unclosed.");
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
@@ -163,11 +202,11 @@ private:
                 if (openTags.holds(scanned)) moveUp();
                 return at + 1;
             }
-            if (text.compare(at, format::emptyTagClose.size(), format::emptyTagClose) == 0) {
+            if (startsWith(text, at, format::emptyTagClose)) {
                 moveUp();
                 return at + format::emptyTagClose.size();
             }
-            const std::size_t equals = text.find(format::valueOpen, at);
+            const std::size_t equals = findMark(text, format::valueOpen, at);
             if (equals == notFound) fail(at, ": Unspected value form.");
             const std::string_view name = trimmed(text.substr(at, equals - at));
             const std::size_t valueStart = equals + format::valueOpen.size();
@@ -177,7 +216,8 @@ private:
             const std::string_view value = text.substr(valueStart, valueEnd - valueStart);
             // Attributes mostly arrive in name order: then the insertion needs no search.
             if (attributes.empty() || attributes.rbegin()->first < name) {
-                attributes.emplace_hint(attributes.end(), std::string(name), std::string(value));
+                attributes.emplace_hint(attributes.end(), std::piecewise_construct, std::forward_as_tuple(name),
+                                        std::forward_as_tuple(value));
             } else {
                 attributes.insert_or_assign(std::string(name), std::string(value));
             }

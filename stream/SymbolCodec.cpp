@@ -37,28 +37,16 @@ bool SymbolCodec::mayChange(std::string_view text) const {
     return !text.empty() && findCandidate(text, 0) != std::string_view::npos;
 }
 
-void SymbolCodec::appendConverted(std::string_view text, std::string& out) const {
-    std::size_t copied = 0;
-    std::size_t at = findCandidate(text, 0);
-    while (at != std::string_view::npos) {
-        const std::string_view rest = text.substr(at);
-        const Replacement* match = nullptr;
-        for (const Replacement& candidate : byFirstByte[static_cast<unsigned char>(text[at])]) {
-            if (rest.substr(0, candidate.from.size()) == candidate.from) {
-                match = &candidate;
-                break;
-            }
-        }
-        if (match == nullptr) {
-            at = findCandidate(text, at + 1);
-            continue;
-        }
-        out.append(text, copied, at - copied);
-        out.append(match->to);
-        copied = at + match->from.size();
-        at = findCandidate(text, copied);
+const SymbolCodec::Replacement* SymbolCodec::replacementAt(std::string_view text, std::size_t at) const {
+    const std::string_view rest = text.substr(at);
+    for (const Replacement& candidate : byFirstByte[static_cast<unsigned char>(text[at])]) {
+        if (rest.substr(0, candidate.from.size()) == candidate.from) return &candidate;
     }
-    out.append(text, copied, std::string_view::npos);
+    return nullptr;
+}
+
+void SymbolCodec::appendConverted(std::string_view text, std::string& out) const {
+    convertTo(text, [&out](std::string_view piece) { out.append(piece); });
 }
 
 void SymbolCodec::convert(std::string& text) const {

@@ -25,6 +25,24 @@ public:
 
     // Whether `text` holds a byte at which some replacement could start.
     bool mayChange(std::string_view text) const;
+    // Hands `text` with every replacement made to `put`, piece by piece (each a std::string_view).
+    template <class Sink>
+    void convertTo(std::string_view text, Sink&& put) const {
+        std::size_t copied = 0;
+        std::size_t at = findCandidate(text, 0);
+        while (at != std::string_view::npos) {
+            const Replacement* match = replacementAt(text, at);
+            if (match == nullptr) {
+                at = findCandidate(text, at + 1);
+                continue;
+            }
+            put(text.substr(copied, at - copied));
+            put(match->to);
+            copied = at + match->from.size();
+            at = findCandidate(text, copied);
+        }
+        put(text.substr(copied));
+    }
     // Appends `text` to `out` with every replacement made.
     void appendConverted(std::string_view text, std::string& out) const;
     // Replaces `text` by its converted form.
@@ -37,6 +55,7 @@ private:
     };
 
     std::size_t findCandidate(std::string_view text, std::size_t from) const;
+    const Replacement* replacementAt(std::string_view text, std::size_t at) const;
 
     std::array<std::vector<Replacement>, 256> byFirstByte;
     std::array<bool, 256> startsReplacement{};

@@ -3,6 +3,8 @@
 // The tree is walked with an explicit stack, so any depth is written without
 // a deep call stack. Output is gathered in a buffer that is handed to the file
 // in large pieces; the file itself is replaced only when all of it was written.
+#include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -47,11 +49,22 @@ bool isWorthWriting(const std::string& value) {
     return false;
 }
 
+// Whether `text` holds `byte`; a plain loop, as most names and values are a few bytes long.
+bool holds(std::string_view text, char byte) {
+    for (char c : text) {
+        if (c == byte) return true;
+    }
+    return false;
+}
+
 // Element names the reader would take for something else or cut short.
 bool isWritableElementName(std::string_view name) {
     if (name.empty() || name.front() == '/' || name.front() == '?' || name.back() == '/') return false;
     if (name.substr(0, format::commentMark.size()) == format::commentMark) return false;
-    return name.find_first_of(" \t\r\n>") == std::string_view::npos;
+    for (char c : name) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>') return false;
+    }
+    return true;
 }
 
 // Attribute names that the reader would trim, skip or split differently.
@@ -62,7 +75,7 @@ bool isWritableAttributeName(std::string_view name) {
     if (first == ' ' || first == '\t' || first == '\r' || first == '\n' || first == '>') return false;
     if (name.substr(0, format::emptyTagClose.size()) == format::emptyTagClose) return false;
     if (last == ' ' || last == '\t' || last == '\n') return false;
-    return name.find(format::valueOpen) == std::string_view::npos;
+    return !holds(name, '=') || name.find(format::valueOpen) == std::string_view::npos;
 }
 
 // The first reason why `root`'s tree cannot be written so that it reads back; empty if none.
@@ -74,7 +87,7 @@ std::string whyNotWritable(const rkXMLElement& root) {
         for (const rkXMLNode* child : element) {
             if (child == nullptr) continue;
             if (child->getElementType() == rkXMLNode::Comment &&
-                child->getName().find(format::commentClose) != std::string::npos) {
+                holds(child->getName(), '>') && child->getName().find(format::commentClose) != std::string::npos) {
                 return "Error: comment holds '-->'.";
             }
             if (child->getElementType() != rkXMLNode::Element) continue;
@@ -82,7 +95,7 @@ std::string whyNotWritable(const rkXMLElement& root) {
             const std::string& name = childElement.getName();
             if (!isWritableElementName(name)) return "Error: element name '" + name + "' cannot be written.";
             for (const auto& [attribute, value] : ElementAccess::attributes(childElement)) {
-                if (value.find('"') != std::string::npos) {
+                if (holds(value, '"')) {
                     return "Error: attribute '" + attribute + "' of element '" + name + "' holds a double quote.";
                 }
                 if (!isWritableAttributeName(attribute)) {
@@ -95,12 +108,56 @@ std::string whyNotWritable(const rkXMLElement& root) {
     return {};
 }
 
+// Gathers the output in one large block and hands it to the file when full;
+// appends are plain copies, as the writer makes many small ones.
+class OutputBuffer {
+public:
+    explicit OutputBuffer(SafeFile& file) : file(file), data(new char[capacity]) {}
+
+    void put(std::string_view bytes) {
+        if (bytes.size() > capacity - used) {
+            flush();
+            if (bytes.size() > capacity) {
+                writeToFile(bytes);
+                return;
+            }
+        }
+        std::memcpy(data.get() + used, bytes.data(), bytes.size());
+        used += bytes.size();
+    }
+
+    void put(char byte) {
+        if (used == capacity) flush();
+        data[used++] = byte;
+    }
+
+    // Whether anything was written to the output so far.
+    bool isEmpty() const { return !anythingWritten && used == 0; }
+
+    void flush() {
+        if (used == 0) return;
+        writeToFile(std::string_view(data.get(), used));
+        used = 0;
+    }
+
+private:
+    static constexpr std::size_t capacity = 1 << 20;
+
+    void writeToFile(std::string_view bytes) {
+        if (!file.write(bytes)) throw WriteFailed{};
+        anythingWritten = true;
+    }
+
+    SafeFile& file;
+    std::unique_ptr<char[]> data;
+    std::size_t used = 0;
+    bool anythingWritten = false;
+};
+
 class NodeWriter {
 public:
     NodeWriter(SafeFile& file, const SymbolCodec& encoder, OpenTagTest& openTags)
-        : file(file), encoder(encoder), openTags(openTags) {
-        buffer.reserve(flushSize + flushSize / 4);
-    }
+        : out(file), encoder(encoder), openTags(openTags) {}
 
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
@@ -126,97 +183,78 @@ public:
                 open.push_back({&element, element.begin(), depth + 1, element.size() <= 1});
             }
         }
-        flush();
+        out.flush();
     }
 
 private:
-    static constexpr std::size_t flushSize = 1 << 20;
-
     // Writes a node, or for an element with content its start tag and value;
     // true when the element's children and end tag are still to come.
     bool writeNodeStart(const rkXMLNode& node, unsigned depth) {
         switch (node.getElementType()) {
             case rkXMLNode::Header:
                 writeIndent(depth);
-                buffer += node.getName();
+                out.put(node.getName());
                 break;
             case rkXMLNode::Comment:
                 writeIndent(depth);
-                buffer += format::commentOpen;
-                buffer += node.getName();
-                buffer += format::commentClose;
+                out.put(format::commentOpen);
+                out.put(node.getName());
+                out.put(format::commentClose);
                 break;
             case rkXMLNode::Element:
                 return writeStartTag(asElement(node), depth);
             default:
                 break;  // a node of no kind writes nothing, not even a line break
         }
-        flushIfFull();
         return false;
     }
 
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         writeIndent(depth);
-        buffer += format::tagOpen;
-        buffer += element.getName();
+        out.put(format::tagOpen);
+        out.put(element.getName());
         for (const auto& [name, value] : ElementAccess::attributes(element)) {
-            buffer += format::attributeSeparator;
-            buffer += name;
-            buffer += format::valueOpen;
-            buffer += value;
-            buffer += format::valueClose;
+            out.put(format::attributeSeparator);
+            out.put(name);
+            out.put(format::valueOpen);
+            out.put(value);
+            out.put(format::valueClose);
         }
         if (element.empty() && element.getValue().empty()) {
-            buffer += openTags.holds(element.getName()) ? format::tagClose : format::emptyTagClose;
-            flushIfFull();
-            return false;
+            out.put(openTags.holds(element.getName()) ? format::tagClose : format::emptyTagClose);
+                return false;
         }
-        buffer += format::tagClose;
+        out.put(format::tagClose);
         const bool isInline = element.size() <= 1;
         writeValue(element.getValue(), depth + 1, isInline);
-        flushIfFull();
         return true;
     }
 
     void writeEndTag(const rkXMLElement& element, unsigned depth, bool isInline) {
         if (!isInline) writeIndent(depth);
-        buffer += format::endTagOpen;
-        buffer += element.getName();
-        buffer += format::tagClose;
-        flushIfFull();
+        out.put(format::endTagOpen);
+        out.put(element.getName());
+        out.put(format::tagClose);
     }
 
     void writeValue(const std::string& value, unsigned depth, bool isInline) {
         if (!isWorthWriting(value)) return;
         if (!isInline) writeIndent(depth);
-        encoder.appendConverted(value, buffer);
+        encoder.convertTo(value, [this](std::string_view piece) { out.put(piece); });
     }
 
     // A line break unless nothing was written yet, then `count` blanks.
     void writeIndent(unsigned count) {
-        if (anythingWritten || !buffer.empty()) buffer += '\n';
+        if (!out.isEmpty()) out.put('\n');
         for (; count > format::blanks.size(); count -= static_cast<unsigned>(format::blanks.size())) {
-            buffer += format::blanks;
+            out.put(format::blanks);
         }
-        buffer += format::blanks.substr(0, count);
+        out.put(format::blanks.substr(0, count));
     }
 
-    void flushIfFull() {
-        if (buffer.size() >= flushSize) flush();
-    }
-
-    void flush() {
-        if (buffer.empty()) return;
-        if (!file.write(buffer)) throw WriteFailed{};
-        anythingWritten = true;
-        buffer.clear();
-    }
-
-    SafeFile& file;
+    OutputBuffer out;
     const SymbolCodec& encoder;
     OpenTagTest& openTags;
-    std::string buffer;
-    bool anythingWritten = false;
 };
 
 [[noreturn]] void fail(const rkXMLDocument& document, const std::string& message) {
