@@ -25,18 +25,21 @@ int main(int argc, char** argv) {
         rkXMLNode* settings = document.getTopLevelElement();
         std::cout << "read " << argv[1] << ": top-level element <" << settings->getName() << ">\n";
 
-        // A typed setting with a default: a missing or malformed value reads as the default.
+        // A typed setting with a default: the element is found or created, and an empty
+        // value keeps the default (a number reads an empty text as 0).
         rkXMLNode* zoomNode = rkXMLFactory::setElement(settings, "zoom", false, rkXMLElement::npos);
+        if (zoomNode->getElementType() != rkXMLNode::Element) throw std::runtime_error("<zoom> is not an element");
         auto* zoom = static_cast<rkXMLElement*>(zoomNode);
         double factor = 1.0;
-        rkXMLConverter::stringToValue(zoom->getValue(), factor);
+        if (!zoom->getValue().empty()) rkXMLConverter::stringToValue(zoom->getValue(), factor);
         std::string text;
         rkXMLConverter::valueToString(factor * 2, text);
         zoom->setValue(text);
         std::cout << "zoom " << factor << " -> " << text << '\n';
 
-        // Add a recent file, and note the change in a comment in front of the settings.
+        // Add a recent file, and replace the comment in front of the settings.
         rkXMLNode* recent = rkXMLFactory::setElement(settings, "recent", false, rkXMLElement::npos);
+        // A new element at position 0 becomes the first child.
         auto* file = static_cast<rkXMLElement*>(rkXMLFactory::createNode(recent, rkXMLNode::Element, "file", 0));
         file->setValue("/home/ada/plans/attic <draft>.svg");
         rkXMLFactory::setComment(document.getRoot(), " edited by rkxml_example ", 1);
