@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -148,16 +147,13 @@ TEST_F(HostileInput, HundredThousandAttributesOnOneElement) {
     const std::size_t count = scaled(100000);
     // Names in ascending order, then the same in descending order with other
     // values, then a repeat of the first name: later values win.
+    const auto nameOf = [](std::size_t i) {
+        const std::string digits = std::to_string(i);
+        return "n" + std::string(7 - digits.size(), '0') + digits;
+    };
     std::string tag = "<e";
-    char name[32];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(name, sizeof name, " n%07zu=\"%zu\"", i, i);
-        tag += name;
-    }
-    for (std::size_t i = count; i-- > 0;) {
-        std::snprintf(name, sizeof name, " n%07zu=\"d%zu\"", i, i);
-        tag += name;
-    }
+    for (std::size_t i = 0; i < count; ++i) tag += " " + nameOf(i) + "=\"" + std::to_string(i) + "\"";
+    for (std::size_t i = count; i-- > 0;) tag += " " + nameOf(i) + "=\"d" + std::to_string(i) + "\"";
     tag += " n0000000=\"last\"/>";
     rkXMLDocument document;
     document.setFileName(directory / "attributes.xml");
