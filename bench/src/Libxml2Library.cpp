@@ -55,18 +55,23 @@ public:
         xmlNode* node = document->children;
         while (node != nullptr) {
             if (node->type == XML_ELEMENT_NODE) {
-                builder.element(reinterpret_cast<const char*>(node->name), depth);
+                builder.element(qualifiedName(node->ns, node->name), depth);
+                // Namespace declarations are attributes in the other libraries' trees.
+                for (xmlNs* ns = node->nsDef; ns != nullptr; ns = ns->next) {
+                    const std::string name = ns->prefix != nullptr ? "xmlns:" + text(ns->prefix) : "xmlns";
+                    builder.attribute(name, text(ns->href));
+                }
                 for (xmlAttr* a = node->properties; a != nullptr; a = a->next) {
                     std::string value;
                     for (xmlNode* piece = a->children; piece != nullptr; piece = piece->next) {
-                        if (piece->content != nullptr) value += reinterpret_cast<const char*>(piece->content);
+                        if (piece->content != nullptr) value += text(piece->content);
                     }
-                    builder.attribute(reinterpret_cast<const char*>(a->name), value);
+                    builder.attribute(qualifiedName(a->ns, a->name), value);
                 }
                 for (xmlNode* child = node->children; child != nullptr; child = child->next) {
                     if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
                         child->content != nullptr) {
-                        builder.text(reinterpret_cast<const char*>(child->content));
+                        builder.text(text(child->content));
                     }
                 }
             } else if (node->type == XML_COMMENT_NODE) {
@@ -88,6 +93,14 @@ public:
     }
 
 private:
+    static std::string text(const xmlChar* characters) {
+        return characters != nullptr ? reinterpret_cast<const char*>(characters) : "";
+    }
+    static std::string qualifiedName(const xmlNs* ns, const xmlChar* name) {
+        if (ns == nullptr || ns->prefix == nullptr) return text(name);
+        return text(ns->prefix) + ":" + text(name);
+    }
+
     void check() {
         if (document != nullptr) return;
         const xmlError* error = xmlGetLastError();

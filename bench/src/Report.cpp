@@ -80,18 +80,30 @@ std::size_t operationIndex(Operation operation) {
     return 0;
 }
 
-std::optional<double> OperationResult::median() const {
-    if (seconds.empty()) return std::nullopt;
-    std::vector<double> sorted = seconds;
+namespace {
+
+std::optional<double> medianOf(std::vector<double> sorted) {
+    if (sorted.empty()) return std::nullopt;
     std::sort(sorted.begin(), sorted.end());
     const std::size_t middle = sorted.size() / 2;
     return sorted.size() % 2 != 0 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 }
 
+}  // namespace
+
+std::optional<double> OperationResult::median() const { return medianOf(seconds); }
+std::optional<double> OperationResult::cpuMedian() const { return medianOf(cpuSeconds); }
+
 std::optional<double> Row::megabytesPerSecond(Operation operation) const {
-    const auto seconds = operations[operationIndex(operation)].median();
+    const OperationResult& result = operations[operationIndex(operation)];
+    const auto seconds = cpuClock ? result.cpuMedian() : result.median();
     if (!seconds || *seconds <= 0) return std::nullopt;
     return static_cast<double>(inputBytes) / megabyte / *seconds;
+}
+
+double Row::coldMegabytesPerSecond() const {
+    const double seconds = cpuClock ? coldCpuSeconds : coldSeconds;
+    return seconds > 0 ? static_cast<double>(inputBytes) / megabyte / seconds : 0;
 }
 
 const Row* Report::find(const std::string& corpus, const std::string& library) const {
@@ -133,7 +145,7 @@ void Report::printText(std::ostream& out) const {
                 out << std::setw(19) << text;
             }
             out << std::setw(11) << fixed(static_cast<double>(row.peakBytes) / static_cast<double>(row.inputBytes), 2)
-                << std::setw(11) << rate(static_cast<double>(row.inputBytes) / megabyte / row.coldSeconds)
+                << std::setw(11) << rate(row.coldMegabytesPerSecond())
                 << row.treeCheck << (row.roundTrip.empty() ? "" : "; written file read back: " + row.roundTrip)
                 << "\n";
             for (Operation operation : reportedOperations) {
@@ -149,12 +161,18 @@ void Report::printText(std::ostream& out) const {
 
 void Report::printMarkdown(std::ostream& out) const {
     out << "Machine: " << machine.cpu << ", " << machine.cores << " cores, " << machine.memory << " of memory; Linux "
-        << machine.kernel << "; " << machine.compiler << "; " << machine.date << ".\n\n"
+        << machine.kernel << "; " << machine.compiler << "; " << machine.date << ". Load average (1, 5, 15 min) "
+        << machine.loadBefore << " at the start and " << machine.loadAfter << " at the end of the "
+        << static_cast<int>(machine.totalSeconds) << " s run.\n\n"
         << "Each figure is the median of " << machine.runs << " rounds"
         << (machine.warmUp ? " after one untimed warm-up round" : "") << " in one process, "
         << (machine.heapReused ? "with the heap reused between rounds (freed memory is kept, not returned to the "
                                  "system)"
                                : "with the default allocator settings")
+        << ". Times are "
+        << (machine.cpuClock ? "CPU times of the benchmark thread (user and system, page faults included; waits "
+                               "for the disk and for other processes are not counted)"
+                             : "wall-clock times")
         << ". Rates are in MB (10^6 bytes) of the input corpus per second for every operation, writing and "
            "destroying included; the ratio in brackets is to pugixml (above 1 is faster). Peak memory is the growth "
            "of the resident set while reading from memory, per MB of input, measured in a fresh process; the cold "
@@ -186,7 +204,7 @@ void Report::printMarkdown(std::ostream& out) const {
                 out << " | ";
             }
             out << fixed(static_cast<double>(row.peakBytes) / static_cast<double>(row.inputBytes), 2) << " | "
-                << rate(static_cast<double>(row.inputBytes) / megabyte / row.coldSeconds) << " | "
+                << rate(row.coldMegabytesPerSecond()) << " | "
                 << cell(row.treeCheck + (row.roundTrip.empty() ? "" : "; read back: " + row.roundTrip)) << " |\n";
         }
     }
@@ -217,9 +235,10 @@ void Report::printMarkdown(std::ostream& out) const {
 void Report::printCsv(std::ostream& out) const {
     out << "corpus,library,input_bytes,status,message";
     for (const char* name : {"read_memory", "destroy", "write", "read_file"}) {
-        out << "," << name << "_s," << name << "_mbps," << name << "_vs_pugixml," << name << "_note";
+        out << "," << name << "_s," << name << "_cpu_s," << name << "_mbps," << name << "_vs_pugixml," << name
+            << "_note";
     }
-    out << ",write_output_bytes,peak_bytes,peak_per_mb,cold_s,elements,attributes,comments,max_depth,tree,"
+    out << ",write_output_bytes,peak_bytes,peak_per_mb,cold_s,cold_cpu_s,elements,attributes,comments,max_depth,tree,"
            "round_trip,runs\n";
     for (const Row& row : rows) {
         const Row* pugixml = find(row.corpus, "pugixml");
@@ -229,13 +248,13 @@ void Report::printCsv(std::ostream& out) const {
             const OperationResult& result = row.operations[operationIndex(operation)];
             const auto mbps = row.megabytesPerSecond(operation);
             const auto reference = pugixml != nullptr ? pugixml->megabytesPerSecond(operation) : std::nullopt;
-            out << "," << optionalNumber(result.median(), 6) << "," << optionalNumber(mbps, 2) << ","
+            out << "," << optionalNumber(result.median(), 6) << "," << optionalNumber(result.cpuMedian(), 6) << "," << optionalNumber(mbps, 2) << ","
                 << (mbps && reference ? fixed(*mbps / *reference, 3) : "") << "," << csvField(result.note);
         }
         const bool ok = row.status == Status::Ok;
         out << "," << row.operations[operationIndex(Write)].outputBytes << "," << (ok ? std::to_string(row.peakBytes) : "")
             << "," << (ok ? fixed(static_cast<double>(row.peakBytes) / static_cast<double>(row.inputBytes), 3) : "")
-            << "," << (ok ? fixed(row.coldSeconds, 6) : "") << "," << row.signature.elements << ","
+            << "," << (ok ? fixed(row.coldSeconds, 6) : "") << "," << (ok ? fixed(row.coldCpuSeconds, 6) : "") << "," << row.signature.elements << ","
             << row.signature.attributes << "," << row.signature.comments << "," << row.signature.maxDepth << ","
             << csvField(row.treeCheck) << "," << csvField(row.roundTrip) << ","
             << row.operations[operationIndex(ReadMemory)].seconds.size() << "\n";

@@ -25,11 +25,13 @@ std::size_t operationIndex(Operation operation);
 
 struct OperationResult {
     bool applicable = false;         // the library has this operation at all
-    std::vector<double> seconds;     // one sample per round
+    std::vector<double> seconds;     // wall-clock time, one sample per round
+    std::vector<double> cpuSeconds;  // CPU time of the thread, one sample per round
     std::string note;                // why there are no samples, when there are none
     std::uint64_t outputBytes = 0;   // for Write: the size of the file written
 
     std::optional<double> median() const;
+    std::optional<double> cpuMedian() const;
 };
 
 struct Row {
@@ -39,6 +41,8 @@ struct Row {
     Status status = Status::Ok;
     std::string message;  // for a row that is not Ok: what happened
     double coldSeconds = 0;
+    double coldCpuSeconds = 0;
+    bool cpuClock = false;  // rates from thread CPU time instead of wall-clock time
     std::uint64_t peakBytes = 0;
     bool peakExact = true;
     Signature signature;
@@ -48,6 +52,7 @@ struct Row {
     std::array<OperationResult, 4> operations;
 
     std::optional<double> megabytesPerSecond(Operation operation) const;
+    double coldMegabytesPerSecond() const;
 };
 
 struct Machine {
@@ -60,6 +65,10 @@ struct Machine {
     int runs = 0;
     bool warmUp = true;
     bool heapReused = false;
+    bool cpuClock = false;
+    std::string loadBefore;  // /proc/loadavg at the start and the end of the run
+    std::string loadAfter;
+    double totalSeconds = 0;
     std::vector<std::string> libraries;  // "name version: settings"
     std::vector<std::string> notes;      // missing libraries and corpora
 };

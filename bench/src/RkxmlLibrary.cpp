@@ -103,13 +103,17 @@ private:
     std::unique_ptr<rkXMLDocument> document;
 };
 
-// One step of building a tree, as a reader would take it from the text.
-struct Event {
+// The steps of building a tree, as a reader would take them from the text. Kept
+// in flat arrays that the build walks front to back, so that fetching the next
+// step costs about what reading the next bytes of a text would.
+struct Recording {
     enum Kind : unsigned char { Start, End, Comment, Header };
-    Kind kind;
-    std::string name;   // tag name, comment text, or the declaration's inner text
-    std::string value;  // element value
+    std::vector<Kind> kinds;
+    std::vector<std::string> texts;  // Start: name, then value; Comment: text; Header: inner text
+    std::vector<std::uint32_t> attributeCounts;  // one per Start
     std::vector<std::pair<std::string, std::string>> attributes;
+
+    void clear() { *this = Recording(); }
 };
 
 class FloorLibrary : public Library {
@@ -122,33 +126,35 @@ public:
     unsigned operations() const override { return ReadMemory | Destroy; }
 
     void prepare(std::string& text) override {
-        events.clear();
+        recording.clear();
         rkXMLDocument source;
         rkXMLFStream stream;
         stream.readDocumentFromString(source, text);
         walk(source, [&](const rkXMLNode* node, std::uint64_t) {
             if (node == nullptr) {
-                events.push_back({Event::End, {}, {}, {}});
+                recording.kinds.push_back(Recording::End);
                 return;
             }
             switch (node->getElementType()) {
                 case rkXMLNode::Element: {
                     const rkXMLElement& element = asElement(*node);
-                    Event event{Event::Start, element.getName(), element.getValue(), {}};
-                    for (const auto& attribute : rkxml_detail::ElementAccess::attributes(element)) {
-                        event.attributes.emplace_back(attribute);
-                    }
-                    events.push_back(std::move(event));
+                    const auto& attributes = rkxml_detail::ElementAccess::attributes(element);
+                    recording.kinds.push_back(Recording::Start);
+                    recording.texts.push_back(element.getName());
+                    recording.texts.push_back(element.getValue());
+                    recording.attributeCounts.push_back(static_cast<std::uint32_t>(attributes.size()));
+                    recording.attributes.insert(recording.attributes.end(), attributes.begin(), attributes.end());
                     break;
                 }
                 case rkXMLNode::Comment:
-                    events.push_back({Event::Comment, node->getName(), {}, {}});
+                    recording.kinds.push_back(Recording::Comment);
+                    recording.texts.push_back(node->getName());
                     break;
                 case rkXMLNode::Header: {
                     // The declaration text is "<?" inner "?>"; the reader hands decode() the inner part.
                     const std::string& text = node->getName();
-                    const std::string inner = text.size() >= 4 ? text.substr(2, text.size() - 4) : text;
-                    events.push_back({Event::Header, inner, {}, {}});
+                    recording.kinds.push_back(Recording::Header);
+                    recording.texts.push_back(text.size() >= 4 ? text.substr(2, text.size() - 4) : text);
                     break;
                 }
                 default:
@@ -161,31 +167,37 @@ public:
         document = std::make_unique<rkXMLDocument>();
         rkXMLElement* root = static_cast<rkXMLElement*>(document->getRoot());
         rkXMLElement* current = root;
-        for (const Event& event : events) {
-            switch (event.kind) {
-                case Event::Start: {
+        const std::string* text = recording.texts.data();
+        const std::uint32_t* attributeCount = recording.attributeCounts.data();
+        const std::pair<std::string, std::string>* attribute = recording.attributes.data();
+        for (const Recording::Kind kind : recording.kinds) {
+            switch (kind) {
+                case Recording::Start: {
                     auto* element = new rkXMLElement;
-                    element->setName(event.name);
-                    for (const auto& [name, value] : event.attributes) element->setAttribute(name, value);
-                    if (!event.value.empty()) element->setValue(event.value);
+                    element->setName(*text++);
+                    for (std::uint32_t i = *attributeCount++; i > 0; --i, ++attribute) {
+                        element->setAttribute(attribute->first, attribute->second);
+                    }
+                    if (!text->empty()) element->setValue(*text);
+                    ++text;
                     element->setParent(current);
                     current->push_back(element);
                     current = element;
                     break;
                 }
-                case Event::End:
+                case Recording::End:
                     current = static_cast<rkXMLElement*>(current->getParent());
                     break;
-                case Event::Comment: {
+                case Recording::Comment: {
                     auto* comment = new rkXMLComment;
-                    comment->setName(event.name);
+                    comment->setName(*text++);
                     comment->setParent(current);
                     current->push_back(comment);
                     break;
                 }
-                case Event::Header: {
+                case Recording::Header: {
                     auto* header = new rkXMLHeader;
-                    header->decode(event.name);
+                    header->decode(*text++);
                     header->setParent(root);
                     root->push_back(header);
                     break;
@@ -197,7 +209,7 @@ public:
     Signature signature() override { return signatureOf(*document); }
 
 private:
-    std::vector<Event> events;
+    Recording recording;
     std::unique_ptr<rkXMLDocument> document;
 };
 

@@ -55,6 +55,7 @@ struct Options {
     double writeGuard = 16;
     bool strict = false;
     bool keepHeap = true;
+    bool cpuClock = false;
     // --child LIBRARY FILE
     bool child = false;
     std::string childLibrary;
@@ -75,6 +76,8 @@ struct Options {
                  "  --write-guard F      write no file whose indentation alone would exceed F times the\n"
                  "                       input (default 16)\n"
                  "  --strict             exit 1 when rkxml fails, crashes or gives a different tree\n"
+                 "  --clock wall|cpu     tables from wall-clock time (default) or from the CPU time of\n"
+                 "                       the thread, steadier on a machine busy with other work\n"
                  "  --default-heap       keep the allocator's default settings\n";
     std::exit(2);
 }
@@ -107,6 +110,11 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--write-guard") options.writeGuard = std::atof(value().c_str());
         else if (arg == "--strict") options.strict = true;
         else if (arg == "--default-heap") options.keepHeap = false;
+        else if (arg == "--clock") {
+            const std::string clock = value();
+            if (clock != "wall" && clock != "cpu") usage("--clock takes wall or cpu");
+            options.cpuClock = clock == "cpu";
+        }
         else if (arg == "--child-cpu-seconds") options.childCpuSeconds = static_cast<unsigned>(std::atoi(value().c_str()));
         else if (arg == "--child") {
             options.child = true;
@@ -134,11 +142,32 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Wall-clock time and the CPU time of this thread: on a machine shared with other
+// work the second is the steadier one, while the first also holds waits for the disk.
+struct Sample {
+    double wall;
+    double cpu;
+};
+
 template <typename Work>
-double timed(Work&& work) {
+Sample timed(Work&& work) {
+    const double cpuStart = threadCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     work();
-    return secondsSince(start);
+    return {secondsSince(start), threadCpuSeconds() - cpuStart};
+}
+
+std::string loadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
 }
 
 const LibraryEntry* findLibrary(const std::string& name) {
@@ -186,11 +215,11 @@ int runChild(const Options& options) {
         std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
         const std::uint64_t before = statusBytes("VmRSS");
         stage = "read";
-        const double seconds = timed([&] { library->readMemory(text); });
+        const Sample cold = timed([&] { library->readMemory(text); });
         const std::uint64_t peak = statusBytes("VmHWM");
         stage = "signature";
         const Signature s = library->signature();
-        std::cout << "status ok\ncold " << seconds << "\npeak " << (peak > before ? peak - before : 0)
+        std::cout << "status ok\ncold " << cold.wall << " " << cold.cpu << "\npeak " << (peak > before ? peak - before : 0)
                   << "\nsignature " << s.elements << " " << s.attributes << " " << s.comments << " " << s.maxDepth
                   << " " << s.indentUnits << " " << s.nameHash << " " << s.attributeHash << " " << s.valueHash
                   << "\n";
@@ -210,6 +239,7 @@ struct ChildResult {
     Status status = Status::Failed;
     std::string message;
     double coldSeconds = 0;
+    double coldCpuSeconds = 0;
     std::uint64_t peakBytes = 0;
     Signature signature;
 };
@@ -275,7 +305,7 @@ ChildResult spawnChild(const Options& options, const std::string& library, const
         } else if (key == "message") {
             result.message = value;
         } else if (key == "cold") {
-            result.coldSeconds = std::atof(value.c_str());
+            std::istringstream(value) >> result.coldSeconds >> result.coldCpuSeconds;
         } else if (key == "peak") {
             result.peakBytes = std::strtoull(value.c_str(), nullptr, 10);
         } else if (key == "signature") {
@@ -349,6 +379,8 @@ private:
         row.status = child.status;
         row.message = child.message;
         row.coldSeconds = child.coldSeconds;
+        row.coldCpuSeconds = child.coldCpuSeconds;
+        row.cpuClock = options.cpuClock;
         row.peakBytes = child.peakBytes;
         row.signature = child.signature;
         std::cerr << "  " << entry.name << ": ";
@@ -390,8 +422,10 @@ private:
             const int rounds = options.runs + (options.warmUp ? 1 : 0);
             for (int round = 0; round < rounds; ++round) {
                 const bool counted = round >= rounds - options.runs;
-                auto record = [&](OperationResult& result, double seconds) {
-                    if (counted) result.seconds.push_back(seconds);
+                auto record = [&](OperationResult& result, Sample sample) {
+                    if (!counted) return;
+                    result.seconds.push_back(sample.wall);
+                    result.cpuSeconds.push_back(sample.cpu);
                 };
                 record(readMemory, timed([&] { library->readMemory(text); }));
                 if (canWrite) {
@@ -401,6 +435,7 @@ private:
                     } catch (const std::exception& error) {
                         canWrite = false;
                         write.seconds.clear();
+                        write.cpuSeconds.clear();
                         write.note = "failed: " + oneLine(error.what());
                     }
                 }
@@ -489,6 +524,7 @@ Machine describeMachine(const Options& options, bool heapReused) {
     machine.runs = options.runs;
     machine.warmUp = options.warmUp;
     machine.heapReused = heapReused;
+    machine.cpuClock = options.cpuClock;
     return machine;
 }
 
@@ -556,6 +592,7 @@ int runParent(Options& options) {
     rlimit fileLimit{8ull << 30, 8ull << 30};
     setrlimit(RLIMIT_FSIZE, &fileLimit);
 
+    report.machine.loadBefore = loadAverage();
     const auto start = std::chrono::steady_clock::now();
     Runner runner(options, report);
     runner.scratch = scratch;
@@ -564,9 +601,12 @@ int runParent(Options& options) {
     }
     std::remove((scratch + "/rkXMLFactory.log").c_str());
     if (ownScratch) std::filesystem::remove_all(scratch);
+    report.machine.loadAfter = loadAverage();
+    report.machine.totalSeconds = secondsSince(start);
 
     report.printText(std::cout);
-    std::cout << "total time " << static_cast<int>(secondsSince(start)) << " s\n";
+    std::cout << "total time " << static_cast<int>(report.machine.totalSeconds) << " s; load average before "
+              << report.machine.loadBefore << ", after " << report.machine.loadAfter << "\n";
     if (!options.resultsDirectory.empty()) {
         std::filesystem::create_directories(options.resultsDirectory);
         std::ofstream markdown(options.resultsDirectory + "/results.md");
