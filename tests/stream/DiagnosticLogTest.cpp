@@ -1,1 +1,42 @@
-#include <gtest/gtest.h>
+#include <string>
+
+#include "stream/DiagnosticLog.h"
+#include "tests/stream/StreamTestSupport.h"
+
+using rkxml_detail::logFileName;
+using DiagnosticLog = StreamTest;
+
+TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
+    const std::string doc = path("data.xml");
+    EXPECT_EQ(logFileName(doc), doc + ".log");
+    EXPECT_EQ(logFileName("out"), "out.log");
+    rkXMLFStream::writeLog(doc, "");
+    EXPECT_FALSE(fs::exists(doc + ".log"));
+    rkXMLFStream::writeLog(doc, "first message\nwith two lines");
+    rkXMLFStream::writeLog(doc, "");  // an empty message leaves the log alone
+    EXPECT_EQ(readFile(doc + ".log"), "first message\nwith two lines");
+    rkXMLFStream::writeLog(doc, "second\r\n");
+    EXPECT_EQ(readFile(doc + ".log"), "second\r\n");
+}
+
+TEST_F(DiagnosticLog, UnwritableLogIsSilent) {
+    EXPECT_NO_THROW(rkXMLFStream::writeLog(path("missing/doc.xml"), "message"));
+    EXPECT_FALSE(fs::exists(path("missing")));
+    fs::create_directory(path("taken.xml.log"));
+    EXPECT_NO_THROW(rkXMLFStream::writeLog(path("taken.xml"), "message"));
+}
+
+TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
+    EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", "TMPDIR"};
+    for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) unsetenv(casing);
+    setenv("TMPDIR", dir.c_str(), 1);
+    EXPECT_EQ(logFileName(""), (dir / "rkXMLFactory.log").string());
+    setenv("tMp", path("a-").c_str(), 1);
+    EXPECT_EQ(logFileName(""), path("a-rkXMLFactory.log"));
+    setenv("TMP", (path("b") + "/").c_str(), 1);
+    EXPECT_EQ(logFileName(""), path("b/rkXMLFactory.log"));
+    setenv("Tmp", path("c").c_str(), 1);  // no separator is added
+    EXPECT_EQ(logFileName(""), path("crkXMLFactory.log"));
+    rkXMLFStream::writeLog("", "unnamed");
+    EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");
+}
