@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,7 @@ constexpr gid_t unprivilegedGroup = 65534;
 // did not exit normally. gtest assertions do not work in the child: `body`
 // reports through the status it returns.
 inline int runInChild(const std::function<int()>& body, bool dropPrivileges) {
+    std::fflush(nullptr);  // or the child may print the parent's pending output again
     const pid_t child = fork();
     if (child == 0) {
         if (dropPrivileges && isRoot()) {
