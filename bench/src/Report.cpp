@@ -184,7 +184,7 @@ void Report::printMarkdown(std::ostream& out) const {
         const Row* pugixml = find(corpus, "pugixml");
         for (const Row& row : rows) {
             if (row.corpus != corpus) continue;
-            out << "| " << corpus << " (" << fixed(static_cast<double>(row.inputBytes) / megabyte, 1) << " MB) | "
+            out << "| " << corpus << " (" << rate(static_cast<double>(row.inputBytes) / megabyte) << " MB) | "
                 << row.library << " | ";
             if (row.status != Status::Ok) {
                 out << cell(std::string(statusText(row.status)) + ": " + row.message) << " | | | | | | |\n";

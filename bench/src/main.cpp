@@ -60,6 +60,7 @@ struct Options {
     bool child = false;
     std::string childLibrary;
     std::string childCorpus;
+    std::string childOutput;  // --output: where the child writes
 };
 
 [[noreturn]] void usage(const char* problem) {
@@ -115,6 +116,7 @@ Options parseOptions(int argc, char** argv) {
             if (clock != "wall" && clock != "cpu") usage("--clock takes wall or cpu");
             options.cpuClock = clock == "cpu";
         }
+        else if (arg == "--output") options.childOutput = value();
         else if (arg == "--child-cpu-seconds") options.childCpuSeconds = static_cast<unsigned>(std::atoi(value().c_str()));
         else if (arg == "--child") {
             options.child = true;
@@ -195,132 +197,6 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-// ---- the child: one cold read in a fresh process --------------------------
-
-int runChild(const Options& options) {
-    rlimit cpu{options.childCpuSeconds, options.childCpuSeconds + 5};
-    setrlimit(RLIMIT_CPU, &cpu);
-    const LibraryEntry* entry = findLibrary(options.childLibrary);
-    if (entry == nullptr || entry->make == nullptr) {
-        std::cout << "status failed\nmessage not built\n";
-        return 0;
-    }
-    std::string text = readWholeFile(options.childCorpus);
-    std::unique_ptr<Library> library = entry->make();
-    const char* stage = "prepare";
-    try {
-        library->prepare(text);
-        // Return what preparing freed, so that the read below meets fresh memory as a first read does.
-        malloc_trim(0);
-        std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
-        const std::uint64_t before = statusBytes("VmRSS");
-        stage = "read";
-        const Sample cold = timed([&] { library->readMemory(text); });
-        const std::uint64_t peak = statusBytes("VmHWM");
-        stage = "signature";
-        const Signature s = library->signature();
-        std::cout << "status ok\ncold " << cold.wall << " " << cold.cpu << "\npeak " << (peak > before ? peak - before : 0)
-                  << "\nsignature " << s.elements << " " << s.attributes << " " << s.comments << " " << s.maxDepth
-                  << " " << s.indentUnits << " " << s.nameHash << " " << s.attributeHash << " " << s.valueHash
-                  << "\n";
-    } catch (const Refused& refused) {
-        std::cout << "status refused\nmessage " << oneLine(refused.what()) << "\n";
-    } catch (const std::exception& error) {
-        std::cout << "status failed\nmessage " << (std::strcmp(stage, "read") == 0 ? "" : std::string(stage) + ": ")
-                  << oneLine(error.what()) << "\n";
-    }
-    std::cout.flush();
-    // The tree is not destroyed: the process ends here anyway, and the deep tree of a
-    // library that destroys recursively would only crash on the way out.
-    std::_Exit(0);
-}
-
-struct ChildResult {
-    Status status = Status::Failed;
-    std::string message;
-    double coldSeconds = 0;
-    double coldCpuSeconds = 0;
-    std::uint64_t peakBytes = 0;
-    Signature signature;
-};
-
-std::string signalName(int signal) {
-    const char* name = strsignal(signal);
-    return name != nullptr ? name : "signal " + std::to_string(signal);
-}
-
-ChildResult spawnChild(const Options& options, const std::string& library, const std::string& corpusPath) {
-    ChildResult result;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        result.message = "cannot create a pipe";
-        return result;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-    const std::string cpu = std::to_string(options.childCpuSeconds);
-    std::vector<std::string> args{"rkxml_bench", "--child", library, corpusPath, "--child-cpu-seconds", cpu};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (spawned != 0) {
-        close(pipeEnds[0]);
-        result.message = std::string("cannot start a child: ") + std::strerror(spawned);
-        return result;
-    }
-    std::string output;
-    char block[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], block, sizeof block)) != 0;) {
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        output.append(block, static_cast<std::size_t>(got));
-    }
-    close(pipeEnds[0]);
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(wstatus)) {
-        result.status = Status::Crashed;
-        const int signal = WTERMSIG(wstatus);
-        result.message = signalName(signal);
-        if (signal == SIGSEGV) result.message += " (stack overflow or bad access)";
-        if (signal == SIGXCPU) result.message += " (over " + cpu + " s of CPU)";
-        return result;
-    }
-    std::istringstream in(output);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
-        if (key == "status") {
-            result.status = value == "ok" ? Status::Ok : value == "refused" ? Status::Refused : Status::Failed;
-        } else if (key == "message") {
-            result.message = value;
-        } else if (key == "cold") {
-            std::istringstream(value) >> result.coldSeconds >> result.coldCpuSeconds;
-        } else if (key == "peak") {
-            result.peakBytes = std::strtoull(value.c_str(), nullptr, 10);
-        } else if (key == "signature") {
-            Signature& s = result.signature;
-            std::istringstream fields(value);
-            fields >> s.elements >> s.attributes >> s.comments >> s.maxDepth >> s.indentUnits >> s.nameHash >>
-                s.attributeHash >> s.valueHash;
-        }
-    }
-    if (output.empty()) result.message = "the child ended with exit code " + std::to_string(WEXITSTATUS(wstatus));
-    return result;
-}
-
-// ---- the parent: rounds -------------------------------------------------
-
 std::string describeDifference(const Signature& own, const Signature& reference, const std::string& referenceName) {
     if (own.sameTree(reference)) return "same as " + referenceName;
     std::ostringstream text;
@@ -349,148 +225,278 @@ std::string megabytes(double bytes) {
     return text;
 }
 
-class Runner {
+
+// ---- the child: one library on one corpus, in a fresh process -------------
+
+// Lines to the parent, one fact each, flushed at once so that what came before a crash arrives.
+class ToParent {
 public:
-    Runner(const Options& options, Report& report) : options(options), report(report) {}
-
-    void runCorpus(const std::string& corpus, const std::string& path) {
-        std::string text = readWholeFile(path);
-        std::cerr << "corpus " << corpus << " (" << text.size() << " bytes)\n";
-        std::vector<Row> rows;
-        for (const std::string& name : options.libraries) {
-            const LibraryEntry* entry = findLibrary(name);
-            if (entry == nullptr || entry->make == nullptr) continue;
-            rows.push_back(runPair(*entry, corpus, path, text));
-        }
-        checkTrees(rows);
-        for (Row& row : rows) report.rows.push_back(std::move(row));
+    template <typename... Parts>
+    void line(const Parts&... parts) {
+        (std::cout << ... << parts) << std::endl;
     }
+};
 
-private:
-    Row runPair(const LibraryEntry& entry, const std::string& corpus, const std::string& path, std::string& text) {
-        const auto start = std::chrono::steady_clock::now();
-        Row row;
-        row.corpus = corpus;
-        row.library = entry.name;
-        row.inputBytes = text.size();
-        row.hasTree = row.library != "memchr" && row.library != "expat";
+int runChild(const Options& options) {
+    rlimit cpu{options.childCpuSeconds, options.childCpuSeconds + 5};
+    setrlimit(RLIMIT_CPU, &cpu);
+    ToParent parent;
+    const LibraryEntry* entry = findLibrary(options.childLibrary);
+    if (entry == nullptr || entry->make == nullptr) {
+        parent.line("status failed");
+        parent.line("message not built");
+        std::_Exit(0);
+    }
+    std::string text = readWholeFile(options.childCorpus);
+    std::unique_ptr<Library> library = entry->make();
+    const std::string& output = options.childOutput;
+    std::string stage;
+    auto enter = [&](const char* name) {
+        stage = name;
+        parent.line("stage ", name);
+    };
+    try {
+        enter("prepare");
+        library->prepare(text);
+        // Return what preparing freed, so that the read below meets fresh memory as a first read does.
+        malloc_trim(0);
+        std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
+        const std::uint64_t before = statusBytes("VmRSS");
+        enter("the first read");
+        const Sample cold = timed([&] { library->readMemory(text); });
+        const std::uint64_t peak = statusBytes("VmHWM");
+        enter("signature");
+        const Signature s = library->signature();
+        parent.line("status ok");
+        parent.line("cold ", cold.wall, " ", cold.cpu);
+        parent.line("peak ", peak > before ? peak - before : 0);
+        parent.line("signature ", s.elements, " ", s.attributes, " ", s.comments, " ", s.maxDepth, " ",
+                    s.indentUnits, " ", s.nameHash, " ", s.attributeHash, " ", s.valueHash);
 
-        const ChildResult child = spawnChild(options, entry.name, path);
-        row.status = child.status;
-        row.message = child.message;
-        row.coldSeconds = child.coldSeconds;
-        row.coldCpuSeconds = child.coldCpuSeconds;
-        row.cpuClock = options.cpuClock;
-        row.peakBytes = child.peakBytes;
-        row.signature = child.signature;
-        std::cerr << "  " << entry.name << ": ";
-        if (child.status != Status::Ok) {
-            std::cerr << statusText(child.status) << ": " << child.message << "\n";
-            return row;
-        }
-
-        std::unique_ptr<Library> library = entry.make();
         const unsigned operations = library->operations();
-        for (Operation operation : reportedOperations) {
-            row.operations[operationIndex(operation)].applicable = (operations & operation) != 0;
-        }
-        OperationResult& readMemory = row.operations[operationIndex(ReadMemory)];
-        OperationResult& destroy = row.operations[operationIndex(Destroy)];
-        OperationResult& write = row.operations[operationIndex(Write)];
-        OperationResult& readFile = row.operations[operationIndex(ReadFile)];
-
-        const double indentBytes = static_cast<double>(row.signature.indentUnits);
-        bool canWrite = write.applicable;
+        bool canWrite = (operations & Write) != 0;
+        const double indentBytes = static_cast<double>(s.indentUnits);
         if (canWrite && indentBytes > options.writeGuard * static_cast<double>(text.size())) {
             canWrite = false;
-            write.note = "not written: one indentation unit per level makes the output at least " +
-                         megabytes(indentBytes) + " (depth " + std::to_string(row.signature.maxDepth) + ")";
+            parent.line("note ", operationIndex(Write),
+                        " not written: one indentation unit per level makes the output at least ",
+                        megabytes(indentBytes), " (depth ", s.maxDepth, ")");
         }
-        if (row.coldSeconds > options.maxColdSeconds) {
-            for (OperationResult& result : row.operations) {
-                if (result.applicable && result.note.empty()) {
-                    result.note = "no rounds: the first read took " + std::to_string(row.coldSeconds) + " s";
+        if (cold.wall > options.maxColdSeconds) {
+            for (Operation operation : reportedOperations) {
+                if ((operations & operation) != 0) {
+                    parent.line("note ", operationIndex(operation), " no rounds: the first read took ", cold.wall,
+                                " s");
                 }
             }
-            std::cerr << "first read took " << row.coldSeconds << " s; no rounds\n";
-            return row;
+            parent.line("done");
+            std::_Exit(0);
         }
+        enter("destroy");
+        library->destroy();
 
-        const std::string output = scratch + "/" + row.library + "-" + corpus + ".xml";
-        try {
-            library->prepare(text);
-            const int rounds = options.runs + (options.warmUp ? 1 : 0);
-            for (int round = 0; round < rounds; ++round) {
-                const bool counted = round >= rounds - options.runs;
-                auto record = [&](OperationResult& result, Sample sample) {
-                    if (!counted) return;
-                    result.seconds.push_back(sample.wall);
-                    result.cpuSeconds.push_back(sample.cpu);
-                };
-                record(readMemory, timed([&] { library->readMemory(text); }));
-                if (canWrite) {
-                    try {
-                        record(write, timed([&] { library->write(output); }));
-                        write.outputBytes = fileSize(output);
-                    } catch (const std::exception& error) {
-                        canWrite = false;
-                        write.seconds.clear();
-                        write.cpuSeconds.clear();
-                        write.note = "failed: " + oneLine(error.what());
-                    }
-                }
-                if (destroy.applicable) record(destroy, timed([&] { library->destroy(); }));
-                if (readFile.applicable) {
-                    record(readFile, timed([&] { library->readFile(path); }));
-                    library->destroy();
+        const int rounds = options.runs + (options.warmUp ? 1 : 0);
+        for (int round = 0; round < rounds; ++round) {
+            const bool counted = round >= rounds - options.runs;
+            auto record = [&](Operation operation, Sample sample) {
+                if (counted) parent.line("sample ", operationIndex(operation), " ", sample.wall, " ", sample.cpu);
+            };
+            enter("read from memory");
+            record(ReadMemory, timed([&] { library->readMemory(text); }));
+            if (canWrite) {
+                enter("write");
+                try {
+                    record(Write, timed([&] { library->write(output); }));
+                    if (counted) parent.line("bytes ", operationIndex(Write), " ", fileSize(output));
+                } catch (const std::exception& error) {
+                    canWrite = false;
+                    parent.line("note ", operationIndex(Write), " failed: ", oneLine(error.what()));
                 }
             }
-            if (canWrite && !write.seconds.empty()) {
-                // What the library wrote must read back into the same tree.
-                library->readFile(output);
-                const Signature back = library->signature();
+            if ((operations & Destroy) != 0) {
+                enter("destroy");
+                record(Destroy, timed([&] { library->destroy(); }));
+            }
+            if ((operations & ReadFile) != 0) {
+                enter("read from file");
+                record(ReadFile, timed([&] { library->readFile(options.childCorpus); }));
                 library->destroy();
-                row.roundTrip = back.sameTree(row.signature) ? "same" : describeDifference(back, row.signature, "read");
             }
-        } catch (const std::exception& error) {
-            row.status = Status::Failed;
-            row.message = "in the timed rounds: " + oneLine(error.what());
         }
-        std::remove(output.c_str());
-        std::remove((output + ".log").c_str());
-        std::cerr << statusText(row.status) << " (" << static_cast<int>(secondsSince(start)) << " s)\n";
+        if (canWrite) {
+            // What the library wrote must read back into the same tree.
+            enter("reading back the written file");
+            library->readFile(output);
+            const Signature back = library->signature();
+            library->destroy();
+            parent.line("roundtrip ", back.sameTree(s) ? "same" : describeDifference(back, s, "read"));
+        }
+    } catch (const Refused& refused) {
+        parent.line("status refused");
+        parent.line("message ", oneLine(refused.what()));
+    } catch (const std::exception& error) {
+        parent.line("failure ", stage == "the first read" ? std::string() : "in " + stage + ": ",
+                    oneLine(error.what()));
+    }
+    std::remove(output.c_str());
+    std::remove((output + ".log").c_str());
+    parent.line("done");
+    // The tree, if any is left, is not destroyed: the process ends here anyway.
+    std::_Exit(0);
+}
+
+std::string signalName(int signal) {
+    const char* name = strsignal(signal);
+    std::string text = name != nullptr ? name : "signal " + std::to_string(signal);
+    if (signal == SIGSEGV) text += " (stack overflow or bad access)";
+    if (signal == SIGXCPU) text += " (CPU time limit)";
+    return text;
+}
+
+// Runs one library on one corpus in a child and turns what it reports into a row.
+Row runPair(const Options& options, const std::string& library, const std::string& corpus, const std::string& path,
+            const std::string& scratch) {
+    Row row;
+    row.corpus = corpus;
+    row.library = library;
+    row.inputBytes = fileSize(path);
+    row.hasTree = library != "memchr" && library != "expat";
+    row.cpuClock = options.cpuClock;
+    row.status = Status::Failed;
+
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        row.message = "cannot create a pipe";
         return row;
     }
-
-    // Compares every tree with pugixml's, or with rkxml's when pugixml is missing or failed.
-    void checkTrees(std::vector<Row>& rows) {
-        const Row* reference = nullptr;
-        for (const char* name : {"pugixml", "rkxml"}) {
-            for (const Row& row : rows) {
-                if (reference == nullptr && row.library == name && row.status == Status::Ok) reference = &row;
-            }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    std::vector<std::string> args{"rkxml_bench", "--child", library, path,
+                                  "--output", scratch + "/" + library + "-" + corpus + ".xml",
+                                  "--runs", std::to_string(options.runs),
+                                  "--write-guard", std::to_string(options.writeGuard),
+                                  "--max-cold-seconds", std::to_string(options.maxColdSeconds),
+                                  "--child-cpu-seconds", std::to_string(options.childCpuSeconds)};
+    if (!options.warmUp) args.emplace_back("--no-warm-up");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    if (spawned != 0) {
+        close(pipeEnds[0]);
+        row.message = std::string("cannot start a child: ") + std::strerror(spawned);
+        return row;
+    }
+    std::string output;
+    char block[4096];
+    for (ssize_t got; (got = read(pipeEnds[0], block, sizeof block)) != 0;) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            break;
         }
-        for (Row& row : rows) {
-            if (row.status != Status::Ok) continue;
-            if (row.library == "memchr") {
-                row.treeCheck = "no tree";
-            } else if (reference == nullptr) {
-                row.treeCheck = "no reference";
-            } else if (&row == reference) {
-                row.treeCheck = "reference";
-            } else {
-                row.treeCheck = describeDifference(row.signature, reference->signature, reference->library);
-            }
-        }
+        output.append(block, static_cast<std::size_t>(got));
+    }
+    close(pipeEnds[0]);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
     }
 
-public:
-    std::string scratch;
+    const unsigned operations = findLibrary(library)->make()->operations();
+    for (Operation operation : reportedOperations) {
+        row.operations[operationIndex(operation)].applicable = (operations & operation) != 0;
+    }
+    std::string stage;
+    std::string failure;
+    bool statusSeen = false;
+    bool done = false;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        std::istringstream fields(value);
+        if (key == "stage") {
+            stage = value;
+        } else if (key == "status") {
+            statusSeen = true;
+            row.status = value == "ok" ? Status::Ok : value == "refused" ? Status::Refused : Status::Failed;
+        } else if (key == "message") {
+            row.message = value;
+        } else if (key == "failure") {
+            failure = value;
+        } else if (key == "cold") {
+            fields >> row.coldSeconds >> row.coldCpuSeconds;
+        } else if (key == "peak") {
+            fields >> row.peakBytes;
+        } else if (key == "signature") {
+            Signature& s = row.signature;
+            fields >> s.elements >> s.attributes >> s.comments >> s.maxDepth >> s.indentUnits >> s.nameHash >>
+                s.attributeHash >> s.valueHash;
+        } else if (key == "sample" || key == "bytes" || key == "note") {
+            std::size_t index = 0;
+            fields >> index;
+            if (index >= row.operations.size()) continue;
+            OperationResult& result = row.operations[index];
+            if (key == "sample") {
+                double wall = 0;
+                double cpu = 0;
+                fields >> wall >> cpu;
+                result.seconds.push_back(wall);
+                result.cpuSeconds.push_back(cpu);
+            } else if (key == "bytes") {
+                fields >> result.outputBytes;
+            } else {
+                std::getline(fields >> std::ws, result.note);
+                if (result.note.rfind("failed", 0) == 0) {
+                    result.seconds.clear();
+                    result.cpuSeconds.clear();
+                }
+            }
+        } else if (key == "roundtrip") {
+            row.roundTrip = value;
+        } else if (key == "done") {
+            done = true;
+        }
+    }
+    const std::string where = stage.empty() || stage == "the first read" ? "" : "in " + stage + ": ";
+    if (WIFSIGNALED(wstatus) || (statusSeen && !done)) {
+        row.status = Status::Crashed;
+        row.message = where + (WIFSIGNALED(wstatus) ? signalName(WTERMSIG(wstatus)) : "ended early");
+    } else if (!failure.empty()) {
+        row.status = Status::Failed;
+        row.message = failure;
+    } else if (!statusSeen) {
+        row.message = "the child ended with exit code " + std::to_string(WEXITSTATUS(wstatus)) + " and said nothing";
+    }
+    return row;
+}
 
-private:
-    const Options& options;
-    Report& report;
-};
+// Compares every tree with pugixml's, or with rkxml's when pugixml is missing or failed.
+void checkTrees(std::vector<Row>& rows) {
+    const Row* reference = nullptr;
+    for (const char* name : {"pugixml", "rkxml"}) {
+        for (const Row& row : rows) {
+            if (reference == nullptr && row.library == name && row.status == Status::Ok) reference = &row;
+        }
+    }
+    for (Row& row : rows) {
+        if (row.status != Status::Ok) continue;
+        if (row.library == "memchr") {
+            row.treeCheck = "no tree";
+        } else if (reference == nullptr) {
+            row.treeCheck = "no reference";
+        } else if (&row == reference) {
+            row.treeCheck = "reference";
+        } else {
+            row.treeCheck = describeDifference(row.signature, reference->signature, reference->library);
+        }
+    }
+}
 
 std::string cpuModel() {
     std::ifstream in("/proc/cpuinfo");
@@ -594,10 +600,22 @@ int runParent(Options& options) {
 
     report.machine.loadBefore = loadAverage();
     const auto start = std::chrono::steady_clock::now();
-    Runner runner(options, report);
-    runner.scratch = scratch;
     for (const std::string& corpus : report.corpora) {
-        runner.runCorpus(corpus, options.corpusDirectory + "/" + corpus + ".xml");
+        const std::string path = options.corpusDirectory + "/" + corpus + ".xml";
+        std::cerr << "corpus " << corpus << " (" << fileSize(path) << " bytes)\n";
+        std::vector<Row> rows;
+        for (const std::string& library : options.libraries) {
+            const LibraryEntry* entry = findLibrary(library);
+            if (entry->make == nullptr) continue;
+            const auto pairStart = std::chrono::steady_clock::now();
+            rows.push_back(runPair(options, library, corpus, path, scratch));
+            const Row& row = rows.back();
+            std::cerr << "  " << library << ": " << statusText(row.status)
+                      << (row.message.empty() ? "" : ": " + row.message) << " ("
+                      << static_cast<int>(secondsSince(pairStart)) << " s)\n";
+        }
+        checkTrees(rows);
+        for (Row& row : rows) report.rows.push_back(std::move(row));
     }
     std::remove((scratch + "/rkXMLFactory.log").c_str());
     if (ownScratch) std::filesystem::remove_all(scratch);
