@@ -74,7 +74,8 @@ TEST_F(Parser, ErrorsEmptyTheDocumentAndReportTheirLine) {
         {"<\n>", "Error at line 1: Empty tag name.\n"},
     };
     rkXMLFStream stream;
-    for (const auto& [text, message] : cases) {
+    for (const auto& [input, message] : cases) {
+        const std::string& text = input;  // a lambda cannot capture a structured binding in C++17
         SCOPED_TRACE(text);
         rkXMLDocument doc;
         doc.setFileName(path("doc.xml"));
