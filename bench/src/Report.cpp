@@ -160,7 +160,9 @@ void Report::printText(std::ostream& out) const {
 }
 
 void Report::printMarkdown(std::ostream& out) const {
-    out << "Machine: " << machine.cpu << ", " << machine.cores << " cores, " << machine.memory << " of memory; Linux "
+    out << "# rkxml benchmark results\n\n"
+        << "Reproduce with `bench/setup.sh && bench/run.sh" << machine.options << "` (see bench/README.md).\n\n"
+        << "Machine: " << machine.cpu << ", " << machine.cores << " cores, " << machine.memory << " of memory; Linux "
         << machine.kernel << "; " << machine.compiler << "; " << machine.date << ". Load average (1, 5, 15 min) "
         << machine.loadBefore << " at the start and " << machine.loadAfter << " at the end of the "
         << static_cast<int>(machine.totalSeconds) << " s run.\n\n"

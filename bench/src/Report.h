@@ -66,6 +66,7 @@ struct Machine {
     bool warmUp = true;
     bool heapReused = false;
     bool cpuClock = false;
+    std::string options;  // the program's options that change figures, for the reproduce line
     std::string loadBefore;  // /proc/loadavg at the start and the end of the run
     std::string loadAfter;
     double totalSeconds = 0;

@@ -534,11 +534,26 @@ Machine describeMachine(const Options& options, bool heapReused) {
     return machine;
 }
 
-int runParent(Options& options) {
+// The options that shape the figures, as run.sh would pass them on.
+std::string figureOptions(int argc, char** argv) {
+    std::string text;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--corpus" || arg == "--results" || arg == "--scratch") {
+            ++i;
+            continue;
+        }
+        text += " " + arg;
+    }
+    return text;
+}
+
+int runParent(Options& options, const std::string& optionText) {
     Report report;
     const bool heapReused = std::getenv("GLIBC_TUNABLES") != nullptr &&
                             std::strstr(std::getenv("GLIBC_TUNABLES"), "mmap_max=0") != nullptr;
     report.machine = describeMachine(options, heapReused);
+    report.machine.options = optionText;
 
     if (options.libraries.empty()) {
         for (const LibraryEntry& entry : knownLibraries()) options.libraries.push_back(entry.name);
@@ -663,7 +678,7 @@ int main(int argc, char** argv) {
     if (options.child) return bench::runChild(options);
     if (options.keepHeap) bench::ensureHeapTunables(argv);
     try {
-        return bench::runParent(options);
+        return bench::runParent(options, bench::figureOptions(argc, argv));
     } catch (const std::exception& error) {
         std::cerr << "rkxml_bench: " << error.what() << "\n";
         return 2;
