@@ -1,59 +1,127 @@
 #include "stream/SymbolCodec.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rkxml_detail {
+namespace {
 
-SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
-    int startByteCount = 0;
-    for (const auto& [entity, character] : table) {
-        Replacement replacement = direction == Direction::Encode ? Replacement{character, entity}
-                                                                 : Replacement{entity, character};
-        if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
-        const auto first = static_cast<unsigned char>(replacement.from.front());
-        if (!startsReplacement[first]) {
-            startsReplacement[first] = true;
-            ++startByteCount;
-            onlyStartByte = first;
-        }
-        byFirstByte[first].push_back(replacement);
+unsigned char byteAt(std::string_view text, std::size_t at) { return static_cast<unsigned char>(text[at]); }
+
+// Compared byte by byte: the texts are a few bytes long.
+bool startsWith(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (text[i] != prefix[i]) return false;
     }
-    if (startByteCount != 1) onlyStartByte = -1;
+    return true;
 }
 
-std::size_t SymbolCodec::findCandidate(std::string_view text, std::size_t from) const {
-    if (onlyStartByte >= 0) {
-        const void* found = std::memchr(text.data() + from, onlyStartByte, text.size() - from);
-        return found == nullptr ? std::string_view::npos
-                                : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+// Eight bytes of `text` from `at` as one word (in memory order, whatever the byte order).
+std::uint64_t wordAt(const char* text) {
+    std::uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    return word;
+}
+
+}  // namespace
+
+SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
+    bucketOfByte.fill(-1);
+    std::vector<Replacement> all;
+    all.reserve(table.size());
+    for (const auto& [entity, character] : table) {
+        const std::size_t rank = all.size();
+        Replacement replacement = direction == Direction::Encode ? Replacement{character, entity, rank}
+                                                                 : Replacement{entity, character, rank};
+        if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
+        if (replacement.from.size() <= sizeof(std::uint64_t)) {
+            char bytes[sizeof(std::uint64_t)] = {};
+            char mask[sizeof(std::uint64_t)] = {};
+            std::memcpy(bytes, replacement.from.data(), replacement.from.size());
+            std::memset(mask, 0xFF, replacement.from.size());
+            replacement.head = wordAt(bytes);
+            replacement.headMask = wordAt(mask);
+        }
+        all.push_back(replacement);
     }
-    for (std::size_t i = from; i < text.size(); ++i) {
-        if (startsReplacement[static_cast<unsigned char>(text[i])]) return i;
+    singles.reserve(all.size());  // stable addresses for Bucket::single
+    for (const Replacement& replacement : all) {
+        std::int16_t& index = bucketOfByte[byteAt(replacement.from, 0)];
+        if (index < 0) {
+            index = static_cast<std::int16_t>(buckets.size());
+            buckets.emplace_back();
+        }
+        Bucket& bucket = buckets[static_cast<std::size_t>(index)];
+        if (replacement.from.size() > 1) {
+            bucket.longer.push_back(replacement);
+        } else if (bucket.single == nullptr) {
+            singles.push_back(replacement);
+            bucket.single = &singles.back();
+        }
     }
-    return std::string_view::npos;
+    for (Bucket& bucket : buckets) {
+        std::stable_sort(bucket.longer.begin(), bucket.longer.end(), [](const Replacement& a, const Replacement& b) {
+            return byteAt(a.from, 1) < byteAt(b.from, 1);
+        });
+        std::size_t next = 0;
+        for (unsigned second = 0; second <= 256; ++second) {
+            while (next < bucket.longer.size() && byteAt(bucket.longer[next].from, 1) < second) ++next;
+            bucket.firstWithSecondByte[second] = static_cast<std::uint32_t>(next);
+        }
+    }
+    if (buckets.size() == 1) {
+        onlyStartByte = static_cast<int>(std::find(bucketOfByte.begin(), bucketOfByte.end(), 0) - bucketOfByte.begin());
+    }
+}
+
+const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& bucket, std::string_view text,
+                                                                 std::size_t at) const {
+    const Replacement* best = bucket.single;
+    if (at + 1 >= text.size()) return best;
+    // Every pair that matches here has this second byte, or is the one-byte pair:
+    // of those the one earliest in the table wins.
+    const std::string_view rest = text.substr(at);
+    const bool wordFits = rest.size() >= sizeof(std::uint64_t);
+    const std::uint64_t word = wordFits ? wordAt(rest.data()) : 0;
+    const unsigned second = byteAt(text, at + 1);
+    for (std::uint32_t i = bucket.firstWithSecondByte[second]; i < bucket.firstWithSecondByte[second + 1]; ++i) {
+        const Replacement& candidate = bucket.longer[i];
+        if (best != nullptr && candidate.rank > best->rank) break;
+        const bool matches = wordFits && candidate.headMask != 0 ? (word & candidate.headMask) == candidate.head
+                                                                 : startsWith(rest, candidate.from);
+        if (matches) return &candidate;
+    }
+    return best;
 }
 
 bool SymbolCodec::mayChange(std::string_view text) const {
     return !text.empty() && findCandidate(text, 0) != std::string_view::npos;
 }
 
-const SymbolCodec::Replacement* SymbolCodec::replacementAt(std::string_view text, std::size_t at) const {
-    const std::string_view rest = text.substr(at);
-    for (const Replacement& candidate : byFirstByte[static_cast<unsigned char>(text[at])]) {
-        if (rest.substr(0, candidate.from.size()) == candidate.from) return &candidate;
-    }
-    return nullptr;
-}
-
 void SymbolCodec::appendConverted(std::string_view text, std::string& out) const {
-    convertTo(text, [&out](std::string_view piece) { out.append(piece); });
+    // Pieces are copied into room made ahead, as most of them are a few bytes long.
+    std::size_t used = out.size();
+    out.resize(used + text.size() + 16);  // room for the usual case: decoding shrinks a text
+    convertTo(text, [&out, &used](std::string_view piece) {
+        if (piece.size() > out.size() - used) out.resize(std::max(out.size() * 2, used + piece.size()));
+        copyBytes(&out[used], piece.data(), piece.size());
+        used += piece.size();
+    });
+    out.resize(used);
 }
 
 void SymbolCodec::convert(std::string& text) const {
     if (!mayChange(text)) return;
-    std::string converted;
-    converted.reserve(text.size() + text.size() / 8);
-    appendConverted(text, converted);
+    // Counted first, so that a text that grows a lot (encoding) is built in one block.
+    std::size_t size = 0;
+    convertTo(text, [&size](std::string_view piece) { size += piece.size(); });
+    std::string converted(size, '\0');
+    std::size_t used = 0;
+    convertTo(text, [&converted, &used](std::string_view piece) {
+        copyBytes(&converted[used], piece.data(), piece.size());
+        used += piece.size();
+    });
     text.swap(converted);
 }
 

@@ -1,19 +1,39 @@
 // Encoding and decoding of texts with a symbol table (entity text -> character text).
 //
-// Both directions walk the text once. At each position only the pairs whose
-// text to replace starts with the byte there are tried, in the table's order
-// (ascending entity text), so the first match in that order wins, exactly as
-// if every pair were tried; replaced text is never looked at again.
+// Both directions walk the text once and build the result anew, so the cost is
+// linear in the length of the text. At each position the first pair in the
+// table's order (ascending entity text) whose text to replace stands there
+// wins, exactly as if every pair were tried in turn; replaced text is never
+// looked at again. To find that pair quickly, the pairs are indexed by the
+// first two bytes of the text they replace.
 #ifndef RKXML_STREAM_SYMBOL_CODEC_H
 #define RKXML_STREAM_SYMBOL_CODEC_H
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace rkxml_detail {
+
+// Copies `size` bytes; short copies, the common case for names and entities,
+// without a library call (overlapping fixed-size copies are inlined).
+inline void copyBytes(char* to, const char* from, std::size_t size) {
+    if (size >= 16) {
+        std::memcpy(to, from, size);
+    } else if (size >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + size - 8, from + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + size - 4, from + size - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+    }
+}
 
 class SymbolCodec {
 public:
@@ -29,17 +49,17 @@ public:
     template <class Sink>
     void convertTo(std::string_view text, Sink&& put) const {
         std::size_t copied = 0;
-        std::size_t at = findCandidate(text, 0);
-        while (at != std::string_view::npos) {
+        std::size_t at = 0;
+        while ((at = findCandidate(text, at)) != std::string_view::npos) {
             const Replacement* match = replacementAt(text, at);
             if (match == nullptr) {
-                at = findCandidate(text, at + 1);
+                ++at;
                 continue;
             }
-            put(text.substr(copied, at - copied));
+            if (at > copied) put(text.substr(copied, at - copied));
             put(match->to);
-            copied = at + match->from.size();
-            at = findCandidate(text, copied);
+            at += match->from.size();
+            copied = at;
         }
         put(text.substr(copied));
     }
@@ -52,14 +72,42 @@ private:
     struct Replacement {
         std::string_view from;
         std::string_view to;
+        std::size_t rank;                // position of the pair in the table's order
+        std::uint64_t head = 0;          // `from` as a word, for texts of at most 8 bytes
+        std::uint64_t headMask = 0;      // the bytes of `head` that count
     };
 
-    std::size_t findCandidate(std::string_view text, std::size_t from) const;
-    const Replacement* replacementAt(std::string_view text, std::size_t at) const;
+    // The pairs whose text to replace starts with one byte.
+    struct Bucket {
+        const Replacement* single = nullptr;  // the first one-byte text, which always matches
+        std::vector<Replacement> longer;      // the others, by second byte, then rank
+        std::array<std::uint32_t, 257> firstWithSecondByte{};
+    };
 
-    std::array<std::vector<Replacement>, 256> byFirstByte;
-    std::array<bool, 256> startsReplacement{};
-    int onlyStartByte = -1;  // the one byte that starts every replacement, or -1
+    // The first position at or after `from` where a replacement may start, or npos.
+    std::size_t findCandidate(std::string_view text, std::size_t from) const {
+        if (onlyStartByte >= 0) {
+            const void* found = std::memchr(text.data() + from, onlyStartByte, text.size() - from);
+            return found == nullptr ? std::string_view::npos
+                                    : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        }
+        for (std::size_t i = from; i < text.size(); ++i) {
+            if (bucketOfByte[static_cast<unsigned char>(text[i])] >= 0) return i;
+        }
+        return std::string_view::npos;
+    }
+
+    const Replacement* replacementAt(std::string_view text, std::size_t at) const {
+        const Bucket& bucket = buckets[static_cast<std::size_t>(bucketOfByte[static_cast<unsigned char>(text[at])])];
+        if (bucket.longer.empty()) return bucket.single;  // the usual case when encoding
+        return longerReplacementAt(bucket, text, at);
+    }
+    const Replacement* longerReplacementAt(const Bucket& bucket, std::string_view text, std::size_t at) const;
+
+    std::vector<Replacement> singles;
+    std::vector<Bucket> buckets;
+    std::array<std::int16_t, 256> bucketOfByte;  // index into buckets, or -1
+    int onlyStartByte = -1;                      // the one byte that starts every replacement, or -1
 };
 
 }  // namespace rkxml_detail

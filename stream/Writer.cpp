@@ -122,7 +122,7 @@ public:
                 return;
             }
         }
-        std::memcpy(data.get() + used, bytes.data(), bytes.size());
+        rkxml_detail::copyBytes(data.get() + used, bytes.data(), bytes.size());
         used += bytes.size();
     }
 
