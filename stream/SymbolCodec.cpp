@@ -64,11 +64,6 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
         std::stable_sort(bucket.longer.begin(), bucket.longer.end(), [](const Replacement& a, const Replacement& b) {
             return byteAt(a.from, 1) < byteAt(b.from, 1);
         });
-        std::size_t next = 0;
-        for (unsigned second = 0; second <= 256; ++second) {
-            while (next < bucket.longer.size() && byteAt(bucket.longer[next].from, 1) < second) ++next;
-            bucket.firstWithSecondByte[second] = static_cast<std::uint32_t>(next);
-        }
     }
     if (buckets.size() == 1) {
         onlyStartByte = static_cast<int>(std::find(bucketOfByte.begin(), bucketOfByte.end(), 0) - bucketOfByte.begin());
@@ -84,13 +79,14 @@ const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& b
     const std::string_view rest = text.substr(at);
     const bool wordFits = rest.size() >= sizeof(std::uint64_t);
     const std::uint64_t word = wordFits ? wordAt(rest.data()) : 0;
-    const unsigned second = byteAt(text, at + 1);
-    for (std::uint32_t i = bucket.firstWithSecondByte[second]; i < bucket.firstWithSecondByte[second + 1]; ++i) {
-        const Replacement& candidate = bucket.longer[i];
-        if (best != nullptr && candidate.rank > best->rank) break;
-        const bool matches = wordFits && candidate.headMask != 0 ? (word & candidate.headMask) == candidate.head
-                                                                 : startsWith(rest, candidate.from);
-        if (matches) return &candidate;
+    const unsigned char second = byteAt(text, at + 1);
+    auto candidate = std::find_if(bucket.longer.begin(), bucket.longer.end(),
+                                  [second](const Replacement& r) { return byteAt(r.from, 1) >= second; });
+    for (; candidate != bucket.longer.end() && byteAt(candidate->from, 1) == second; ++candidate) {
+        if (best != nullptr && candidate->rank > best->rank) break;
+        const bool matches = wordFits && candidate->headMask != 0 ? (word & candidate->headMask) == candidate->head
+                                                                  : startsWith(rest, candidate->from);
+        if (matches) return &*candidate;
     }
     return best;
 }

@@ -77,11 +77,12 @@ private:
         std::uint64_t headMask = 0;      // the bytes of `head` that count
     };
 
-    // The pairs whose text to replace starts with one byte.
+    // The pairs whose text to replace starts with one byte. Kept small: a codec is
+    // made for every read and write, and an allocation of a kilobyte or more makes
+    // the allocator sort out every block that the last destroyed tree gave back.
     struct Bucket {
         const Replacement* single = nullptr;  // the first one-byte text, which always matches
         std::vector<Replacement> longer;      // the others, by second byte, then rank
-        std::array<std::uint32_t, 257> firstWithSecondByte{};
     };
 
     // The first position at or after `from` where a replacement may start, or npos.
