@@ -1,6 +1,7 @@
 #include "rkXMLFStream.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "stream/DiagnosticLog.h"
 #include "stream/SymbolCodec.h"
@@ -11,22 +12,20 @@ rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
 
 rkXMLFStream::~rkXMLFStream() { clearSymbols(); }
 
+namespace {
+
+// The numeric entities carry the Unicode code point; the byte is the same
+// character in the Windows-1252 code page.
+const std::pair<const char*, const char*> defaultPairs[] = {
+    {"&lt;", "<"},         {"&gt;", ">"},         {"&quot;", "\""},     {"&apos;", "'"},     {"&amp;", "&"},
+    {"&#246;", "\xF6"},    {"&#252;", "\xFC"},    {"&#228;", "\xE4"},    {"&#214;", "\xD6"},  {"&#220;", "\xDC"},
+    {"&#196;", "\xC4"},    {"&#223;", "\xDF"},    {"&#8364;", "\x80"},
+};
+
+}  // namespace
+
 void rkXMLFStream::defaultSymbols() {
-    // The numeric entities carry the Unicode code point; the byte is the
-    // same character in the Windows-1252 code page.
-    symbols["&lt;"] = "<";
-    symbols["&gt;"] = ">";
-    symbols["&quot;"] = "\"";
-    symbols["&apos;"] = "'";
-    symbols["&amp;"] = "&";
-    symbols["&#246;"] = "\xF6";
-    symbols["&#252;"] = "\xFC";
-    symbols["&#228;"] = "\xE4";
-    symbols["&#214;"] = "\xD6";
-    symbols["&#220;"] = "\xDC";
-    symbols["&#196;"] = "\xC4";
-    symbols["&#223;"] = "\xDF";
-    symbols["&#8364;"] = "\x80";
+    for (const auto& [entity, character] : defaultPairs) symbols[entity] = character;
     openTags.insert("br");
 }
 
