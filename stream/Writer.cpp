@@ -222,7 +222,7 @@ private:
         }
         if (element.empty() && element.getValue().empty()) {
             out.put(openTags.holds(element.getName()) ? format::tagClose : format::emptyTagClose);
-                return false;
+            return false;
         }
         out.put(format::tagClose);
         const bool isInline = element.size() <= 1;
