@@ -124,13 +124,29 @@ private:
             warnNoCurrentElement(tagStart);
             return;
         }
-        std::string_view result = segment;
-        if (decoder.mayChange(segment)) {
-            decoded.clear();
-            decoder.appendConverted(segment, decoded);
-            result = decoded;
+        if (decoder.touchesTrimBytes()) {
+            takeTextExactly(segment);
+            return;
         }
-        result = trimmed(result);
+        // No replacement holds a byte that trimming removes, so trimming before
+        // decoding gives what trimming after it would, and the text is decoded
+        // straight into the value.
+        const std::string_view result = trimmed(segment);
+        if (result.empty()) return;
+        std::string& value = ElementAccess::value(*current);
+        if (decoder.mayChange(result)) {
+            value.clear();
+            decoder.appendConverted(result, value);
+        } else {
+            value.assign(result);
+        }
+    }
+
+    // The text decoded, then trimmed, for tables in which that order matters.
+    void takeTextExactly(std::string_view segment) {
+        decoded.clear();
+        decoder.appendConverted(segment, decoded);
+        const std::string_view result = trimmed(decoded);
         if (!result.empty()) ElementAccess::value(*current).assign(result);
     }
 

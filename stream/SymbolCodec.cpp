@@ -35,6 +35,9 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
         Replacement replacement = direction == Direction::Encode ? Replacement{character, entity, rank}
                                                                  : Replacement{entity, character, rank};
         if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
+        for (std::string_view side : {replacement.from, replacement.to}) {
+            if (side.find_first_of(" \t\n") != std::string_view::npos) anyTrimByte = true;
+        }
         if (replacement.from.size() <= sizeof(std::uint64_t)) {
             char bytes[sizeof(std::uint64_t)] = {};
             char mask[sizeof(std::uint64_t)] = {};
@@ -55,15 +58,22 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
         Bucket& bucket = buckets[static_cast<std::size_t>(index)];
         if (replacement.from.size() > 1) {
             bucket.longer.push_back(replacement);
+            bucket.longer.back().second = byteAt(replacement.from, 1);
         } else if (bucket.single == nullptr) {
             singles.push_back(replacement);
             bucket.single = &singles.back();
         }
     }
     for (Bucket& bucket : buckets) {
-        std::stable_sort(bucket.longer.begin(), bucket.longer.end(), [](const Replacement& a, const Replacement& b) {
-            return byteAt(a.from, 1) < byteAt(b.from, 1);
-        });
+        std::stable_sort(bucket.longer.begin(), bucket.longer.end(),
+                         [](const Replacement& a, const Replacement& b) { return a.second < b.second; });
+        if (bucket.longer.empty() || bucket.longer.size() > 0xFFFF) continue;
+        bucket.bySecond.resize(257);
+        std::size_t next = 0;
+        for (unsigned second = 0; second <= 256; ++second) {
+            while (next < bucket.longer.size() && bucket.longer[next].second < second) ++next;
+            bucket.bySecond[second] = static_cast<std::uint16_t>(next);
+        }
     }
     if (buckets.size() == 1) {
         onlyStartByte = static_cast<int>(std::find(bucketOfByte.begin(), bucketOfByte.end(), 0) - bucketOfByte.begin());
@@ -80,9 +90,11 @@ const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& b
     const bool wordFits = rest.size() >= sizeof(std::uint64_t);
     const std::uint64_t word = wordFits ? wordAt(rest.data()) : 0;
     const unsigned char second = byteAt(text, at + 1);
-    auto candidate = std::find_if(bucket.longer.begin(), bucket.longer.end(),
-                                  [second](const Replacement& r) { return byteAt(r.from, 1) >= second; });
-    for (; candidate != bucket.longer.end() && byteAt(candidate->from, 1) == second; ++candidate) {
+    auto candidate = bucket.bySecond.empty()
+                         ? std::lower_bound(bucket.longer.begin(), bucket.longer.end(), second,
+                                            [](const Replacement& r, unsigned char b) { return r.second < b; })
+                         : bucket.longer.begin() + bucket.bySecond[second];
+    for (; candidate != bucket.longer.end() && candidate->second == second; ++candidate) {
         if (best != nullptr && candidate->rank > best->rank) break;
         const bool matches = wordFits && candidate->headMask != 0 ? (word & candidate->headMask) == candidate->head
                                                                   : startsWith(rest, candidate->from);

@@ -43,6 +43,8 @@ public:
     // Indexes `table` (which must outlive the codec) for one direction.
     SymbolCodec(const Table& table, Direction direction);
 
+    // Whether some pair's text holds a blank, a tab or a line feed (none of the default ones does).
+    bool touchesTrimBytes() const { return anyTrimByte; }
     // Whether `text` holds a byte at which some replacement could start.
     bool mayChange(std::string_view text) const;
     // Hands `text` with every replacement made to `put`, piece by piece (each a std::string_view).
@@ -75,6 +77,7 @@ private:
         std::size_t rank;                // position of the pair in the table's order
         std::uint64_t head = 0;          // `from` as a word, for texts of at most 8 bytes
         std::uint64_t headMask = 0;      // the bytes of `head` that count
+        unsigned char second = 0;        // the second byte of `from`, if it has one
     };
 
     // The pairs whose text to replace starts with one byte. Kept small: a codec is
@@ -83,6 +86,7 @@ private:
     struct Bucket {
         const Replacement* single = nullptr;  // the first one-byte text, which always matches
         std::vector<Replacement> longer;      // the others, by second byte, then rank
+        std::vector<std::uint16_t> bySecond;  // where each second byte's run of `longer` starts (257 entries)
     };
 
     // The first position at or after `from` where a replacement may start, or npos.
@@ -109,6 +113,7 @@ private:
     std::vector<Bucket> buckets;
     std::array<std::int16_t, 256> bucketOfByte;  // index into buckets, or -1
     int onlyStartByte = -1;                      // the one byte that starts every replacement, or -1
+    bool anyTrimByte = false;
 };
 
 }  // namespace rkxml_detail
