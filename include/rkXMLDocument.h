@@ -60,7 +60,7 @@ public:
     const std::string& getFileName() const;
 
 private:
-    void swap(rkXMLDocument& other) noexcept;
+    RKXML_LOCAL void swap(rkXMLDocument& other) noexcept;
 
     rkXMLNode* root;
     std::string fileName;
