@@ -3,11 +3,14 @@
 // The tree is walked with an explicit stack, so any depth is written without
 // a deep call stack. Output is gathered in a buffer that is handed to the file
 // in large pieces; the file itself is replaced only when all of it was written.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "rkXMLDocument.h"
@@ -78,34 +81,52 @@ bool isWritableAttributeName(std::string_view name) {
     return !holds(name, '=') || name.find(format::valueOpen) == std::string_view::npos;
 }
 
-// The first reason why `root`'s tree cannot be written so that it reads back; empty if none.
-std::string whyNotWritable(const rkXMLElement& root) {
+// The reason why `node` cannot be written so that it reads back as it is; empty if none.
+std::string whyNotWritable(const rkXMLNode& node) {
+    if (node.getElementType() == rkXMLNode::Comment) {
+        const std::string& text = node.getName();
+        if (holds(text, '>') && text.find(format::commentClose) != std::string::npos) {
+            return "Error: comment holds '-->'.";
+        }
+        return {};
+    }
+    if (node.getElementType() != rkXMLNode::Element) return {};
+    const std::string& name = node.getName();
+    if (!isWritableElementName(name)) return "Error: element name '" + name + "' cannot be written.";
+    for (const auto& [attribute, value] : ElementAccess::attributes(asElement(node))) {
+        if (holds(value, '"')) return "Error: attribute '" + attribute + "' of element '" + name + "' holds a double quote.";
+        if (!isWritableAttributeName(attribute)) {
+            return "Error: attribute name '" + attribute + "' of element '" + name + "' cannot be written.";
+        }
+    }
+    return {};
+}
+
+// The first reason why the tree below `root` cannot be written so that it reads back; empty if none.
+std::string whyTreeNotWritable(const rkXMLElement& root) {
     std::vector<const rkXMLElement*> pending{&root};
     while (!pending.empty()) {
         const rkXMLElement& element = *pending.back();
         pending.pop_back();
         for (const rkXMLNode* child : element) {
             if (child == nullptr) continue;
-            if (child->getElementType() == rkXMLNode::Comment &&
-                holds(child->getName(), '>') && child->getName().find(format::commentClose) != std::string::npos) {
-                return "Error: comment holds '-->'.";
-            }
-            if (child->getElementType() != rkXMLNode::Element) continue;
-            const rkXMLElement& childElement = asElement(*child);
-            const std::string& name = childElement.getName();
-            if (!isWritableElementName(name)) return "Error: element name '" + name + "' cannot be written.";
-            for (const auto& [attribute, value] : ElementAccess::attributes(childElement)) {
-                if (holds(value, '"')) {
-                    return "Error: attribute '" + attribute + "' of element '" + name + "' holds a double quote.";
-                }
-                if (!isWritableAttributeName(attribute)) {
-                    return "Error: attribute name '" + attribute + "' of element '" + name + "' cannot be written.";
-                }
-            }
-            pending.push_back(&childElement);
+            std::string reason = whyNotWritable(*child);
+            if (!reason.empty()) return reason;
+            if (child->getElementType() == rkXMLNode::Element) pending.push_back(&asElement(*child));
         }
     }
     return {};
+}
+
+// A tree that cannot be written so that it reads back, met while writing.
+struct Refused {
+    std::string reason;
+};
+
+// Whether `fileName` names an existing file that is written in place (a device, a pipe).
+bool isWrittenInPlace(const std::string& fileName) {
+    struct stat status {};
+    return stat(fileName.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
 // Gathers the output in one large block and hands it to the file when full;
@@ -159,6 +180,9 @@ public:
     NodeWriter(SafeFile& file, const SymbolCodec& encoder, OpenTagTest& openTags)
         : out(file), encoder(encoder), openTags(openTags) {}
 
+    // Check every node before it is written (when the tree was not checked beforehand).
+    void checkNodes() { checking = true; }
+
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
         struct Open {
@@ -190,6 +214,10 @@ private:
     // Writes a node, or for an element with content its start tag and value;
     // true when the element's children and end tag are still to come.
     bool writeNodeStart(const rkXMLNode& node, unsigned depth) {
+        if (checking) {
+            std::string reason = whyNotWritable(node);
+            if (!reason.empty()) throw Refused{std::move(reason)};
+        }
         switch (node.getElementType()) {
             case rkXMLNode::Header:
                 writeIndent(depth);
@@ -255,6 +283,7 @@ private:
     OutputBuffer out;
     const SymbolCodec& encoder;
     OpenTagTest& openTags;
+    bool checking = false;
 };
 
 [[noreturn]] void fail(const rkXMLDocument& document, const std::string& message) {
@@ -268,19 +297,30 @@ void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
     const rkXMLNode* root = document.getRoot();
     if (root->getElementType() != rkXMLNode::Element) fail(document, "Error: tree root is not an Element.");
     if (root->getName() != rkXMLDocument::getRootTagName()) fail(document, "Error: tree root is not named ?root?");
-    const std::string refusal = whyNotWritable(asElement(*root));
-    if (!refusal.empty()) fail(document, refusal);
-
+    const rkXMLElement& top = asElement(*root);
     const std::string& fileName = document.getFileName();
+    // Nodes are checked while they are written, into the temporary file, so the
+    // tree is walked once; a device or a pipe is written in place and is
+    // therefore checked first.
+    const bool checkFirst = isWrittenInPlace(fileName);
+    if (checkFirst) {
+        const std::string reason = whyTreeNotWritable(top);
+        if (!reason.empty()) fail(document, reason);
+    }
+
     SafeFile file(fileName);
     if (!file.open()) fail(document, "Error: cannot open '" + fileName + "' for writing.");
     const SymbolCodec encoder(symbols, SymbolCodec::Direction::Encode);
     OpenTagTest openTagTest(openTags);
+    NodeWriter writer(file, encoder, openTagTest);
+    if (!checkFirst) writer.checkNodes();
     bool written = true;
     try {
-        NodeWriter(file, encoder, openTagTest).writeTopLevel(asElement(*root));
+        writer.writeTopLevel(top);
     } catch (const WriteFailed&) {
         written = false;
+    } catch (Refused& refused) {
+        fail(document, refused.reason);  // the temporary file goes with `file`; the target is untouched
     }
     if (!written || !file.commit()) fail(document, "Error: writing '" + fileName + "' failed.");
 }
