@@ -47,8 +47,9 @@ public:
     bool setTopLevelElement(rkXMLNode* element);
     // The first header among the top-level nodes, or null.
     rkXMLHeader* getHeader() const;
-    // Gives the document a header (created in front of all top-level nodes if missing) with
-    // this version and encoding; unaccepted values fall back to the header's defaults. True.
+    // Gives the document a header (created in front of all top-level nodes if missing; a document
+    // without root gets one first) with this version and encoding; unaccepted values fall back to
+    // the header's defaults. True.
     bool setHeader(const std::string& version, const std::string& encoding);
     // setHeader("1.0", ""): the declaration <?xml version="1.0" ?>. True.
     bool setStandardHeader();
