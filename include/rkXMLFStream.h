@@ -64,8 +64,6 @@ public:
     RKXML_LOCAL void encodeSymbols(std::string& text) const;
     // Internal: replaces entity texts by character texts in place.
     RKXML_LOCAL void decodeSymbols(std::string& text) const;
-    // Internal: whether `lowerName` is an open tag (compared byte for byte).
-    RKXML_LOCAL bool isOpenTag(const std::string& lowerName) const;
     // Internal: replaces the log file for `fileName` by `message`; silent on every failure.
     RKXML_LOCAL static void writeLog(const std::string& fileName, const std::string& message);
 

@@ -5,8 +5,8 @@
 // links, so there is no stack and no limit on the depth. Line numbers are
 // counted only when a diagnostic is written.
 #include <algorithm>
-#include <cstring>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -16,6 +16,7 @@
 #include "rkXMLComment.h"
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
+#include "stream/Bytes.h"
 #include "stream/FormatTexts.h"
 #include "stream/OpenTagTest.h"
 #include "stream/SymbolCodec.h"
@@ -27,6 +28,7 @@ namespace format = rkxml_detail::format;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagTest;
+using rkxml_detail::startsWith;
 using rkxml_detail::SymbolCodec;
 
 constexpr std::size_t notFound = std::string_view::npos;
@@ -49,15 +51,6 @@ bool isSkipByte(char c) { return is(c, skipByte); }
 bool isTrimByte(char c) { return is(c, trimByte); }
 bool isNameDelimiter(char c) { return is(c, nameDelimiter); }
 
-// Whether `mark` stands at `at`; compared byte by byte, as a library call costs more than these few bytes.
-bool startsWith(std::string_view text, std::size_t at, std::string_view mark) {
-    if (text.size() - at < mark.size()) return false;
-    for (std::size_t i = 0; i < mark.size(); ++i) {
-        if (text[at + i] != mark[i]) return false;
-    }
-    return true;
-}
-
 // The first `mark` at or after `from`: memchr finds the first byte, far
 // cheaper than a general substring search for these two- and three-byte marks.
 std::size_t findMark(std::string_view text, std::string_view mark, std::size_t from) {
@@ -65,7 +58,7 @@ std::size_t findMark(std::string_view text, std::string_view mark, std::size_t f
         const void* found = std::memchr(text.data() + from, mark.front(), text.size() - from);
         if (found == nullptr) return notFound;
         const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-        if (startsWith(text, at, mark)) return at;
+        if (startsWith(text.substr(at), mark)) return at;
         from = at + 1;
     }
     return notFound;
@@ -102,7 +95,7 @@ public:
             takeText(tagStart);
             const std::size_t p = tagStart + 1;
             if (p >= text.size()) fail(p, ": Tag started buf EOF found.");
-            if (startsWith(text, p, format::commentMark)) {
+            if (startsWith(text.substr(p), format::commentMark)) {
                 readComment(p + format::commentMark.size());
             } else if (text[p] == '?') {
                 readDeclaration(p);
@@ -218,7 +211,7 @@ private:
                 if (openTags.holds(scanned)) moveUp();
                 return at + 1;
             }
-            if (startsWith(text, at, format::emptyTagClose)) {
+            if (startsWith(text.substr(at), format::emptyTagClose)) {
                 moveUp();
                 return at + format::emptyTagClose.size();
             }

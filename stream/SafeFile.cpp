@@ -52,7 +52,15 @@ std::string temporaryName(const std::string& target, unsigned attempt) {
     return directoryOf(target) + "/." + baseNameOf(target).substr(0, maxNameKept) + suffix;
 }
 
+// A file that exists but is neither a regular file nor a directory cannot be replaced by renaming.
+bool isSpecialFile(const struct stat& status) { return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode); }
+
 }  // namespace
+
+bool SafeFile::isWrittenInPlace(const std::string& target) {
+    struct stat status {};
+    return stat(target.c_str(), &status) == 0 && isSpecialFile(status);
+}
 
 SafeFile::SafeFile(std::string target) : target(std::move(target)) {}
 
@@ -70,7 +78,7 @@ bool SafeFile::open() {
     if (!exists && errno != ENOENT) return false;
     // Refuse what an ordinary open for writing would refuse: a directory, a file we may not write.
     if (exists && (S_ISDIR(existing.st_mode) || access(target.c_str(), W_OK) != 0)) return false;
-    if (exists && !S_ISREG(existing.st_mode)) {
+    if (exists && isSpecialFile(existing)) {
         // A device or a pipe cannot be replaced by renaming: it is written in place.
         direct = true;
         descriptor = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);

@@ -25,6 +25,9 @@ public:
     SafeFile(const SafeFile&) = delete;
     SafeFile& operator=(const SafeFile&) = delete;
 
+    // Whether `target` names an existing file that is not replaced but written in place (a device, a pipe).
+    static bool isWrittenInPlace(const std::string& target);
+
     // Creates the temporary file; false if the target cannot be replaced (a
     // directory, not writable, or its directory missing or not writable).
     bool open();

@@ -8,15 +8,6 @@ namespace {
 
 unsigned char byteAt(std::string_view text, std::size_t at) { return static_cast<unsigned char>(text[at]); }
 
-// Compared byte by byte: the texts are a few bytes long.
-bool startsWith(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (text[i] != prefix[i]) return false;
-    }
-    return true;
-}
-
 // Eight bytes of `text` from `at` as one word (in memory order, whatever the byte order).
 std::uint64_t wordAt(const char* text) {
     std::uint64_t word;
@@ -28,13 +19,12 @@ std::uint64_t wordAt(const char* text) {
 
 SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
     bucketOfByte.fill(-1);
-    std::vector<Replacement> all;
-    all.reserve(table.size());
+    std::size_t rank = 0;
     for (const auto& [entity, character] : table) {
-        const std::size_t rank = all.size();
         Replacement replacement = direction == Direction::Encode ? Replacement{character, entity, rank}
                                                                  : Replacement{entity, character, rank};
         if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
+        ++rank;
         for (std::string_view side : {replacement.from, replacement.to}) {
             if (side.find_first_of(" \t\n") != std::string_view::npos) anyTrimByte = true;
         }
@@ -46,10 +36,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
             replacement.head = wordAt(bytes);
             replacement.headMask = wordAt(mask);
         }
-        all.push_back(replacement);
-    }
-    singles.reserve(all.size());  // stable addresses for Bucket::single
-    for (const Replacement& replacement : all) {
+
         std::int16_t& index = bucketOfByte[byteAt(replacement.from, 0)];
         if (index < 0) {
             index = static_cast<std::int16_t>(buckets.size());
@@ -57,11 +44,10 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
         }
         Bucket& bucket = buckets[static_cast<std::size_t>(index)];
         if (replacement.from.size() > 1) {
+            replacement.second = byteAt(replacement.from, 1);
             bucket.longer.push_back(replacement);
-            bucket.longer.back().second = byteAt(replacement.from, 1);
-        } else if (bucket.single == nullptr) {
-            singles.push_back(replacement);
-            bucket.single = &singles.back();
+        } else if (!bucket.single) {
+            bucket.single = replacement;
         }
     }
     for (Bucket& bucket : buckets) {
@@ -82,7 +68,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
 
 const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& bucket, std::string_view text,
                                                                  std::size_t at) const {
-    const Replacement* best = bucket.single;
+    const Replacement* best = bucket.single ? &*bucket.single : nullptr;
     if (at + 1 >= text.size()) return best;
     // Every pair that matches here has this second byte, or is the one-byte pair:
     // of those the one earliest in the table wins.

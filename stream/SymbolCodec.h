@@ -13,27 +13,14 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace rkxml_detail {
+#include "stream/Bytes.h"
 
-// Copies `size` bytes; short copies, the common case for names and entities,
-// without a library call (overlapping fixed-size copies are inlined).
-inline void copyBytes(char* to, const char* from, std::size_t size) {
-    if (size >= 16) {
-        std::memcpy(to, from, size);
-    } else if (size >= 8) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + size - 8, from + size - 8, 8);
-    } else if (size >= 4) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + size - 4, from + size - 4, 4);
-    } else {
-        for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
-    }
-}
+namespace rkxml_detail {
 
 class SymbolCodec {
 public:
@@ -84,7 +71,7 @@ private:
     // made for every read and write, and an allocation of a kilobyte or more makes
     // the allocator sort out every block that the last destroyed tree gave back.
     struct Bucket {
-        const Replacement* single = nullptr;  // the first one-byte text, which always matches
+        std::optional<Replacement> single;    // the first one-byte text, which always matches
         std::vector<Replacement> longer;      // the others, by second byte, then rank
         std::vector<std::uint16_t> bySecond;  // where each second byte's run of `longer` starts (257 entries)
     };
@@ -104,12 +91,11 @@ private:
 
     const Replacement* replacementAt(std::string_view text, std::size_t at) const {
         const Bucket& bucket = buckets[static_cast<std::size_t>(bucketOfByte[static_cast<unsigned char>(text[at])])];
-        if (bucket.longer.empty()) return bucket.single;  // the usual case when encoding
+        if (bucket.longer.empty()) return bucket.single ? &*bucket.single : nullptr;  // the usual case when encoding
         return longerReplacementAt(bucket, text, at);
     }
     const Replacement* longerReplacementAt(const Bucket& bucket, std::string_view text, std::size_t at) const;
 
-    std::vector<Replacement> singles;
     std::vector<Bucket> buckets;
     std::array<std::int16_t, 256> bucketOfByte;  // index into buckets, or -1
     int onlyStartByte = -1;                      // the one byte that starts every replacement, or -1

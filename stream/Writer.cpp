@@ -3,8 +3,6 @@
 // The tree is walked with an explicit stack, so any depth is written without
 // a deep call stack. Output is gathered in a buffer that is handed to the file
 // in large pieces; the file itself is replaced only when all of it was written.
-#include <sys/stat.h>
-
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -15,6 +13,7 @@
 
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
+#include "stream/Bytes.h"
 #include "stream/FormatTexts.h"
 #include "stream/OpenTagTest.h"
 #include "stream/SafeFile.h"
@@ -52,7 +51,7 @@ bool isWorthWriting(const std::string& value) {
     return false;
 }
 
-// Whether `text` holds `byte`; a plain loop, as most names and values are a few bytes long.
+// Whether `text` holds `byte`; a plain loop, as most attribute values are a few bytes long.
 bool holds(std::string_view text, char byte) {
     for (char c : text) {
         if (c == byte) return true;
@@ -63,7 +62,7 @@ bool holds(std::string_view text, char byte) {
 // Element names the reader would take for something else or cut short.
 bool isWritableElementName(std::string_view name) {
     if (name.empty() || name.front() == '/' || name.front() == '?' || name.back() == '/') return false;
-    if (name.substr(0, format::commentMark.size()) == format::commentMark) return false;
+    if (rkxml_detail::startsWith(name, format::commentMark)) return false;
     for (char c : name) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>') return false;
     }
@@ -76,16 +75,16 @@ bool isWritableAttributeName(std::string_view name) {
     const char first = name.front();
     const char last = name.back();
     if (first == ' ' || first == '\t' || first == '\r' || first == '\n' || first == '>') return false;
-    if (name.substr(0, format::emptyTagClose.size()) == format::emptyTagClose) return false;
+    if (rkxml_detail::startsWith(name, format::emptyTagClose)) return false;
     if (last == ' ' || last == '\t' || last == '\n') return false;
-    return !holds(name, '=') || name.find(format::valueOpen) == std::string_view::npos;
+    return name.find(format::valueOpen) == std::string_view::npos;
 }
 
 // The reason why `node` cannot be written so that it reads back as it is; empty if none.
 std::string whyNotWritable(const rkXMLNode& node) {
     if (node.getElementType() == rkXMLNode::Comment) {
         const std::string& text = node.getName();
-        if (holds(text, '>') && text.find(format::commentClose) != std::string::npos) {
+        if (text.find(format::commentClose) != std::string::npos) {
             return "Error: comment holds '-->'.";
         }
         return {};
@@ -122,12 +121,6 @@ std::string whyTreeNotWritable(const rkXMLElement& root) {
 struct Refused {
     std::string reason;
 };
-
-// Whether `fileName` names an existing file that is written in place (a device, a pipe).
-bool isWrittenInPlace(const std::string& fileName) {
-    struct stat status {};
-    return stat(fileName.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-}
 
 // Gathers the output in one large block and hands it to the file when full;
 // appends are plain copies, as the writer makes many small ones.
@@ -302,7 +295,7 @@ void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
     // Nodes are checked while they are written, into the temporary file, so the
     // tree is walked once; a device or a pipe is written in place and is
     // therefore checked first.
-    const bool checkFirst = isWrittenInPlace(fileName);
+    const bool checkFirst = SafeFile::isWrittenInPlace(fileName);
     if (checkFirst) {
         const std::string reason = whyTreeNotWritable(top);
         if (!reason.empty()) fail(document, reason);

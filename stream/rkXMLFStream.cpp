@@ -48,8 +48,6 @@ void rkXMLFStream::addOpenTag(std::string name) {
     openTags.insert(std::move(name));
 }
 
-bool rkXMLFStream::isOpenTag(const std::string& lowerName) const { return openTags.count(lowerName) != 0; }
-
 void rkXMLFStream::encodeSymbols(std::string& text) const {
     SymbolCodec(symbols, SymbolCodec::Direction::Encode).convert(text);
 }
