@@ -43,7 +43,8 @@ public:
     rkXMLNode* getTopLevelElement() const;
     // Destroys the current top-level element and appends `element` (of any kind; null appends
     // nothing) at the end of the top level. Given the current top-level element itself, moves
-    // it to the end instead. False only when the document has no root.
+    // it to the end instead. False, changing nothing, when the document has no root, or when
+    // `element` is the hidden root or lies inside the current top-level element.
     bool setTopLevelElement(rkXMLNode* element);
     // The first header among the top-level nodes, or null.
     rkXMLHeader* getHeader() const;

@@ -6,6 +6,8 @@
 //   rkXMLElement* item = new rkXMLElement;
 //   item->setName("item");
 //   item->setAttribute("id", "7");
+//   if (item->hasAttribute("id")) item->removeAttribute("id");
+//   for (const auto& [name, value] : item->getAttributes()) { ... }   // in name order
 //   item->setValue("text");
 //   parent->addChild(item, rkXMLElement::npos);   // parent now owns item
 //   item->setParent(parent);
@@ -55,6 +57,12 @@ public:
     void setAttribute(const std::string& name, const std::string& value);
     // Stores the value of attribute `name` into `value`, or the empty text if there is none.
     void getAttribute(const std::string& name, std::string& value) const;
+    // Every attribute, name to value, in ascending byte order of the names; empty if there is none.
+    const std::map<std::string, std::string>& getAttributes() const;
+    // Whether attribute `name` is present, also when its value is empty.
+    bool hasAttribute(const std::string& name) const;
+    // Removes attribute `name`; false if there was none.
+    bool removeAttribute(const std::string& name);
 
 private:
     friend struct rkxml_detail::ElementAccess;

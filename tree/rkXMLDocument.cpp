@@ -7,30 +7,31 @@
 
 #include "rkXMLComment.h"
 #include "tree/NodeAccess.h"
+#include "tree/TreeWalk.h"
 
 namespace {
 
-const std::string rootTagName = "?root?";
+using rkxml_detail::knownElement;
 
-rkXMLElement* asElement(rkXMLNode* node) { return static_cast<rkXMLElement*>(node); }
+rkXMLElement& rootElement(rkXMLNode* root) { return static_cast<rkXMLElement&>(*root); }
 
 std::unique_ptr<rkXMLElement> newHiddenRoot() {
     auto root = std::make_unique<rkXMLElement>();
     root->setParent(root.get());
-    root->setName(rootTagName);
+    root->setName(rkXMLDocument::getRootTagName());
     return root;
 }
 
 // A new node of the source's kind, named like it; headers and elements get
 // their own fields too (an element's children are copied by the caller).
-std::unique_ptr<rkXMLNode> copyOfNode(rkXMLNode& source) {
+std::unique_ptr<rkXMLNode> copyOfNode(const rkXMLNode& source) {
     switch (source.getElementType()) {
         case rkXMLNode::Element: {
-            auto& from = *asElement(&source);
+            const rkXMLElement& from = knownElement(source);
             auto copy = std::make_unique<rkXMLElement>();
             copy->setName(from.getName());
             copy->setValue(from.getValue());
-            rkxml_detail::ElementAccess::attributes(*copy) = rkxml_detail::ElementAccess::attributes(from);
+            rkxml_detail::ElementAccess::attributes(*copy) = from.getAttributes();
             return copy;
         }
         case rkXMLNode::Comment: {
@@ -39,7 +40,7 @@ std::unique_ptr<rkXMLNode> copyOfNode(rkXMLNode& source) {
             return copy;
         }
         case rkXMLNode::Header: {
-            auto& from = static_cast<rkXMLHeader&>(source);
+            const auto& from = static_cast<const rkXMLHeader&>(source);
             auto copy = std::make_unique<rkXMLHeader>();
             // The text is rebuilt from version and encoding, whatever the source's name says.
             copy->setEncodingType(from.getEncodingType());
@@ -52,37 +53,24 @@ std::unique_ptr<rkXMLNode> copyOfNode(rkXMLNode& source) {
 }
 
 // A deep copy of the tree below `source`, every node linked to its new holder.
-// Walks with an explicit stack, so the depth of the tree does not matter; on
-// failure the partial copy is released with the returned root's owner.
-std::unique_ptr<rkXMLElement> copyOfTree(rkXMLNode& source) {
+// On failure the partial copy is released with the returned root's owner.
+std::unique_ptr<rkXMLElement> copyOfTree(const rkXMLNode& source) {
     std::unique_ptr<rkXMLNode> rootNode = copyOfNode(source);
-    std::unique_ptr<rkXMLElement> root(asElement(rootNode.release()));
+    std::unique_ptr<rkXMLElement> root(static_cast<rkXMLElement*>(rootNode.release()));
     root->setParent(root.get());
-
-    struct Level {
-        const rkXMLElement* source;
-        rkXMLElement::const_iterator next;
-        rkXMLElement* copy;
-    };
-    const auto* sourceRoot = asElement(&source);
-    std::vector<Level> stack{{sourceRoot, sourceRoot->begin(), root.get()}};
-    while (!stack.empty()) {
-        Level& level = stack.back();
-        if (level.next == level.source->end()) {
-            stack.pop_back();
-            continue;
-        }
-        rkXMLNode* child = *level.next++;
-        if (child == nullptr) continue;
-        std::unique_ptr<rkXMLNode> copy = copyOfNode(*child);
-        rkXMLNode* linked = copy.get();
-        linked->setParent(level.copy);
-        level.copy->push_back(copy.release());
-        if (child->getElementType() == rkXMLNode::Element) {
-            const auto* childSource = asElement(child);
-            stack.push_back({childSource, childSource->begin(), asElement(linked)});
-        }
-    }
+    std::vector<rkXMLElement*> holders{root.get()};  // the copy of each element walked into
+    rkxml_detail::walkDepthFirst(
+        knownElement(source),
+        [&holders](const rkXMLNode& node, unsigned) {
+            std::unique_ptr<rkXMLNode> copy = copyOfNode(node);
+            rkXMLNode* linked = copy.get();
+            linked->setParent(holders.back());
+            holders.back()->push_back(copy.release());
+            if (node.getElementType() != rkXMLNode::Element) return false;
+            holders.push_back(static_cast<rkXMLElement*>(linked));
+            return true;
+        },
+        [&holders](const rkXMLElement&, unsigned) { holders.pop_back(); });
     return root;
 }
 
@@ -109,7 +97,11 @@ void rkXMLDocument::swap(rkXMLDocument& other) noexcept {
     fileName.swap(other.fileName);
 }
 
-const std::string& rkXMLDocument::getRootTagName() { return rootTagName; }
+const std::string& rkXMLDocument::getRootTagName() {
+    // Made on first use, so that a document constructed by another static initialiser gets it too.
+    static const std::string name = "?root?";
+    return name;
+}
 
 rkXMLNode* rkXMLDocument::getRoot() const {
     if (root == nullptr) throw std::runtime_error("invalid document root");
@@ -126,23 +118,24 @@ void rkXMLDocument::makeEmpty() {
 
 rkXMLNode* rkXMLDocument::getTopLevelElement() const {
     if (root == nullptr) return nullptr;
-    for (rkXMLNode* child : *asElement(root)) {
+    for (rkXMLNode* child : rootElement(root)) {
         if (child != nullptr && child->getElementType() == rkXMLNode::Element) return child;
     }
     return nullptr;
 }
 
 bool rkXMLDocument::setTopLevelElement(rkXMLNode* element) {
-    if (root == nullptr) return false;
-    rkXMLElement& top = *asElement(root);
-    for (auto entry = top.begin(); entry != top.end(); ++entry) {
-        rkXMLNode* child = *entry;
-        if (child != nullptr && child->getElementType() == rkXMLNode::Element) {
-            top.erase(entry);
-            // The current top-level element given again is moved, not destroyed.
-            if (child != element) delete child;
-            break;
-        }
+    if (root == nullptr || element == root) return false;
+    rkXMLElement& top = rootElement(root);
+    auto current = top.begin();
+    while (current != top.end() && rkxml_detail::elementOrNull(*current) == nullptr) ++current;
+    if (current != top.end()) {
+        rkXMLNode* old = *current;
+        // A node inside the old element would be destroyed with it and then linked.
+        if (element != old && rkxml_detail::holdsBelow(rkxml_detail::knownElement(*old), element)) return false;
+        top.erase(current);
+        // The current top-level element given again is moved, not destroyed.
+        if (old != element) delete old;
     }
     top.addChild(element, rkXMLElement::npos);
     return true;
@@ -150,7 +143,7 @@ bool rkXMLDocument::setTopLevelElement(rkXMLNode* element) {
 
 rkXMLHeader* rkXMLDocument::getHeader() const {
     if (root == nullptr) return nullptr;
-    for (rkXMLNode* child : *asElement(root)) {
+    for (rkXMLNode* child : rootElement(root)) {
         if (child != nullptr && child->getElementType() == rkXMLNode::Header) {
             return static_cast<rkXMLHeader*>(child);
         }
@@ -165,7 +158,7 @@ bool rkXMLDocument::setHeader(const std::string& version, const std::string& enc
     if (header == nullptr) {
         auto created = std::make_unique<rkXMLHeader>();
         created->setParent(root);
-        asElement(root)->push_front(created.get());
+        rootElement(root).push_front(created.get());
         header = created.release();
     }
     header->setEncodingType(encoding);
@@ -180,7 +173,7 @@ bool rkXMLDocument::removeHeader() {
     if (header == nullptr) return false;
     // Taken from the hidden root, where it was found, whatever its parent link says:
     // a header that a caller linked without setting the link is removed all the same.
-    asElement(root)->removeChild(header);
+    rootElement(root).removeChild(header);
     return true;
 }
 

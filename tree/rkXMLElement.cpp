@@ -42,7 +42,8 @@ rkXMLNode* rkXMLElement::getChild(const std::string& name) const {
 }
 
 void rkXMLElement::addChild(rkXMLNode* node, unsigned int position) {
-    if (node == nullptr) return;
+    // An element in its own list would be a cycle that its destructor walks into freed memory.
+    if (node == nullptr || node == this) return;
     if (position < size()) {
         insert(std::next(begin(), position), node);
     } else {
@@ -87,3 +88,9 @@ void rkXMLElement::getAttribute(const std::string& name, std::string& out) const
         out.clear();
     }
 }
+
+const std::map<std::string, std::string>& rkXMLElement::getAttributes() const { return attributes; }
+
+bool rkXMLElement::hasAttribute(const std::string& name) const { return attributes.find(name) != attributes.end(); }
+
+bool rkXMLElement::removeAttribute(const std::string& name) { return attributes.erase(name) != 0; }
