@@ -20,6 +20,8 @@ namespace rkXMLConverter {
 
 // `out` becomes a copy of `value`.
 RKXML_API void valueToString(std::string value, std::string& out);
+// `out` becomes the text `value` points to (a literal stays text, not "true"); empty for null.
+RKXML_API void valueToString(const char* value, std::string& out);
 // "true" or "false".
 RKXML_API void valueToString(bool value, std::string& out);
 // Decimal text with a leading minus for negative values.

@@ -3,8 +3,13 @@
 // pointer or a node that is not an element gives null, false or an empty list.
 // Returned pointers are borrowed from the tree.
 //
+// Lookups by name match children of every kind, comments included, so cast what
+// they return with asElement, which answers null for anything but an element.
+//
 // Usage:
-//   rkXMLNode* window = rkXMLFactory::setElement(top, "window", false, rkXMLElement::npos);
+//   rkXMLElement* window = rkXMLFactory::asElement(
+//       rkXMLFactory::setElement(top, "window", false, rkXMLElement::npos));
+//   if (window != nullptr) window->setAttribute("width", "800");
 //   rkXMLFactory::setComment(top, " main window ", 0);
 //   for (rkXMLNode* item : rkXMLFactory::getElements(top, "item")) { ... }
 #ifndef RKXML_FACTORY_H
@@ -18,6 +23,9 @@
 #include "rkXMLNode.h"
 
 namespace rkXMLFactory {
+
+// `node` as an element, or null when it is null or of another kind (a comment, a header).
+RKXML_API rkXMLElement* asElement(rkXMLNode* node);
 
 // Creates an element or comment named `name` under `parent` at `position` (or at the end);
 // null for a null or non-element parent, or a type other than Element and Comment.

@@ -65,16 +65,18 @@ Span afterSign(const std::string& text, bool& negative) {
 struct LeadingInteger {
     bool negative;
     unsigned long long magnitude;
+    bool beyond64Bits;  // the magnitude saturated
 };
 
 LeadingInteger scanInteger(const std::string& text) {
     constexpr unsigned long long top = std::numeric_limits<unsigned long long>::max();
-    LeadingInteger number{false, 0};
+    LeadingInteger number{false, 0, false};
     const Span digits = afterSign(text, number.negative);
     for (const char* p = digits.begin; p != digits.end && isDigit(*p); ++p) {
         const unsigned digit = static_cast<unsigned>(*p - '0');
         if (number.magnitude > (top - digit) / 10) {
             number.magnitude = top;  // further digits cannot bring it back into range
+            number.beyond64Bits = true;
             break;
         }
         number.magnitude = number.magnitude * 10 + digit;
@@ -99,7 +101,7 @@ T toSigned(const LeadingInteger& number) {
 template <typename T>
 T toUnsigned(const LeadingInteger& number) {
     constexpr T largest = std::numeric_limits<T>::max();
-    if (number.magnitude > largest) return largest;
+    if (number.beyond64Bits || number.magnitude > largest) return largest;
     const T magnitude = static_cast<T>(number.magnitude);
     return number.negative ? static_cast<T>(T{0} - magnitude) : magnitude;
 }
@@ -185,6 +187,14 @@ float roundToFloat(double value) {
 namespace rkXMLConverter {
 
 void valueToString(std::string value, std::string& out) { out = std::move(value); }
+
+void valueToString(const char* value, std::string& out) {
+    if (value == nullptr) {
+        out.clear();
+    } else {
+        out = value;
+    }
+}
 
 void valueToString(bool value, std::string& out) { out = value ? "true" : "false"; }
 

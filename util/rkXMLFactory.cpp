@@ -3,23 +3,17 @@
 #include <memory>
 
 #include "rkXMLComment.h"
+#include "tree/TreeWalk.h"
 
-namespace {
-
-// The parent as an element, or null when it cannot hold children. Only the
-// type tag is read: a node tagged Element is always an rkXMLElement.
-rkXMLElement* asElement(rkXMLNode* parent) {
-    if (parent == nullptr || parent->getElementType() != rkXMLNode::Element) return nullptr;
-    return static_cast<rkXMLElement*>(parent);
-}
-
-}  // namespace
+using rkxml_detail::elementOrNull;
 
 namespace rkXMLFactory {
 
+rkXMLElement* asElement(rkXMLNode* node) { return elementOrNull(node); }
+
 rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name,
                       unsigned int position) {
-    rkXMLElement* element = asElement(parent);
+    rkXMLElement* element = elementOrNull(parent);
     if (element == nullptr) return nullptr;
 
     // Held by a smart pointer until it is linked, so a failed allocation in
@@ -40,19 +34,19 @@ rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const std::strin
 
 rkXMLNode* getSaveChild(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name,
                         unsigned int position) {
-    rkXMLElement* element = asElement(parent);
+    rkXMLElement* element = elementOrNull(parent);
     if (element == nullptr) return nullptr;
     if (rkXMLNode* found = element->getChild(name)) return found;
     return createNode(element, type, name, position);
 }
 
 rkXMLNode* getElementAsFirst(rkXMLNode* parent, const std::string& name) {
-    rkXMLElement* element = asElement(parent);
+    rkXMLElement* element = elementOrNull(parent);
     return element == nullptr ? nullptr : element->getChild(name);
 }
 
 rkXMLNode* getElement(rkXMLNode* parent, unsigned int index) {
-    rkXMLElement* element = asElement(parent);
+    rkXMLElement* element = elementOrNull(parent);
     return element == nullptr ? nullptr : element->getChild(index);
 }
 
@@ -66,12 +60,12 @@ bool removeElement(rkXMLNode* node) {
     if (node == nullptr) return false;
     // The holder is reachable only through the parent link; a node that was
     // never given one, or whose link names a non-element, is left alone.
-    rkXMLElement* holder = asElement(node->getParent());
+    rkXMLElement* holder = elementOrNull(node->getParent());
     return holder != nullptr && holder->removeChild(node);
 }
 
 bool setComment(rkXMLNode* parent, const std::string& comment, unsigned int position) {
-    rkXMLElement* element = asElement(parent);
+    rkXMLElement* element = elementOrNull(parent);
     if (element == nullptr) return false;
     if (position < element->getChildCount()) {
         rkXMLNode* existing = element->getChild(position);
@@ -85,7 +79,7 @@ bool setComment(rkXMLNode* parent, const std::string& comment, unsigned int posi
 
 std::list<rkXMLNode*> getComments(rkXMLNode* parent) {
     std::list<rkXMLNode*> comments;
-    if (rkXMLElement* element = asElement(parent)) {
+    if (rkXMLElement* element = elementOrNull(parent)) {
         for (rkXMLNode* child : *element) {
             if (child != nullptr && child->getElementType() == rkXMLNode::Comment) {
                 comments.push_back(child);
@@ -97,7 +91,7 @@ std::list<rkXMLNode*> getComments(rkXMLNode* parent) {
 
 std::list<rkXMLNode*> getElements(rkXMLNode* parent, const std::string& name) {
     std::list<rkXMLNode*> elements;
-    if (rkXMLElement* element = asElement(parent)) {
+    if (rkXMLElement* element = elementOrNull(parent)) {
         for (rkXMLNode* child : *element) {
             if (child != nullptr && child->getElementType() == rkXMLNode::Element &&
                 child->getName() == name) {
