@@ -49,23 +49,22 @@ public:
     void addOpenTag(std::string name);
 
     // Reads the file that `document` names and appends its nodes to the tree. Throws
-    // std::runtime_error "Invalid/empty filename." or "Opening file: <name>failed.", or the
-    // parser's error (document emptied). A zero-byte file adds nothing.
+    // std::runtime_error "Invalid/empty filename.", "Opening file: <name>failed.",
+    // "Reading file: <name> failed." (a read error after the file was opened; not logged),
+    // or the parser's error (document emptied). A zero-byte file adds nothing.
     void readDocument(rkXMLDocument& document);
     // Appends the nodes that `text` holds to `document`'s tree; `text` is not changed. On malformed
     // text logs the diagnostics, empties the document and throws them as std::runtime_error.
     void readDocumentFromString(rkXMLDocument& document, std::string& text);
+    // As above, for a constant text or a literal.
+    void readDocumentFromString(rkXMLDocument& document, const std::string& text);
     // Writes `document`'s tree to its file as indented XML, replacing the file only once all was
     // written. Throws std::runtime_error (and logs it) when the tree cannot be written so that it
     // reads back, or when the file cannot be written; the old file then stays as it was.
     void writeDocument(const rkXMLDocument& document);
-
-    // Internal: replaces character texts by entity texts in place.
-    RKXML_LOCAL void encodeSymbols(std::string& text) const;
-    // Internal: replaces entity texts by character texts in place.
-    RKXML_LOCAL void decodeSymbols(std::string& text) const;
-    // Internal: replaces the log file for `fileName` by `message`; silent on every failure.
-    RKXML_LOCAL static void writeLog(const std::string& fileName, const std::string& message);
+    // Replaces `text` by exactly what writeDocument would write to the file; nothing is written
+    // to disk. Throws (and logs) the same refusals as writeDocument; `text` then stays as it was.
+    void writeDocumentToString(const rkXMLDocument& document, std::string& text);
 
 private:
     friend struct rkxml_detail::StreamAccess;

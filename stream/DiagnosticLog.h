@@ -1,4 +1,5 @@
-// The diagnostic log and the lower-casing of tag names.
+// The diagnostic log: the reader's and the writer's messages, kept beside the
+// document's file.
 #ifndef RKXML_STREAM_DIAGNOSTIC_LOG_H
 #define RKXML_STREAM_DIAGNOSTIC_LOG_H
 
@@ -11,8 +12,9 @@ namespace rkxml_detail {
 // or else rkXMLFactory.log in the system's temporary directory.
 std::string logFileName(const std::string& documentFileName);
 
-// Lower-cases the ASCII letters A-Z up to the first zero byte, whatever the host's locale.
-void toLower(std::string& text);
+// Replaces the log file for `documentFileName` by `message`; an empty message changes
+// nothing. Silent on every failure: the caller throws its own error after it.
+void writeLog(const std::string& documentFileName, const std::string& message);
 
 }  // namespace rkxml_detail
 

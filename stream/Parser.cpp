@@ -5,7 +5,6 @@
 // links, so there is no stack and no limit on the depth. Line numbers are
 // counted only when a diagnostic is written.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -17,39 +16,26 @@
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "stream/Bytes.h"
-#include "stream/FormatTexts.h"
-#include "stream/OpenTagTest.h"
+#include "stream/DiagnosticLog.h"
+#include "stream/Grammar.h"
+#include "stream/OpenTagLookup.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
+#include "tree/TreeWalk.h"
 
 namespace {
 
-namespace format = rkxml_detail::format;
+namespace grammar = rkxml_detail::grammar;
+using grammar::isNameDelimiter;
+using grammar::isSkipByte;
+using grammar::trimmed;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
-using rkxml_detail::OpenTagTest;
+using rkxml_detail::OpenTagLookup;
 using rkxml_detail::startsWith;
 using rkxml_detail::SymbolCodec;
 
 constexpr std::size_t notFound = std::string_view::npos;
-
-// Byte classes, looked up in one table: the scan asks them for nearly every byte of a tag.
-enum ByteClass : unsigned char { skipByte = 1, trimByte = 2, nameDelimiter = 4 };
-
-constexpr std::array<unsigned char, 256> byteClasses = [] {
-    std::array<unsigned char, 256> classes{};
-    classes[' '] = skipByte | trimByte | nameDelimiter;
-    classes['\t'] = skipByte | trimByte | nameDelimiter;
-    classes['\n'] = skipByte | trimByte | nameDelimiter;
-    classes['\r'] = skipByte | nameDelimiter;  // a carriage return is never trimmed
-    classes['>'] = nameDelimiter;
-    return classes;
-}();
-
-bool is(char c, ByteClass byteClass) { return (byteClasses[static_cast<unsigned char>(c)] & byteClass) != 0; }
-bool isSkipByte(char c) { return is(c, skipByte); }
-bool isTrimByte(char c) { return is(c, trimByte); }
-bool isNameDelimiter(char c) { return is(c, nameDelimiter); }
 
 // The first `mark` at or after `from`: memchr finds the first byte, far
 // cheaper than a general substring search for these two- and three-byte marks.
@@ -64,25 +50,12 @@ std::size_t findMark(std::string_view text, std::string_view mark, std::size_t f
     return notFound;
 }
 
-std::string_view trimmed(std::string_view text) {
-    std::size_t first = 0;
-    while (first < text.size() && isTrimByte(text[first])) ++first;
-    std::size_t last = text.size();
-    while (last > first && isTrimByte(text[last - 1])) --last;
-    return text.substr(first, last - first);
-}
-
 // The element that a parent link names, or null if the link names no element.
-rkXMLElement* elementAbove(rkXMLNode* node) {
-    rkXMLNode* parent = node->getParent();
-    if (parent == nullptr || parent->getElementType() != rkXMLNode::Element) return nullptr;
-    return static_cast<rkXMLElement*>(parent);
-}
+rkXMLElement* elementAbove(rkXMLNode* node) { return rkxml_detail::elementOrNull(node->getParent()); }
 
 class Parser {
 public:
-    Parser(rkXMLDocument& document, const std::string& text, const SymbolCodec& decoder,
-           OpenTagTest& openTags)
+    Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, OpenTagLookup& openTags)
         : document(document), text(text), decoder(decoder), openTags(openTags) {
         root = static_cast<rkXMLElement*>(document.getRoot());
         current = root;
@@ -95,8 +68,8 @@ public:
             takeText(tagStart);
             const std::size_t p = tagStart + 1;
             if (p >= text.size()) fail(p, ": Tag started buf EOF found.");
-            if (startsWith(text.substr(p), format::commentMark)) {
-                readComment(p + format::commentMark.size());
+            if (startsWith(text.substr(p), grammar::commentMark)) {
+                readComment(p + grammar::commentMark.size());
             } else if (text[p] == '?') {
                 readDeclaration(p);
             } else if (text[p] == '/') {
@@ -105,7 +78,7 @@ public:
                 readStartTag(p);
             }
         }
-        rkXMLFStream::writeLog(document.getFileName(), diagnostics);
+        rkxml_detail::writeLog(document.getFileName(), diagnostics);
     }
 
 private:
@@ -144,7 +117,7 @@ private:
     }
 
     void readComment(std::size_t start) {
-        const std::size_t end = findMark(text, format::commentClose, start);
+        const std::size_t end = findMark(text, grammar::commentClose, start);
         if (end == notFound) fail(start, ": Comment tag unclosed.");
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
@@ -153,11 +126,11 @@ private:
         } else {
             warnNoCurrentElement(start);
         }
-        position = end + format::commentClose.size();
+        position = end + grammar::commentClose.size();
     }
 
     void readDeclaration(std::size_t p) {
-        const std::size_t end = findMark(text, format::declarationClose, p + 1);
+        const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
         if (end == notFound) fail(p, ": Tag <? unclosed.");
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
@@ -166,7 +139,7 @@ private:
             append(*root, std::move(header));
             declarationTaken = true;
         }
-        position = end + format::declarationClose.size();
+        position = end + grammar::declarationClose.size();
     }
 
     void readEndTag(std::size_t p) {
@@ -211,14 +184,14 @@ private:
                 if (openTags.holds(scanned)) moveUp();
                 return at + 1;
             }
-            if (startsWith(text.substr(at), format::emptyTagClose)) {
+            if (startsWith(text.substr(at), grammar::emptyTagClose)) {
                 moveUp();
-                return at + format::emptyTagClose.size();
+                return at + grammar::emptyTagClose.size();
             }
-            const std::size_t equals = findMark(text, format::valueOpen, at);
+            const std::size_t equals = findMark(text, grammar::valueOpen, at);
             if (equals == notFound) fail(at, ": Unspected value form.");
             const std::string_view name = trimmed(text.substr(at, equals - at));
-            const std::size_t valueStart = equals + format::valueOpen.size();
+            const std::size_t valueStart = equals + grammar::valueOpen.size();
             if (valueStart >= text.size()) fail(valueStart, ": Unspected EOF.");
             const std::size_t valueEnd = text.find('"', valueStart);
             if (valueEnd == notFound) fail(valueStart, ": Unspected value form.");
@@ -254,9 +227,18 @@ private:
         return notFound;
     }
 
-    std::string lineOf(std::size_t at) const {
+    // The number of line feeds before `at`, counted on from the last diagnostic's
+    // position, so that many warnings cost one pass over the text, not one each.
+    std::string lineOf(std::size_t at) {
         const std::size_t end = std::min(at, text.size());
-        return std::to_string(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+        if (end < linesCountedTo) {
+            linesCountedTo = 0;
+            linesBefore = 0;
+        }
+        linesBefore += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(linesCountedTo),
+                                                           text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+        linesCountedTo = end;
+        return std::to_string(linesBefore);
     }
 
     void warnNoCurrentElement(std::size_t at) {
@@ -266,7 +248,7 @@ private:
 
     [[noreturn]] void fail(std::size_t at, const char* message) {
         diagnostics += "Error at line " + lineOf(at) + message + "\n";
-        rkXMLFStream::writeLog(document.getFileName(), diagnostics);
+        rkxml_detail::writeLog(document.getFileName(), diagnostics);
         document.makeEmpty();
         throw std::runtime_error(diagnostics);
     }
@@ -274,19 +256,25 @@ private:
     rkXMLDocument& document;
     const std::string_view text;
     const SymbolCodec& decoder;
-    OpenTagTest& openTags;
+    OpenTagLookup& openTags;
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
     std::string diagnostics;
     std::string decoded;
+    std::size_t linesCountedTo = 0;
+    std::size_t linesBefore = 0;
 };
 
 }  // namespace
 
-void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, std::string& text) {
+void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, const std::string& text) {
     const SymbolCodec decoder(symbols, SymbolCodec::Direction::Decode);
-    OpenTagTest openTagTest(openTags);
-    Parser(document, text, decoder, openTagTest).run();
+    OpenTagLookup openTagLookup(openTags);
+    Parser(document, text, decoder, openTagLookup).run();
+}
+
+void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, std::string& text) {
+    readDocumentFromString(document, static_cast<const std::string&>(text));
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "stream/Grammar.h"
+
 namespace rkxml_detail {
 namespace {
 
@@ -25,9 +27,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
                                                                  : Replacement{entity, character, rank};
         if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
         ++rank;
-        for (std::string_view side : {replacement.from, replacement.to}) {
-            if (side.find_first_of(" \t\n") != std::string_view::npos) anyTrimByte = true;
-        }
+        if (grammar::holdsTrimByte(replacement.from) || grammar::holdsTrimByte(replacement.to)) anyTrimByte = true;
         if (replacement.from.size() <= sizeof(std::uint64_t)) {
             char bytes[sizeof(std::uint64_t)] = {};
             char mask[sizeof(std::uint64_t)] = {};

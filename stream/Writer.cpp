@@ -1,45 +1,64 @@
 // The writer: a document tree as indented XML text, one node per line.
 //
-// The tree is walked with an explicit stack, so any depth is written without
-// a deep call stack. Output is gathered in a buffer that is handed to the file
-// in large pieces; the file itself is replaced only when all of it was written.
-#include <cstring>
-#include <memory>
+// One road for every target: the tree is walked once in document order, each
+// node checked before it is written, into an output that gathers the text in
+// a buffer. For a string the buffer is the result; for a file it is handed to
+// a replacement file in large pieces (to a pipe or device only when complete),
+// and the target is replaced only when all of it was written. Any failure is
+// logged and thrown from one place, and the temporary file goes with it.
+#include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
+#include "platform/Platform.h"
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "stream/Bytes.h"
-#include "stream/FormatTexts.h"
-#include "stream/OpenTagTest.h"
-#include "stream/SafeFile.h"
+#include "stream/DiagnosticLog.h"
+#include "stream/Grammar.h"
+#include "stream/OpenTagLookup.h"
+#include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
-#include "tree/NodeAccess.h"
+#include "tree/TreeWalk.h"
 
 namespace {
 
-namespace format = rkxml_detail::format;
-using rkxml_detail::ElementAccess;
-using rkxml_detail::OpenTagTest;
-using rkxml_detail::SafeFile;
+namespace grammar = rkxml_detail::grammar;
+using rkxml_detail::OpenTagLookup;
 using rkxml_detail::SymbolCodec;
+using rkxml_detail::platform::FileReplacement;
 
-const rkXMLElement& asElement(const rkXMLNode& node) { return static_cast<const rkXMLElement&>(node); }
+[[noreturn]] void fail(const std::string& fileName, const std::string& message) {
+    rkxml_detail::writeLog(fileName, message);
+    throw std::runtime_error(message);
+}
 
-// A failure of the output file while writing.
-struct WriteFailed {};
+// A name as a message shows it: bytes below 32 and 127 as \xHH, so that a name
+// cannot forge lines in the log.
+std::string shown(const std::string& name) {
+    std::string text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 32 || byte == 127) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
 
-// Whether the reader would give the value back at all: a value of blanks with
-// at most one line feed, one carriage return and one tab among them is not written.
+// Whether the reader would give the value back at all: a value of blanks with at
+// most one line feed, one carriage return and one tab among them is not written.
 bool isWorthWriting(const std::string& value) {
     int lineFeeds = 0;
     int carriageReturns = 0;
     int tabs = 0;
-    for (char c : value) {
+    for (const char c : value) {
         switch (c) {
             case ' ': break;
             case '\n': if (++lineFeeds > 1) return true; break;
@@ -53,164 +72,94 @@ bool isWorthWriting(const std::string& value) {
 
 // Whether `text` holds `byte`; a plain loop, as most attribute values are a few bytes long.
 bool holds(std::string_view text, char byte) {
-    for (char c : text) {
+    for (const char c : text) {
         if (c == byte) return true;
     }
     return false;
 }
 
-// Element names the reader would take for something else or cut short.
-bool isWritableElementName(std::string_view name) {
-    if (name.empty() || name.front() == '/' || name.front() == '?' || name.back() == '/') return false;
-    if (rkxml_detail::startsWith(name, format::commentMark)) return false;
-    for (char c : name) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '>') return false;
-    }
-    return true;
-}
-
-// Attribute names that the reader would trim, skip or split differently.
-bool isWritableAttributeName(std::string_view name) {
-    if (name.empty()) return true;
-    const char first = name.front();
-    const char last = name.back();
-    if (first == ' ' || first == '\t' || first == '\r' || first == '\n' || first == '>') return false;
-    if (rkxml_detail::startsWith(name, format::emptyTagClose)) return false;
-    if (last == ' ' || last == '\t' || last == '\n') return false;
-    return name.find(format::valueOpen) == std::string_view::npos;
-}
-
-// The reason why `node` cannot be written so that it reads back as it is; empty if none.
-std::string whyNotWritable(const rkXMLNode& node) {
-    if (node.getElementType() == rkXMLNode::Comment) {
-        const std::string& text = node.getName();
-        if (text.find(format::commentClose) != std::string::npos) {
-            return "Error: comment holds '-->'.";
-        }
-        return {};
-    }
-    if (node.getElementType() != rkXMLNode::Element) return {};
-    const std::string& name = node.getName();
-    if (!isWritableElementName(name)) return "Error: element name '" + name + "' cannot be written.";
-    for (const auto& [attribute, value] : ElementAccess::attributes(asElement(node))) {
-        if (holds(value, '"')) return "Error: attribute '" + attribute + "' of element '" + name + "' holds a double quote.";
-        if (!isWritableAttributeName(attribute)) {
-            return "Error: attribute name '" + attribute + "' of element '" + name + "' cannot be written.";
-        }
-    }
-    return {};
-}
-
-// The first reason why the tree below `root` cannot be written so that it reads back; empty if none.
-std::string whyTreeNotWritable(const rkXMLElement& root) {
-    std::vector<const rkXMLElement*> pending{&root};
-    while (!pending.empty()) {
-        const rkXMLElement& element = *pending.back();
-        pending.pop_back();
-        for (const rkXMLNode* child : element) {
-            if (child == nullptr) continue;
-            std::string reason = whyNotWritable(*child);
-            if (!reason.empty()) return reason;
-            if (child->getElementType() == rkXMLNode::Element) pending.push_back(&asElement(*child));
-        }
-    }
-    return {};
-}
-
-// A tree that cannot be written so that it reads back, met while writing.
-struct Refused {
-    std::string reason;
-};
-
-// Gathers the output in one large block and hands it to the file when full;
-// appends are plain copies, as the writer makes many small ones.
-class OutputBuffer {
+// The text being written, gathered in a buffer. With a file, full buffers go to the
+// file; without one, the buffer grows and is the result.
+class Output {
 public:
-    explicit OutputBuffer(SafeFile& file) : file(file), data(new char[capacity]) {}
+    Output(const std::string& fileName, FileReplacement* file) : fileName(fileName), file(file) {
+        data.resize(firstSize);
+    }
 
     void put(std::string_view bytes) {
-        if (bytes.size() > capacity - used) {
-            flush();
-            if (bytes.size() > capacity) {
-                writeToFile(bytes);
-                return;
-            }
-        }
-        rkxml_detail::copyBytes(data.get() + used, bytes.data(), bytes.size());
+        if (bytes.size() > data.size() - used && passedStraightOn(bytes)) return;
+        rkxml_detail::copyBytes(&data[used], bytes.data(), bytes.size());
         used += bytes.size();
     }
 
-    void put(char byte) {
-        if (used == capacity) flush();
-        data[used++] = byte;
+    void put(char byte) { put(std::string_view(&byte, 1)); }
+
+    // Whether anything was written so far.
+    bool isEmpty() const { return used == 0 && !handedOn; }
+
+    // Hands the rest to the file and puts the file in place of its target.
+    void commit() {
+        handOn(std::string_view(data.data(), used));
+        if (!file->commit()) failWriting();
     }
 
-    // Whether anything was written to the output so far.
-    bool isEmpty() const { return !anythingWritten && used == 0; }
-
-    void flush() {
-        if (used == 0) return;
-        writeToFile(std::string_view(data.get(), used));
-        used = 0;
+    // The whole text, for a string target.
+    std::string takeText() {
+        data.resize(used);
+        return std::move(data);
     }
 
 private:
-    static constexpr std::size_t capacity = 1 << 20;
+    static constexpr std::size_t firstSize = 1 << 16;   // most documents are small
+    static constexpr std::size_t handOnSize = 1 << 20;  // a file gets pieces of about this size
 
-    void writeToFile(std::string_view bytes) {
-        if (!file.write(bytes)) throw WriteFailed{};
-        anythingWritten = true;
+    // Makes room for `bytes`, or hands the buffer and then `bytes` to the file (true).
+    // A pipe or device gets nothing before every node was checked.
+    bool passedStraightOn(std::string_view bytes) {
+        const bool toFileNow = file != nullptr && !file->writesInPlace();
+        if (toFileNow && (data.size() >= handOnSize || bytes.size() >= handOnSize)) {
+            handOn(std::string_view(data.data(), used));
+            if (bytes.size() <= data.size()) return false;
+            handOn(bytes);
+            return true;
+        }
+        data.resize(std::max(data.size() * 2, used + bytes.size()));
+        return false;
     }
 
-    SafeFile& file;
-    std::unique_ptr<char[]> data;
+    void handOn(std::string_view bytes) {
+        if (bytes.empty()) return;
+        if (!file->write(bytes)) failWriting();
+        used = 0;
+        handedOn = true;
+    }
+
+    [[noreturn]] void failWriting() { fail(fileName, "Error: writing '" + fileName + "' failed."); }
+
+    const std::string& fileName;
+    FileReplacement* file;
+    std::string data;
     std::size_t used = 0;
-    bool anythingWritten = false;
+    bool handedOn = false;
 };
 
 class NodeWriter {
 public:
-    NodeWriter(SafeFile& file, const SymbolCodec& encoder, OpenTagTest& openTags)
-        : out(file), encoder(encoder), openTags(openTags) {}
-
-    // Check every node before it is written (when the tree was not checked beforehand).
-    void checkNodes() { checking = true; }
+    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, OpenTagLookup& openTags)
+        : fileName(fileName), out(out), encoder(encoder), openTags(openTags) {}
 
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
-        struct Open {
-            const rkXMLElement* element;
-            rkXMLElement::const_iterator next;
-            unsigned depth;
-            bool isInline;
-        };
-        std::vector<Open> open{{&root, root.begin(), 0, true}};
-        while (!open.empty()) {
-            Open& level = open.back();
-            if (level.next == level.element->end()) {
-                if (open.size() > 1) writeEndTag(*level.element, level.depth - 1, level.isInline);
-                open.pop_back();
-                continue;
-            }
-            const rkXMLNode* node = *level.next++;
-            if (node == nullptr) continue;
-            const unsigned depth = level.depth;
-            if (writeNodeStart(*node, depth)) {
-                const rkXMLElement& element = asElement(*node);
-                open.push_back({&element, element.begin(), depth + 1, element.size() <= 1});
-            }
-        }
-        out.flush();
+        rkxml_detail::walkDepthFirst(
+            root, [this](const rkXMLNode& node, unsigned depth) { return writeNodeStart(node, depth); },
+            [this](const rkXMLElement& element, unsigned depth) { writeEndTag(element, depth); });
     }
 
 private:
     // Writes a node, or for an element with content its start tag and value;
     // true when the element's children and end tag are still to come.
     bool writeNodeStart(const rkXMLNode& node, unsigned depth) {
-        if (checking) {
-            std::string reason = whyNotWritable(node);
-            if (!reason.empty()) throw Refused{std::move(reason)};
-        }
+        refuseIfNotReadBack(node);
         switch (node.getElementType()) {
             case rkXMLNode::Header:
                 writeIndent(depth);
@@ -218,102 +167,129 @@ private:
                 break;
             case rkXMLNode::Comment:
                 writeIndent(depth);
-                out.put(format::commentOpen);
+                out.put(grammar::commentOpen);
                 out.put(node.getName());
-                out.put(format::commentClose);
+                out.put(grammar::commentClose);
                 break;
             case rkXMLNode::Element:
-                return writeStartTag(asElement(node), depth);
+                return writeStartTag(rkxml_detail::knownElement(node), depth);
             default:
                 break;  // a node of no kind writes nothing, not even a line break
         }
         return false;
     }
 
+    // Refuses, before anything of it is written, a node that would not read back as it is.
+    void refuseIfNotReadBack(const rkXMLNode& node) {
+        if (node.getElementType() == rkXMLNode::Comment) {
+            if (node.getName().find(grammar::commentClose) != std::string::npos) {
+                fail(fileName, "Error: comment holds '-->'.");
+            }
+            return;
+        }
+        const rkXMLElement* element = rkxml_detail::elementOrNull(&node);
+        if (element == nullptr) return;
+        const std::string& name = element->getName();
+        if (!grammar::readsBackAsElementName(name)) fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
+        for (const auto& [attribute, value] : element->getAttributes()) {
+            if (holds(value, '"')) {
+                fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(name) +
+                                   "' holds a double quote.");
+            }
+            if (!grammar::readsBackAsAttributeName(attribute)) {
+                fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(name) +
+                                   "' cannot be written.");
+            }
+        }
+        // The reader closes an open tag right after its start tag: its content would end the file's reading.
+        if ((!element->empty() || !element->getValue().empty()) && openTags.holds(name)) {
+            fail(fileName, "Error: open tag '" + shown(name) + "' cannot hold a value or children.");
+        }
+    }
+
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         writeIndent(depth);
-        out.put(format::tagOpen);
+        out.put(grammar::tagOpen);
         out.put(element.getName());
-        for (const auto& [name, value] : ElementAccess::attributes(element)) {
-            out.put(format::attributeSeparator);
+        for (const auto& [name, value] : element.getAttributes()) {
+            out.put(grammar::attributeSeparator);
             out.put(name);
-            out.put(format::valueOpen);
+            out.put(grammar::valueOpen);
             out.put(value);
-            out.put(format::valueClose);
+            out.put(grammar::valueClose);
         }
         if (element.empty() && element.getValue().empty()) {
-            out.put(openTags.holds(element.getName()) ? format::tagClose : format::emptyTagClose);
+            out.put(openTags.holds(element.getName()) ? grammar::tagClose : grammar::emptyTagClose);
             return false;
         }
-        out.put(format::tagClose);
-        const bool isInline = element.size() <= 1;
-        writeValue(element.getValue(), depth + 1, isInline);
+        out.put(grammar::tagClose);
+        writeValue(element.getValue(), depth + 1, isInline(element));
         return true;
     }
 
-    void writeEndTag(const rkXMLElement& element, unsigned depth, bool isInline) {
-        if (!isInline) writeIndent(depth);
-        out.put(format::endTagOpen);
+    // An element with at most one child keeps its value and end tag on the lines of its start tag and child.
+    static bool isInline(const rkXMLElement& element) { return element.size() <= 1; }
+
+    void writeEndTag(const rkXMLElement& element, unsigned depth) {
+        if (!isInline(element)) writeIndent(depth);
+        out.put(grammar::endTagOpen);
         out.put(element.getName());
-        out.put(format::tagClose);
+        out.put(grammar::tagClose);
     }
 
-    void writeValue(const std::string& value, unsigned depth, bool isInline) {
+    void writeValue(const std::string& value, unsigned depth, bool inlined) {
         if (!isWorthWriting(value)) return;
-        if (!isInline) writeIndent(depth);
+        if (!inlined) writeIndent(depth);
         encoder.convertTo(value, [this](std::string_view piece) { out.put(piece); });
     }
 
     // A line break unless nothing was written yet, then `count` blanks.
     void writeIndent(unsigned count) {
         if (!out.isEmpty()) out.put('\n');
-        for (; count > format::blanks.size(); count -= static_cast<unsigned>(format::blanks.size())) {
-            out.put(format::blanks);
+        for (; count > grammar::blanks.size(); count -= static_cast<unsigned>(grammar::blanks.size())) {
+            out.put(grammar::blanks);
         }
-        out.put(format::blanks.substr(0, count));
+        out.put(grammar::blanks.substr(0, count));
     }
 
-    OutputBuffer out;
+    const std::string& fileName;
+    Output& out;
     const SymbolCodec& encoder;
-    OpenTagTest& openTags;
-    bool checking = false;
+    OpenTagLookup& openTags;
 };
 
-[[noreturn]] void fail(const rkXMLDocument& document, const std::string& message) {
-    rkXMLFStream::writeLog(document.getFileName(), message);
-    throw std::runtime_error(message);
+// The hidden root, once it is known to be one that can be written.
+const rkXMLElement& writableRoot(const rkXMLDocument& document) {
+    const rkXMLNode* root = document.getRoot();
+    if (root->getElementType() != rkXMLNode::Element) fail(document.getFileName(), "Error: tree root is not an Element.");
+    if (root->getName() != rkXMLDocument::getRootTagName()) {
+        fail(document.getFileName(), "Error: tree root is not named ?root?");
+    }
+    return rkxml_detail::knownElement(*root);
+}
+
+void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::string& fileName, Output& out) {
+    using rkxml_detail::StreamAccess;
+    const SymbolCodec encoder(StreamAccess::symbols(stream), SymbolCodec::Direction::Encode);
+    OpenTagLookup openTags(StreamAccess::openTags(stream));
+    NodeWriter(fileName, out, encoder, openTags).writeTopLevel(root);
 }
 
 }  // namespace
 
 void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
-    const rkXMLNode* root = document.getRoot();
-    if (root->getElementType() != rkXMLNode::Element) fail(document, "Error: tree root is not an Element.");
-    if (root->getName() != rkXMLDocument::getRootTagName()) fail(document, "Error: tree root is not named ?root?");
-    const rkXMLElement& top = asElement(*root);
+    const rkXMLElement& root = writableRoot(document);
     const std::string& fileName = document.getFileName();
-    // Nodes are checked while they are written, into the temporary file, so the
-    // tree is walked once; a device or a pipe is written in place and is
-    // therefore checked first.
-    const bool checkFirst = SafeFile::isWrittenInPlace(fileName);
-    if (checkFirst) {
-        const std::string reason = whyTreeNotWritable(top);
-        if (!reason.empty()) fail(document, reason);
-    }
+    FileReplacement file(fileName);
+    if (!file.open()) fail(fileName, "Error: cannot open '" + fileName + "' for writing.");
+    Output out(fileName, &file);
+    writeTree(*this, root, fileName, out);
+    out.commit();
+}
 
-    SafeFile file(fileName);
-    if (!file.open()) fail(document, "Error: cannot open '" + fileName + "' for writing.");
-    const SymbolCodec encoder(symbols, SymbolCodec::Direction::Encode);
-    OpenTagTest openTagTest(openTags);
-    NodeWriter writer(file, encoder, openTagTest);
-    if (!checkFirst) writer.checkNodes();
-    bool written = true;
-    try {
-        writer.writeTopLevel(top);
-    } catch (const WriteFailed&) {
-        written = false;
-    } catch (Refused& refused) {
-        fail(document, refused.reason);  // the temporary file goes with `file`; the target is untouched
-    }
-    if (!written || !file.commit()) fail(document, "Error: writing '" + fileName + "' failed.");
+void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) {
+    const rkXMLElement& root = writableRoot(document);
+    Output out(document.getFileName(), nullptr);
+    writeTree(*this, root, document.getFileName(), out);
+    text = out.takeText();
 }

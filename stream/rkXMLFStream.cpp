@@ -3,10 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "stream/DiagnosticLog.h"
-#include "stream/SymbolCodec.h"
-
-using rkxml_detail::SymbolCodec;
+#include "stream/Grammar.h"
 
 rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
 
@@ -44,14 +41,7 @@ void rkXMLFStream::clearSymbols() {
 void rkXMLFStream::addOpenTag(std::string name) {
     const std::size_t zero = name.find('\0');
     if (zero != std::string::npos) name.resize(zero);
-    rkxml_detail::toLower(name);
+    rkxml_detail::grammar::toLower(name);
     openTags.insert(std::move(name));
 }
 
-void rkXMLFStream::encodeSymbols(std::string& text) const {
-    SymbolCodec(symbols, SymbolCodec::Direction::Encode).convert(text);
-}
-
-void rkXMLFStream::decodeSymbols(std::string& text) const {
-    SymbolCodec(symbols, SymbolCodec::Direction::Decode).convert(text);
-}

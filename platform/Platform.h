@@ -1,0 +1,71 @@
+// The library's only contact with the operating system: reading a file whole,
+// replacing a file safely, writing the log file, and the environment. Each
+// platform has one source that implements this header (Posix.cpp, Windows.cpp);
+// nothing else in the library includes a system header.
+#ifndef RKXML_PLATFORM_PLATFORM_H
+#define RKXML_PLATFORM_PLATFORM_H
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace rkxml_detail::platform {
+
+enum class ReadResult { Read, CannotOpen, ReadFailed };
+
+// The bytes of file `name` as they are: a regular file up to the size it had when
+// it was opened, a pipe to its end. A directory cannot be opened.
+ReadResult readFile(const std::string& name, std::string& content);
+
+// Replaces the content of the log file `name` by `message`. Does nothing, silently,
+// when that fails or would be unsafe: the name is a link, a pipe or a device, or it
+// lies in a directory that others share (such as /tmp) and is not the user's own.
+void writeLogFile(const std::string& name, std::string_view message);
+
+// The value of the environment variable `name`, its name matched in any casing
+// (the exact name first); nullopt if it is not set.
+std::optional<std::string> environmentVariable(const std::string& name);
+
+// The system's directory for temporary files, ending in a path separator.
+std::string temporaryDirectory();
+
+// A file that takes the place of `target` only once all of it is on disk.
+//
+// The text goes into a temporary file in the target's directory that no other
+// user can read; commit() flushes it to disk and puts it in place atomically, so
+// a failure or a power cut leaves the old file or the new one, never a mix, and
+// the old file's owner, group and mode are kept where permitted. A target that
+// cannot be replaced (a pipe, a device) is written in place. Links are followed
+// as the system would for a careful program: in a directory that others share,
+// only links and files that are the user's own are used.
+class FileReplacement {
+public:
+    // Prepares to replace `target`; open() does the work.
+    explicit FileReplacement(const std::string& target);
+    // Removes the temporary file unless commit() succeeded.
+    ~FileReplacement();
+
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Creates the temporary file (or opens a pipe or device); false if the target may not
+    // or cannot be replaced.
+    bool open();
+    // Whether the target is written in place (a pipe, a device): what is written reaches
+    // it at once, so a caller holds the text back until it is complete.
+    bool writesInPlace() const;
+    // Appends bytes; false on a write error.
+    bool write(std::string_view bytes);
+    // Flushes everything to disk and puts it in place of the target; false on any failure,
+    // which leaves the target as it was.
+    bool commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+}  // namespace rkxml_detail::platform
+
+#endif

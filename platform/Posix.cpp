@@ -1,0 +1,483 @@
+// The platform layer on POSIX systems (Linux, the BSDs, macOS).
+//
+// Paths are walked one component at a time, relative to the directory reached
+// so far, so that the rules for links in shared directories (the kernel's
+// protected_symlinks, protected_regular and protected_fifos) hold whatever the
+// host has configured, and so that every later call names the same directory.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+extern char** environ;
+
+namespace rkxml_detail::platform {
+namespace {
+
+// Closes a file descriptor on every way out.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int descriptor) : descriptor(descriptor) {}
+    Descriptor(Descriptor&& other) noexcept : descriptor(std::exchange(other.descriptor, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        reset(std::exchange(other.descriptor, -1));
+        return *this;
+    }
+    ~Descriptor() { reset(); }
+
+    int get() const { return descriptor; }
+    explicit operator bool() const { return descriptor >= 0; }
+    void reset(int replacement = -1) {
+        if (descriptor >= 0) ::close(descriptor);
+        descriptor = replacement;
+    }
+    // Closes the descriptor; false if the close reported an error (a late write error, on some file systems).
+    bool close() { return ::close(std::exchange(descriptor, -1)) == 0; }
+
+private:
+    int descriptor = -1;
+};
+
+// Directories are walked without being opened for reading, where the system allows it.
+#ifdef O_PATH
+constexpr int walkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int walkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+constexpr int maxLinks = 40;  // as the system's own limit for a path
+
+bool writeAll(int descriptor, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool flushToDisk(int descriptor) {
+#ifdef __APPLE__
+    // fsync only hands the data to the drive there; F_FULLFSYNC waits until it is stored.
+    if (fcntl(descriptor, F_FULLFSYNC) != -1) return true;
+#endif
+    return fsync(descriptor) == 0;
+}
+
+bool clearNonBlocking(int descriptor) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    return flags != -1 && fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != -1;
+}
+
+// A directory where everyone may create entries and only their owners remove
+// them, such as /tmp: there another user can plant links and files under the
+// names a program is expected to use.
+bool isShared(const struct stat& directory) {
+    return (directory.st_mode & S_ISVTX) != 0 && (directory.st_mode & S_IWOTH) != 0;
+}
+
+// Whether a link in `directory` may be followed: in a shared directory only the
+// user's own links and those of the directory's owner.
+bool mayFollow(const struct stat& link, const struct stat& directory) {
+    return !isShared(directory) || link.st_uid == geteuid() || link.st_uid == directory.st_uid;
+}
+
+// Whether an existing entry in `directory` may be replaced: in a shared directory
+// only the user's own.
+bool mayReplace(const struct stat& entry, const struct stat& directory) {
+    return !isShared(directory) || entry.st_uid == geteuid();
+}
+
+// Whether an existing entry may be written into: as for replacing it, and in a
+// shared directory it must have no other name (a hard link to a file elsewhere).
+bool mayWriteInto(const struct stat& entry, const struct stat& directory) {
+    return mayReplace(entry, directory) && (!isShared(directory) || entry.st_nlink <= 1);
+}
+
+// The components of a path, last one first, so that they can be taken from the back.
+void pushComponents(std::string_view path, std::vector<std::string>& pending) {
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos) slash = path.size();
+        if (slash > start) components.emplace_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    pending.insert(pending.end(), components.rbegin(), components.rend());
+}
+
+bool readLinkAt(int directory, const std::string& name, std::string& target) {
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t length = readlinkat(directory, name.c_str(), buffer.data(), buffer.size());
+        if (length <= 0) return false;
+        if (static_cast<std::size_t>(length) < buffer.size()) {
+            target.assign(buffer.data(), static_cast<std::size_t>(length));
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Where a path leads: the directory that holds its last component, opened, and
+// that component's name and status if it exists.
+struct Location {
+    Descriptor directory;
+    struct stat directoryStatus {};
+    std::string name;
+    bool exists = false;
+    struct stat status {};  // of the entry itself, not of what a link names
+};
+
+bool openDirectory(int from, const char* name, Location& where) {
+    Descriptor next(openat(from, name, walkFlags));
+    if (!next || fstat(next.get(), &where.directoryStatus) != 0) return false;
+    where.directory = std::move(next);
+    return true;
+}
+
+// Walks `path` from the current directory or the root. Links on the way are
+// followed if they may be (a link in the last place only with `followLast`);
+// false if the path leads nowhere usable.
+bool locate(const std::string& path, bool followLast, Location& where) {
+    if (path.empty() || path.back() == '/') return false;
+    if (!openDirectory(AT_FDCWD, path.front() == '/' ? "/" : ".", where)) return false;
+    std::vector<std::string> pending;
+    pushComponents(path, pending);
+    int links = 0;
+    while (!pending.empty()) {
+        std::string name = std::move(pending.back());
+        pending.pop_back();
+        const bool last = pending.empty();
+        struct stat status {};
+        if (fstatat(where.directory.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT || !last) return false;
+            where.name = std::move(name);
+            where.exists = false;
+            return true;
+        }
+        if (S_ISLNK(status.st_mode) && (followLast || !last)) {
+            std::string target;
+            if (++links > maxLinks || !mayFollow(status, where.directoryStatus) ||
+                !readLinkAt(where.directory.get(), name, target)) {
+                return false;
+            }
+            if (target.front() == '/' && !openDirectory(AT_FDCWD, "/", where)) return false;
+            pushComponents(target, pending);
+            if (pending.empty()) return false;  // a link to "/"
+            continue;
+        }
+        if (last) {
+            where.name = std::move(name);
+            where.exists = true;
+            where.status = status;
+            return true;
+        }
+        if (!S_ISDIR(status.st_mode) || !openDirectory(where.directory.get(), name.c_str(), where)) return false;
+    }
+    return false;  // the path names a directory, such as "/" or "a/."
+}
+
+// Makes a rename durable. A failure cannot undo the new file, so it is not reported.
+void syncDirectory(int directory) {
+    Descriptor opened(openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (opened) fsync(opened.get());
+}
+
+// The process's file mode creation mask, without changing it (as umask() would, for a moment).
+mode_t currentUmask() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "Umask:") == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+    const mode_t mask = umask(022);
+    umask(mask);
+    return mask;
+}
+
+constexpr std::size_t maxNameKept = 160;
+
+// A fresh name beside the target. Cut so that it stays within the usual limit of
+// 255 bytes even for a target whose own name is near it.
+std::string temporaryNameFor(const std::string& name, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    char suffix[96];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%u.%u.%llx.tmp", static_cast<long>(getpid()), counter++, attempt, now);
+    return "." + name.substr(0, maxNameKept) + suffix;
+}
+
+bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ReadResult readFile(const std::string& name, std::string& content) {
+    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (!file || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
+    // A pipe has no size: it is read to its end. Anything else is read up to the size it
+    // had now, so that a file that keeps growing, or a device without end, cannot run
+    // the process out of memory.
+    const bool toTheEnd = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
+    content.assign(toTheEnd ? 0 : static_cast<std::size_t>(status.st_size), '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            if (!toTheEnd) break;
+            content.resize(content.size() < 4096 ? 65536 : content.size() * 2);
+        }
+        const ssize_t count = ::read(file.get(), &content[filled], content.size() - filled);
+        if (count == 0) break;  // the end, also of a file that shrank
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return ReadResult::ReadFailed;
+        }
+        filled += static_cast<std::size_t>(count);
+    }
+    content.resize(filled);
+    return ReadResult::Read;
+}
+
+void writeLogFile(const std::string& name, std::string_view message) {
+    Location where;
+    if (!locate(name, false, where)) return;
+    // Not following a link, not waiting for a pipe's reader, private to the user when new.
+    Descriptor log(openat(where.directory.get(), where.name.c_str(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    struct stat status {};
+    if (!log || fstat(log.get(), &status) != 0 || !S_ISREG(status.st_mode)) return;
+    if (!mayWriteInto(status, where.directoryStatus) || ftruncate(log.get(), 0) != 0) return;
+    writeAll(log.get(), message);
+}
+
+std::optional<std::string> environmentVariable(const std::string& name) {
+    if (const char* value = std::getenv(name.c_str())) return value;
+    std::string upper = name;
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (const char* value = std::getenv(upper.c_str())) return value;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        if (equals != nullptr && isCaseInsensitiveEqual(std::string_view(*entry, static_cast<std::size_t>(equals - *entry)), name)) {
+            return equals + 1;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string temporaryDirectory() {
+    const char* directory = std::getenv("TMPDIR");
+    std::string path = directory != nullptr && *directory != '\0' ? directory : "/tmp";
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+struct FileReplacement::State {
+    std::string target;
+    Location where;
+    Descriptor file;        // the temporary file, or the target itself when written in place
+    std::string temporary;  // the temporary file's name in the target's directory, once it has one
+    bool unnamed = false;   // the temporary file has no name until it is complete
+    bool inPlace = false;
+    bool committed = false;
+
+    bool openInPlace();
+    bool createTemporary();
+    bool createUnnamed();
+    bool giveName();
+    bool setOwnerAndMode();
+    bool copyIntoTarget();
+    bool commit();
+    void discard();
+};
+
+FileReplacement::FileReplacement(const std::string& target) : state(std::make_unique<State>()) {
+    state->target = target;
+}
+
+FileReplacement::~FileReplacement() {
+    if (!state->committed) state->discard();
+}
+
+bool FileReplacement::open() {
+    State& s = *state;
+    if (!locate(s.target, true, s.where)) return false;
+    if (s.where.exists) {
+        const struct stat& existing = s.where.status;
+        // Refuse what an ordinary open for writing would refuse, and another user's file in a shared directory.
+        if (S_ISDIR(existing.st_mode) || !mayReplace(existing, s.where.directoryStatus) ||
+            faccessat(s.where.directory.get(), s.where.name.c_str(), W_OK, AT_EACCESS) != 0) {
+            return false;
+        }
+        // A device or a pipe cannot be replaced by renaming: it is written in place.
+        if (!S_ISREG(existing.st_mode)) {
+            return mayWriteInto(existing, s.where.directoryStatus) && s.openInPlace();
+        }
+    }
+    return s.createTemporary();
+}
+
+bool FileReplacement::writesInPlace() const { return state->inPlace; }
+
+bool FileReplacement::write(std::string_view bytes) { return state->file && writeAll(state->file.get(), bytes); }
+
+bool FileReplacement::commit() { return state->commit(); }
+
+bool FileReplacement::State::openInPlace() {
+    // Without waiting for a pipe's reader: a pipe nobody reads cannot be opened.
+    Descriptor opened(openat(where.directory.get(), where.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!opened || fstat(opened.get(), &status) != 0 || status.st_dev != where.status.st_dev ||
+        status.st_ino != where.status.st_ino || !clearNonBlocking(opened.get())) {
+        return false;
+    }
+    file = std::move(opened);
+    inPlace = true;
+    return true;
+}
+
+bool FileReplacement::State::createTemporary() {
+    if (createUnnamed()) return true;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string name = temporaryNameFor(where.name, attempt);
+        // Readable by the user alone until it is complete; its final mode comes at commit().
+        file.reset(openat(where.directory.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (file) {
+            temporary = std::move(name);
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+// A file without a name cannot be opened by anyone else, and nothing is left of it
+// when the process dies before commit(). It is named through /proc at the end.
+bool FileReplacement::State::createUnnamed() {
+#ifdef O_TMPFILE
+    // A new target gets the mode an ordinary creation would give (the mask and the directory's
+    // default permissions applied); an existing one gets the old file's mode at commit().
+    const mode_t mode = where.exists ? 0600 : 0666;
+    file.reset(openat(where.directory.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+    if (!file) return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+    if (access(self.c_str(), F_OK) != 0) {
+        file.reset();
+        return false;
+    }
+    unnamed = true;
+    return true;
+#else
+    return false;
+#endif
+}
+
+bool FileReplacement::State::giveName() {
+    const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string name = temporaryNameFor(where.name, attempt);
+        if (linkat(AT_FDCWD, self.c_str(), where.directory.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary = std::move(name);
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+// The old file's owner, group and mode; where the owner cannot be kept (another
+// user's file), its group still is. A new file gets the usual mode.
+bool FileReplacement::State::setOwnerAndMode() {
+    if (!where.exists) return unnamed || fchmod(file.get(), 0666 & ~currentUmask()) == 0;
+    const struct stat& old = where.status;
+    if (fchown(file.get(), old.st_uid, old.st_gid) != 0 && fchown(file.get(), static_cast<uid_t>(-1), old.st_gid) != 0) {
+        // Not a member of the old group either: the file is the user's own, as after an ordinary write.
+    }
+    return fchmod(file.get(), old.st_mode & 07777) == 0;
+}
+
+// For a target that cannot be replaced by renaming (a file bind-mounted into place,
+// as containers get their settings): the same bytes written over it, without the
+// guarantee that a crash leaves the old or the new text.
+bool FileReplacement::State::copyIntoTarget() {
+    Descriptor target(openat(where.directory.get(), where.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (!target || fstat(target.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        !mayWriteInto(status, where.directoryStatus) || lseek(file.get(), 0, SEEK_SET) != 0) {
+        return false;
+    }
+    char buffer[65536];
+    off_t size = 0;
+    for (;;) {
+        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return false;
+        if (count == 0) break;
+        if (!writeAll(target.get(), std::string_view(buffer, static_cast<std::size_t>(count)))) return false;
+        size += count;
+    }
+    return ftruncate(target.get(), size) == 0 && flushToDisk(target.get()) && target.close();
+}
+
+bool FileReplacement::State::commit() {
+    if (!file) return false;
+    if (inPlace) {
+        // Devices and pipes may not support flushing; only a failed close counts for them.
+        committed = file.close();
+        return committed;
+    }
+    if (!setOwnerAndMode() || !flushToDisk(file.get()) || (unnamed && !giveName())) {
+        discard();
+        return false;
+    }
+    const int directory = where.directory.get();
+    if (renameat(directory, temporary.c_str(), directory, where.name.c_str()) != 0) {
+        const bool copied = (errno == EBUSY || errno == EXDEV) && copyIntoTarget();
+        discard();
+        committed = copied;
+        return copied;
+    }
+    // The text is on disk: a late error of close() cannot concern it any more.
+    temporary.clear();
+    file.reset();
+    committed = true;
+    syncDirectory(directory);
+    return true;
+}
+
+void FileReplacement::State::discard() {
+    file.reset();
+    if (!temporary.empty()) {
+        unlinkat(where.directory.get(), temporary.c_str(), 0);
+        temporary.clear();
+    }
+}
+
+}  // namespace rkxml_detail::platform
