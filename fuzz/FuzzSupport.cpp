@@ -93,7 +93,7 @@ std::string whyNotFresh(const rkXMLDocument& document) {
     if (const_cast<rkXMLElement&>(element).getParent() != root) return "the root is not its own parent";
     if (!element.empty()) return "the root has " + std::to_string(element.size()) + " children";
     if (!element.getValue().empty()) return "the root has the value " + printable(element.getValue());
-    if (!rkxml_detail::ElementAccess::attributes(element).empty()) return "the root has attributes";
+    if (!element.getAttributes().empty()) return "the root has attributes";
     return {};
 }
 
@@ -136,8 +136,8 @@ std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& act
             if (wantedValue != b.getValue()) {
                 return path + " (" + printable(a.getName()) + "): value " + printable(a.getValue()) + " became " + printable(b.getValue());
             }
-            const auto& attributesA = rkxml_detail::ElementAccess::attributes(a);
-            const auto& attributesB = rkxml_detail::ElementAccess::attributes(b);
+            const auto& attributesA = a.getAttributes();
+            const auto& attributesB = b.getAttributes();
             if (attributesA != attributesB) {
                 std::ostringstream detail;
                 detail << path << " (" << printable(a.getName()) << "): attributes differ:";

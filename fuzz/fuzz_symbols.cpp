@@ -49,9 +49,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const rkXMLFStream defaults;
     const std::string whole(reinterpret_cast<const char*>(data), size);
-    std::string text = whole;
-    defaults.encodeSymbols(text);
-    defaults.decodeSymbols(text);
+    const std::string text = StreamAccess::decoded(defaults, StreamAccess::encoded(defaults, whole));
     if (text != whole) fuzz::fail("default decode of encode", fuzz::printable(whole) + " became " + fuzz::printable(text));
 
     FuzzedDataProvider provider(data, size);
@@ -78,11 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const std::string rest = provider.ConsumeRemainingBytesAsString();
-    std::string encoded = rest;
-    stream.encodeSymbols(encoded);
+    const std::string encoded = StreamAccess::encoded(stream, rest);
     checkBounds("encode", rest, encoded, longestCharacter, longestEntity);
-    std::string decoded = rest;
-    stream.decodeSymbols(decoded);
+    const std::string decoded = StreamAccess::decoded(stream, rest);
     checkBounds("decode", rest, decoded, longestEntity, longestCharacter);
 
     rkXMLDocument document;

@@ -59,7 +59,7 @@ Signature signatureOf(const rkXMLDocument& document) {
             case rkXMLNode::Element: {
                 const rkXMLElement& element = asElement(*node);
                 builder.element(element.getName(), depth);
-                for (const auto& [name, value] : rkxml_detail::ElementAccess::attributes(element)) {
+                for (const auto& [name, value] : element.getAttributes()) {
                     builder.attribute(name, value);
                 }
                 builder.text(element.getValue());
@@ -138,7 +138,7 @@ public:
             switch (node->getElementType()) {
                 case rkXMLNode::Element: {
                     const rkXMLElement& element = asElement(*node);
-                    const auto& attributes = rkxml_detail::ElementAccess::attributes(element);
+                    const auto& attributes = element.getAttributes();
                     recording.kinds.push_back(Recording::Start);
                     recording.texts.push_back(element.getName());
                     recording.texts.push_back(element.getValue());

@@ -10,20 +10,20 @@ TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
     const std::string doc = path("data.xml");
     EXPECT_EQ(logFileName(doc), doc + ".log");
     EXPECT_EQ(logFileName("out"), "out.log");
-    rkXMLFStream::writeLog(doc, "");
+    rkxml_detail::writeLog(doc, "");
     EXPECT_FALSE(fs::exists(doc + ".log"));
-    rkXMLFStream::writeLog(doc, "first message\nwith two lines");
-    rkXMLFStream::writeLog(doc, "");  // an empty message leaves the log alone
+    rkxml_detail::writeLog(doc, "first message\nwith two lines");
+    rkxml_detail::writeLog(doc, "");  // an empty message leaves the log alone
     EXPECT_EQ(readFile(doc + ".log"), "first message\nwith two lines");
-    rkXMLFStream::writeLog(doc, "second\r\n");
+    rkxml_detail::writeLog(doc, "second\r\n");
     EXPECT_EQ(readFile(doc + ".log"), "second\r\n");
 }
 
 TEST_F(DiagnosticLog, UnwritableLogIsSilent) {
-    EXPECT_NO_THROW(rkXMLFStream::writeLog(path("missing/doc.xml"), "message"));
+    EXPECT_NO_THROW(rkxml_detail::writeLog(path("missing/doc.xml"), "message"));
     EXPECT_FALSE(fs::exists(path("missing")));
     fs::create_directory(path("taken.xml.log"));
-    EXPECT_NO_THROW(rkXMLFStream::writeLog(path("taken.xml"), "message"));
+    EXPECT_NO_THROW(rkxml_detail::writeLog(path("taken.xml"), "message"));
 }
 
 TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
@@ -37,6 +37,6 @@ TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
     EXPECT_EQ(logFileName(""), path("b/rkXMLFactory.log"));
     setenv("Tmp", path("c").c_str(), 1);  // no separator is added
     EXPECT_EQ(logFileName(""), path("crkXMLFactory.log"));
-    rkXMLFStream::writeLog("", "unnamed");
+    rkxml_detail::writeLog("", "unnamed");
     EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");
 }

@@ -82,11 +82,11 @@ inline std::string describe(rkXMLNode* node) {
     rkXMLElement* element = asElement(node);
     std::string text = node->getName();
     const char* separator = "[";
-    for (const auto& [name, value] : rkxml_detail::ElementAccess::attributes(*element)) {
+    for (const auto& [name, value] : element->getAttributes()) {
         text += separator + name + "=" + value;
         separator = ",";
     }
-    if (!rkxml_detail::ElementAccess::attributes(*element).empty()) text += "]";
+    if (!element->getAttributes().empty()) text += "]";
     if (!element->getValue().empty()) text += "'" + element->getValue() + "'";
     separator = "(";
     for (rkXMLNode* child : *element) {

@@ -3,15 +3,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "stream/DiagnosticLog.h"
+#include "stream/Grammar.h"
 #include "stream/StreamAccess.h"
 #include "tests/stream/StreamTestSupport.h"
 
 using rkxml_detail::StreamAccess;
 using Tags = std::set<std::string, std::less<>>;
 
-static std::string encoded(const rkXMLFStream& stream, std::string text) { return stream.encodeSymbols(text), text; }
-static std::string decoded(const rkXMLFStream& stream, std::string text) { return stream.decodeSymbols(text), text; }
+static std::string encoded(const rkXMLFStream& stream, std::string text) { return StreamAccess::encoded(stream, std::move(text)); }
+static std::string decoded(const rkXMLFStream& stream, std::string text) { return StreamAccess::decoded(stream, std::move(text)); }
 
 TEST(SymbolTable, DefaultSymbolsEncodeAndDecodeOnce) {
     rkXMLFStream s;
@@ -110,7 +110,7 @@ TEST(SymbolTable, OpenTagsAreLowerCasedAsciiOnly) {
     s.addOpenTag("\xC4Z");
     EXPECT_EQ(StreamAccess::openTags(s), (Tags{"br", "hr", "img", "\xC4z"}));
     std::string text("Table-1_\xD6\0AB", 12);
-    rkxml_detail::toLower(text);
+    rkxml_detail::grammar::toLower(text);
     EXPECT_EQ(text, std::string("table-1_\xD6\0AB", 12));
 }
 
