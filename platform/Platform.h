@@ -1,7 +1,8 @@
 // The library's only contact with the operating system: reading a file whole,
 // replacing a file safely, writing the log file, and the environment. Each
 // platform has one source that implements this header (Posix.cpp, Windows.cpp);
-// nothing else in the library includes a system header.
+// nothing else in the library includes a system header. File names are bytes
+// as the system takes them: on Windows in the process's ANSI code page.
 #ifndef RKXML_PLATFORM_PLATFORM_H
 #define RKXML_PLATFORM_PLATFORM_H
 
@@ -27,7 +28,8 @@ void writeLogFile(const std::string& name, std::string_view message);
 // (the exact name first); nullopt if it is not set.
 std::optional<std::string> environmentVariable(const std::string& name);
 
-// The system's directory for temporary files, ending in a path separator.
+// The system's directory for temporary files, ending in a path separator; empty
+// (the current directory) if the system names none.
 std::string temporaryDirectory();
 
 // A file that takes the place of `target` only once all of it is on disk.
@@ -35,8 +37,9 @@ std::string temporaryDirectory();
 // The text goes into a temporary file in the target's directory that no other
 // user can read; commit() flushes it to disk and puts it in place atomically, so
 // a failure or a power cut leaves the old file or the new one, never a mix, and
-// the old file's owner, group and mode are kept where permitted. A target that
-// cannot be replaced (a pipe, a device) is written in place. Links are followed
+// the old file's owner, group and mode (on Windows its attributes and security)
+// are kept where permitted. A target that cannot be replaced (a pipe, a device
+// such as NUL) is written in place. Links are followed
 // as the system would for a careful program: in a directory that others share,
 // only links and files that are the user's own are used.
 class FileReplacement {

@@ -11,12 +11,34 @@ function(run)
 endfunction()
 
 run(${CMAKE_COMMAND} --install "${RKXML_BINARY_DIR}" --prefix "${prefix}")
+set(cross_options "")
+if(TOOLCHAIN_FILE)
+    # A cross build searches the target's tree only: the package is named directly.
+    file(GLOB config_dir "${prefix}/lib*/cmake/rkxml")
+    set(cross_options "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE}" "-Drkxml_DIR=${config_dir}")
+endif()
 run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${WORK_DIR}/build" -G "${GENERATOR}"
     "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
     "-DCMAKE_PREFIX_PATH=${prefix}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}")
+    "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}"
+    ${cross_options})
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/build")
-run("${WORK_DIR}/build/consumer")
+if(EMULATOR)
+    # A Windows program finds its DLLs beside it: the installed library, then the compiler's runtime.
+    string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+    file(GLOB installed_dlls "${prefix}/bin/*.dll")
+    file(COPY ${installed_dlls} DESTINATION "${WORK_DIR}/build")
+    file(GLOB runtime_dlls "${RUNTIME_DIR}/*.dll")
+    foreach(dll IN LISTS runtime_dlls)
+        get_filename_component(dll_name "${dll}" NAME)
+        if(NOT EXISTS "${WORK_DIR}/build/${dll_name}")
+            file(COPY "${dll}" DESTINATION "${WORK_DIR}/build")
+        endif()
+    endforeach()
+    run(${EMULATOR} "${WORK_DIR}/build/consumer.exe")
+else()
+    run("${WORK_DIR}/build/consumer")
+endif()
 
 # The pkg-config file names the installed headers and library.
 find_program(PKG_CONFIG pkg-config)

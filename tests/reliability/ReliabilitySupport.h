@@ -3,12 +3,13 @@
 #ifndef RKXML_TESTS_RELIABILITY_SUPPORT_H
 #define RKXML_TESTS_RELIABILITY_SUPPORT_H
 
-#include <dirent.h>
+#ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstddef>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 
@@ -42,23 +44,26 @@ inline std::size_t scaled(std::size_t size) {
 }
 
 // A fresh directory, removed with everything in it at the end. Its mode
-// lets the unprivileged user of a child process in (see runAs).
+// lets the unprivileged user of a child process in (see runInChild).
 class ScratchDirectory {
 public:
     ScratchDirectory() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "rkxml-reliability-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        path = pattern;
-        chmod(path.c_str(), 0777);
+        namespace fs = std::filesystem;
+        std::random_device random;
+        do {
+            path = (fs::temp_directory_path() / ("rkxml-reliability-" + std::to_string(random()))).string();
+        } while (!fs::create_directory(path));
+        fs::permissions(path, fs::perms::all);
     }
     ~ScratchDirectory() {
+        namespace fs = std::filesystem;
         std::error_code ignored;
-        // Read-only subdirectories would keep their entries.
-        for (auto it = std::filesystem::recursive_directory_iterator(path, ignored);
-             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-            if (it->is_directory(ignored) && !it->is_symlink(ignored)) chmod(it->path().c_str(), 0777);
+        // Read-only subdirectories would keep their entries, and Windows keeps read-only files.
+        for (auto it = fs::recursive_directory_iterator(path, ignored); it != fs::recursive_directory_iterator();
+             it.increment(ignored)) {
+            if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         }
-        std::filesystem::remove_all(path, ignored);
+        fs::remove_all(path, ignored);
     }
     ScratchDirectory(const ScratchDirectory&) = delete;
     ScratchDirectory& operator=(const ScratchDirectory&) = delete;
@@ -79,19 +84,17 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// The names in a directory, "." and ".." left out.
+// The names in a directory.
 inline std::set<std::string> entriesOf(const std::string& directory) {
     std::set<std::string> names;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") names.insert(name);
-        }
-        closedir(dir);
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ignored)) {
+        names.insert(entry.path().filename().string());
     }
     return names;
 }
 
+#ifndef _WIN32
 inline bool isRoot() { return geteuid() == 0; }
 
 // The user a child drops to: the file system honours permissions for it.
@@ -115,6 +118,7 @@ inline int runInChild(const std::function<int()>& body, bool dropPrivileges) {
     if (child < 0 || waitpid(child, &status, 0) != child) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
 
 }  // namespace reliability
 

@@ -27,15 +27,15 @@ TEST_F(DiagnosticLog, UnwritableLogIsSilent) {
 }
 
 TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
-    EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", "TMPDIR"};
-    for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) unsetenv(casing);
-    setenv("TMPDIR", dir.c_str(), 1);
+    EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", temporaryDirectoryVariable};
+    for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) setEnvironment(casing, std::nullopt);
+    setEnvironment(temporaryDirectoryVariable, dir.string());
     EXPECT_EQ(logFileName(""), (dir / "rkXMLFactory.log").string());
-    setenv("tMp", path("a-").c_str(), 1);
+    setEnvironment("tMp", path("a-"));
     EXPECT_EQ(logFileName(""), path("a-rkXMLFactory.log"));
-    setenv("TMP", (path("b") + "/").c_str(), 1);
+    setEnvironment("TMP", path("b") + "/");
     EXPECT_EQ(logFileName(""), path("b/rkXMLFactory.log"));
-    setenv("Tmp", path("c").c_str(), 1);  // no separator is added
+    setEnvironment("Tmp", path("c"));  // no separator is added
     EXPECT_EQ(logFileName(""), path("crkXMLFactory.log"));
     rkxml_detail::writeLog("", "unnamed");
     EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");

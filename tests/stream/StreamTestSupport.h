@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -24,13 +25,36 @@
 
 namespace fs = std::filesystem;
 
+// A new directory in the system's temporary directory, its name starting with `prefix`.
+inline fs::path makeScratchDirectory(const std::string& prefix) {
+    std::random_device random;
+    fs::path candidate;
+    do {
+        candidate = fs::temp_directory_path() / (prefix + std::to_string(random()));
+    } while (!fs::create_directory(candidate));
+    return candidate;
+}
+
+// The variable that names the system's temporary directory when Tmp is not set.
+#ifdef _WIN32
+constexpr const char* temporaryDirectoryVariable = "TEMP";
+#else
+constexpr const char* temporaryDirectoryVariable = "TMPDIR";
+#endif
+
+// Sets an environment variable, or removes it for nullopt; on Windows also for the
+// system's own lookup.
+inline void setEnvironment(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+#endif
+}
+
 class StreamTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rkxml-stream-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
+    void SetUp() override { dir = makeScratchDirectory("rkxml-stream-"); }
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(dir, ignored);
@@ -103,7 +127,7 @@ public:
         for (const char* name : names) saved.emplace_back(name, getenv(name) ? std::optional<std::string>(getenv(name)) : std::nullopt);
     }
     ~EnvGuard() {
-        for (const auto& [name, value] : saved) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+        for (const auto& [name, value] : saved) setEnvironment(name, value);
     }
 
 private:

@@ -133,7 +133,7 @@ TEST_F(Writer, FileThatCannotBeOpened) {
     rkXMLFStream stream;
     rkXMLDocument doc;
     addNode(doc.getRoot(), "e");
-    setenv("Tmp", path("unnamed-").c_str(), 1);
+    setEnvironment("Tmp", path("unnamed-"));
     for (const std::string& name : {path("missing/out.xml"), std::string()}) {
         doc.setFileName(name);
         EXPECT_EQ(errorOf([&] { stream.writeDocument(doc); }), "Error: cannot open '" + name + "' for writing.");

@@ -1,0 +1,337 @@
+// The platform layer on Windows.
+//
+// File names are the bytes of the std::string in the process's ANSI code page,
+// as the standard file streams take them, so every call is the -A variant.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#include <sddl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace rkxml_detail::platform {
+namespace {
+
+// Closes a handle on every way out.
+class Handle {
+public:
+    Handle() = default;
+    explicit Handle(HANDLE handle) : handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+    Handle(Handle&& other) noexcept : handle(std::exchange(other.handle, nullptr)) {}
+    Handle& operator=(Handle&& other) noexcept {
+        reset();
+        handle = std::exchange(other.handle, nullptr);
+        return *this;
+    }
+    ~Handle() { reset(); }
+
+    HANDLE get() const { return handle; }
+    explicit operator bool() const { return handle != nullptr; }
+    void reset() {
+        if (handle != nullptr) CloseHandle(handle);
+        handle = nullptr;
+    }
+    // Closes the handle; false if closing reported an error.
+    bool close() { return CloseHandle(std::exchange(handle, nullptr)) != 0; }
+
+private:
+    HANDLE handle = nullptr;
+};
+
+// Memory that the system allocated with LocalAlloc.
+struct LocalFreer {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+using LocalMemory = std::unique_ptr<void, LocalFreer>;
+
+// ReadFile and WriteFile take at most a DWORD per call.
+constexpr std::size_t maxChunk = 1u << 30;
+
+bool writeAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(std::min(bytes.size(), maxChunk)), &written, nullptr)) {
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+// Opens an existing file or device for writing, sharing it with everyone, as an
+// ordinary program would.
+Handle openForWriting(const std::string& name, DWORD disposition, SECURITY_ATTRIBUTES* security, DWORD flags = 0) {
+    return Handle(CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              security, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr));
+}
+
+bool isRegularFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
+           (information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+bool isReadOnly(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return !GetFileInformationByHandle(file, &information) || (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// A security descriptor that lets the current user alone in, for files that must
+// stay private while they are written; empty if it cannot be made. It names the
+// user rather than "the owner", as emulators map only that to file modes.
+LocalMemory privateSecurity() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    const Handle ownedToken(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> user(size);
+    char* sid = nullptr;
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        return {};
+    }
+    const LocalMemory ownedSid(sid);
+    // Protected: nothing is inherited from the directory.
+    const std::string description = std::string("D:P(A;;FA;;;") + sid + ")";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(description.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return {};
+    }
+    return LocalMemory(descriptor);
+}
+
+// Creates a new file that only the current user can open; invalid if it cannot.
+Handle createPrivate(const std::string& name, DWORD disposition) {
+    const LocalMemory descriptor = privateSecurity();
+    if (!descriptor) return {};
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+    return openForWriting(name, disposition, &security);
+}
+
+// The name of the file that the link `file` was opened through leads to, in the
+// form the -A functions take; empty if there is none.
+std::string finalPathOf(HANDLE file) {
+    std::string path(MAX_PATH, '\0');
+    const DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+    if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+constexpr std::size_t maxNameKept = 160;
+
+// A fresh name beside the target, `kind` being "tmp" or "old". Cut so that it
+// stays within the usual limit of 255 bytes even for a long target name.
+std::string siblingName(const std::string& directory, const std::string& name, const char* kind) {
+    static std::atomic<unsigned> counter{0};
+    char suffix[96];
+    std::snprintf(suffix, sizeof suffix, ".%lu.%u.%llx.%s", static_cast<unsigned long>(GetCurrentProcessId()),
+                  counter++, static_cast<unsigned long long>(GetTickCount64()), kind);
+    return directory + "." + name.substr(0, maxNameKept) + suffix;
+}
+
+}  // namespace
+
+ReadResult readFile(const std::string& name, std::string& content) {
+    // Others may go on reading, writing and removing it meanwhile, as on POSIX.
+    const Handle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return ReadResult::CannotOpen;  // also a directory
+    // A pipe has no size: it is read to its end. A file is read up to the size it had
+    // now, so that one that keeps growing cannot run the process out of memory; a
+    // device such as NUL has none.
+    const DWORD type = GetFileType(file.get());
+    const bool toTheEnd = type == FILE_TYPE_PIPE;
+    LARGE_INTEGER size{};
+    if (type == FILE_TYPE_DISK && !GetFileSizeEx(file.get(), &size)) return ReadResult::ReadFailed;
+    if (static_cast<unsigned long long>(size.QuadPart) > content.max_size()) return ReadResult::ReadFailed;
+    content.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            if (!toTheEnd) break;
+            content.resize(content.size() < 4096 ? 65536 : content.size() * 2);
+        }
+        DWORD count = 0;
+        const DWORD wanted = static_cast<DWORD>(std::min(content.size() - filled, maxChunk));
+        if (!ReadFile(file.get(), &content[filled], wanted, &count, nullptr)) {
+            if (GetLastError() == ERROR_BROKEN_PIPE) break;  // the writer closed its end
+            return ReadResult::ReadFailed;
+        }
+        if (count == 0) break;  // the end, also of a file that shrank
+        filled += count;
+    }
+    content.resize(filled);
+    return ReadResult::Read;
+}
+
+void writeLogFile(const std::string& name, std::string_view message) {
+    // Not through a link, private to the user when new, and only into a writable regular file.
+    const Handle log = createPrivate(name, OPEN_ALWAYS);
+    if (!log || !isRegularFile(log.get()) || isReadOnly(log.get()) || !SetEndOfFile(log.get())) return;
+    writeAll(log.get(), message);
+}
+
+std::optional<std::string> environmentVariable(const std::string& name) {
+    // The system matches the name in any casing.
+    std::string value(256, '\0');
+    for (;;) {
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        if (length == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        if (length < value.size()) {  // it fitted: the length without the closing zero
+            value.resize(length);
+            return value;
+        }
+        value.resize(length);  // the size it needs, with the closing zero
+    }
+}
+
+std::string temporaryDirectory() {
+    // TMP, TEMP or the user's profile, as the system chooses; ends in a backslash.
+    char path[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof path, path);
+    if (length == 0 || length > MAX_PATH) return {};  // the current directory, then
+    return std::string(path, length);
+}
+
+struct FileReplacement::State {
+    std::string target;     // the file replaced: the name given, or where a link there leads
+    std::string directory;  // the target's directory with its separator, or empty for the current one
+    std::string name;       // the target's own name
+    Handle file;            // the temporary file, or the target itself when written in place
+    std::string temporary;  // the temporary file's name, once it exists
+    bool exists = false;
+    bool inPlace = false;
+    bool committed = false;
+
+    bool setTarget(std::string path);
+    bool checkExisting(Handle existing);
+    bool createTemporary();
+    bool replaceExisting();
+    bool commit();
+    void discard();
+};
+
+FileReplacement::FileReplacement(const std::string& target) : state(std::make_unique<State>()) {
+    state->target = target;
+}
+
+FileReplacement::~FileReplacement() {
+    if (!state->committed) state->discard();
+}
+
+bool FileReplacement::open() {
+    State& s = *state;
+    if (!s.setTarget(s.target)) return false;
+    Handle existing = openForWriting(s.target, OPEN_EXISTING, nullptr);
+    if (existing) return s.checkExisting(std::move(existing)) && (s.inPlace || s.createTemporary());
+    // A new file; that its directory exists shows when the temporary file is made there.
+    return GetLastError() == ERROR_FILE_NOT_FOUND && s.createTemporary();
+}
+
+bool FileReplacement::writesInPlace() const { return state->inPlace; }
+
+bool FileReplacement::write(std::string_view bytes) { return state->file && writeAll(state->file.get(), bytes); }
+
+bool FileReplacement::commit() { return state->commit(); }
+
+// Splits `path` into its directory and its name; false if it names no file.
+bool FileReplacement::State::setTarget(std::string path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+    if (nameStart == 0 && path.size() > 2 && path[1] == ':') nameStart = 2;  // "C:name", relative to that drive
+    if (nameStart >= path.size()) return false;
+    target = std::move(path);
+    directory = target.substr(0, nameStart);
+    name = target.substr(nameStart);
+    return true;
+}
+
+// The target opened for writing (so that it may be written and no other program
+// holds it without sharing): a device is written in place; a file read-only by
+// its attribute is refused; a link is followed, so that it stays.
+bool FileReplacement::State::checkExisting(Handle existing) {
+    if (GetFileType(existing.get()) != FILE_TYPE_DISK) {
+        file = std::move(existing);
+        inPlace = true;
+        return true;
+    }
+    exists = true;
+    if (isReadOnly(existing.get())) return false;
+    const DWORD attributes = GetFileAttributesA(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || setTarget(finalPathOf(existing.get()));
+}
+
+bool FileReplacement::State::createTemporary() {
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = siblingName(directory, name, "tmp");
+        // Private until it replaces an existing file, whose security it then takes; a new
+        // target gets what the directory gives new files, as after an ordinary write.
+        file = exists ? createPrivate(candidate, CREATE_NEW) : openForWriting(candidate, CREATE_NEW, nullptr);
+        if (file) {
+            temporary = std::move(candidate);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+// ReplaceFileA keeps the old file's attributes and security. The old file goes to a
+// backup name on the way, so that every failure leaves it, or puts it back, in place.
+bool FileReplacement::State::replaceExisting() {
+    std::string backup = siblingName(directory, name, "old");
+    for (unsigned attempt = 0; GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++attempt) {
+        if (attempt == 100) return false;
+        backup = siblingName(directory, name, "old");
+    }
+    if (ReplaceFileA(target.c_str(), temporary.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
+        DeleteFileA(backup.c_str());
+        return true;
+    }
+    // The old file was moved away but the new one not into its place.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    return false;
+}
+
+bool FileReplacement::State::commit() {
+    if (!file) return false;
+    if (inPlace) {
+        // Devices and pipes may not support flushing; only a failed close counts for them.
+        committed = file.close();
+        return committed;
+    }
+    const bool complete = FlushFileBuffers(file.get()) && file.close();
+    // A new target: the rename is made durable too.
+    committed = complete && (exists ? replaceExisting()
+                                    : MoveFileExA(temporary.c_str(), target.c_str(),
+                                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
+    if (committed) {
+        temporary.clear();
+    } else {
+        discard();
+    }
+    return committed;
+}
+
+void FileReplacement::State::discard() {
+    file.reset();
+    if (!temporary.empty()) {
+        DeleteFileA(temporary.c_str());
+        temporary.clear();
+    }
+}
+
+}  // namespace rkxml_detail::platform
