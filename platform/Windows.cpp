@@ -5,7 +5,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
-#include <sddl.h>
+
+#include <sddl.h>  // after windows.h, which it needs
 
 #include <algorithm>
 #include <atomic>
@@ -64,8 +65,8 @@ bool writeAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-// Opens an existing file or device for writing, sharing it with everyone, as an
-// ordinary program would.
+// Opens or creates `name` for writing, as `disposition` says, sharing it with
+// everyone as an ordinary program would.
 Handle openForWriting(const std::string& name, DWORD disposition, SECURITY_ATTRIBUTES* security, DWORD flags = 0) {
     return Handle(CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               security, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr));
@@ -79,7 +80,8 @@ bool isRegularFile(HANDLE file) {
 
 bool isReadOnly(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION information{};
-    return !GetFileInformationByHandle(file, &information) || (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    return !GetFileInformationByHandle(file, &information) ||
+           (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
 }
 
 // A security descriptor that lets the current user alone in, for files that must
@@ -101,18 +103,20 @@ LocalMemory privateSecurity() {
     // Protected: nothing is inherited from the directory.
     const std::string description = std::string("D:P(A;;FA;;;") + sid + ")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(description.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(description.c_str(), SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
         return {};
     }
     return LocalMemory(descriptor);
 }
 
-// Creates a new file that only the current user can open; invalid if it cannot.
-Handle createPrivate(const std::string& name, DWORD disposition) {
+// As openForWriting, a file made new being one that only the current user can
+// open; invalid if that cannot be arranged.
+Handle createPrivate(const std::string& name, DWORD disposition, DWORD flags = 0) {
     const LocalMemory descriptor = privateSecurity();
     if (!descriptor) return {};
     SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-    return openForWriting(name, disposition, &security);
+    return openForWriting(name, disposition, &security, flags);
 }
 
 // The name of the file that the link `file` was opened through leads to, in the
@@ -120,7 +124,7 @@ Handle createPrivate(const std::string& name, DWORD disposition) {
 std::string finalPathOf(HANDLE file) {
     std::string path(MAX_PATH, '\0');
     const DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
-                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0 || length >= path.size()) return {};
     path.resize(length);
     if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
@@ -176,8 +180,9 @@ ReadResult readFile(const std::string& name, std::string& content) {
 }
 
 void writeLogFile(const std::string& name, std::string_view message) {
-    // Not through a link, private to the user when new, and only into a writable regular file.
-    const Handle log = createPrivate(name, OPEN_ALWAYS);
+    // Not through a link (a link itself is no regular file), private to the user when
+    // new, and only into a writable regular file.
+    const Handle log = createPrivate(name, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
     if (!log || !isRegularFile(log.get()) || isReadOnly(log.get()) || !SetEndOfFile(log.get())) return;
     writeAll(log.get(), message);
 }
@@ -206,6 +211,12 @@ std::string temporaryDirectory() {
 }
 
 struct FileReplacement::State {
+    explicit State(std::string target) : target(std::move(target)) {}
+    // Removes the temporary file unless it was put in place.
+    ~State() {
+        if (!committed) discard();
+    }
+
     std::string target;     // the file replaced: the name given, or where a link there leads
     std::string directory;  // the target's directory with its separator, or empty for the current one
     std::string name;       // the target's own name
@@ -215,6 +226,7 @@ struct FileReplacement::State {
     bool inPlace = false;
     bool committed = false;
 
+    bool open();
     bool setTarget(std::string path);
     bool checkExisting(Handle existing);
     bool createTemporary();
@@ -223,28 +235,25 @@ struct FileReplacement::State {
     void discard();
 };
 
-FileReplacement::FileReplacement(const std::string& target) : state(std::make_unique<State>()) {
-    state->target = target;
-}
+FileReplacement::FileReplacement(const std::string& target) : state(std::make_unique<State>(target)) {}
 
-FileReplacement::~FileReplacement() {
-    if (!state->committed) state->discard();
-}
+FileReplacement::~FileReplacement() = default;
 
-bool FileReplacement::open() {
-    State& s = *state;
-    if (!s.setTarget(s.target)) return false;
-    Handle existing = openForWriting(s.target, OPEN_EXISTING, nullptr);
-    if (existing) return s.checkExisting(std::move(existing)) && (s.inPlace || s.createTemporary());
-    // A new file; that its directory exists shows when the temporary file is made there.
-    return GetLastError() == ERROR_FILE_NOT_FOUND && s.createTemporary();
-}
+bool FileReplacement::open() { return state->open(); }
 
 bool FileReplacement::writesInPlace() const { return state->inPlace; }
 
 bool FileReplacement::write(std::string_view bytes) { return state->file && writeAll(state->file.get(), bytes); }
 
 bool FileReplacement::commit() { return state->commit(); }
+
+bool FileReplacement::State::open() {
+    if (!setTarget(target)) return false;
+    Handle existing = openForWriting(target, OPEN_EXISTING, nullptr);
+    if (existing) return checkExisting(std::move(existing)) && (inPlace || createTemporary());
+    // A new file; that its directory exists shows when the temporary file is made there.
+    return GetLastError() == ERROR_FILE_NOT_FOUND && createTemporary();
+}
 
 // Splits `path` into its directory and its name; false if it names no file.
 bool FileReplacement::State::setTarget(std::string path) {
@@ -301,8 +310,11 @@ bool FileReplacement::State::replaceExisting() {
         DeleteFileA(backup.c_str());
         return true;
     }
-    // The old file was moved away but the new one not into its place.
-    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    // The old file was moved away but the new one not into its place. Should the old
+    // file fail to come back, it stays under the backup name: its text is kept.
+    if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        MoveFileExA(backup.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
     return false;
 }
 

@@ -23,22 +23,24 @@ run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${WORK_DIR}/build" -G "${GE
     "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}"
     ${cross_options})
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/build")
-if(EMULATOR)
-    # A Windows program finds its DLLs beside it: the installed library, then the compiler's runtime.
-    string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+set(consumer "${WORK_DIR}/build/consumer")
+if(WINDOWS)
+    set(consumer "${consumer}.exe")
+    # A Windows program finds its DLLs beside it: the installed library, then those
+    # the build keeps beside its own programs (a cross build's compiler runtime).
     file(GLOB installed_dlls "${prefix}/bin/*.dll")
     file(COPY ${installed_dlls} DESTINATION "${WORK_DIR}/build")
-    file(GLOB runtime_dlls "${RUNTIME_DIR}/*.dll")
-    foreach(dll IN LISTS runtime_dlls)
+    file(GLOB build_dlls "${RUNTIME_DIR}/*.dll")
+    foreach(dll IN LISTS build_dlls)
         get_filename_component(dll_name "${dll}" NAME)
         if(NOT EXISTS "${WORK_DIR}/build/${dll_name}")
             file(COPY "${dll}" DESTINATION "${WORK_DIR}/build")
         endif()
     endforeach()
-    run(${EMULATOR} "${WORK_DIR}/build/consumer.exe")
-else()
-    run("${WORK_DIR}/build/consumer")
 endif()
+# A cross build's program runs in the emulator (a list passed joined with "|").
+string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
+run(${EMULATOR} "${consumer}")
 
 # The pkg-config file names the installed headers and library.
 find_program(PKG_CONFIG pkg-config)

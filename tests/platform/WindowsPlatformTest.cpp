@@ -3,7 +3,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
-#include <aclapi.h>
+
+#include <aclapi.h>  // after windows.h, which it needs
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -187,7 +188,8 @@ TEST_F(WindowsPlatform, NameWithAWindows1252Byte) {
     // The system knows the file by the Unicode name of those bytes, and nothing else is there.
     const std::wstring wide = std::filesystem::path(directory.str()).wstring() + L"\\b\u00e4r.xml";
     EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory.str()), std::filesystem::directory_iterator()), 1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(directory.str()), std::filesystem::directory_iterator()), 1);
 }
 
 }  // namespace
