@@ -18,6 +18,16 @@ run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${WORK_DIR}/build" -G "${GE
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/build")
 run("${WORK_DIR}/build/consumer")
 
+# The command-line program, when it was built (PROGRAM_VERSION set), is installed and runs.
+if(PROGRAM_VERSION)
+    find_program(RKXML_PROGRAM rkxml PATHS "${prefix}/bin" NO_DEFAULT_PATH REQUIRED)
+    execute_process(COMMAND "${RKXML_PROGRAM}" --version OUTPUT_VARIABLE version RESULT_VARIABLE result)
+    if(NOT result EQUAL 0 OR NOT version STREQUAL "rkxml ${PROGRAM_VERSION}\n")
+        message(FATAL_ERROR "${RKXML_PROGRAM} --version failed (${result}): ${version}")
+    endif()
+    message(STATUS "program: ${version}")
+endif()
+
 # The pkg-config file names the installed headers and library.
 find_program(PKG_CONFIG pkg-config)
 if(PKG_CONFIG)
