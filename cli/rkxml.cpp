@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <list>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -58,6 +59,7 @@ Path parsePath(const std::string& text) {
     return path;
 }
 
+// Prints `message` on stderr after the program's name; false, for callers to pass on.
 bool complain(const std::string& message) {
     std::cerr << "rkxml: " << message << '\n';
     return false;
