@@ -21,7 +21,7 @@
 #include "stream/OpenTagLookup.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
-#include "tree/TreeWalk.h"
+#include "tree/ElementCast.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ class Parser {
 public:
     Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, OpenTagLookup& openTags)
         : document(document), text(text), decoder(decoder), openTags(openTags) {
-        root = static_cast<rkXMLElement*>(document.getRoot());
+        root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
     }
 

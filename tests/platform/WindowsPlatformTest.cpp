@@ -15,38 +15,23 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "rkXMLFStream.h"
-#include "rkXMLFactory.h"
-#include "tests/reliability/ReliabilitySupport.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
 
 namespace {
 
-using reliability::entriesOf;
-using reliability::readFile;
-using reliability::writeFile;
 using rkxml_detail::platform::FileReplacement;
 
 const std::string earlierText = "<old>earlier text</old>";
-
-std::string cannotOpen(const std::string& name) { return "Error: cannot open '" + name + "' for writing."; }
+const std::string saved = "(no exception)";
 
 // A document for `fileName` that is written as <saved>text</saved>.
 rkXMLDocument documentWith(const std::string& fileName, const std::string& text) {
     rkXMLDocument document;
     document.setFileName(fileName);
-    rkXMLNode* top = rkXMLFactory::setElement(document.getRoot(), "saved", true, rkXMLElement::npos);
-    rkXMLFactory::asElement(top)->setValue(text);
+    addElement(document.getRoot(), "saved", text);
     return document;
-}
-
-// What saving `document` throws, or "(saved)".
-std::string saveError(const rkXMLDocument& document) {
-    try {
-        rkXMLFStream().writeDocument(document);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(saved)";
 }
 
 // Holds a file open without sharing it, as some editors and virus scanners do.
@@ -98,19 +83,19 @@ bool isPrivate(const std::string& name) {
     return userAllowed && !othersAllowed;
 }
 
-class WindowsPlatform : public ::testing::Test {
-protected:
-    reliability::ScratchDirectory directory;
-};
+}  // namespace
+
+using WindowsPlatform = ScratchTest;
 
 TEST_F(WindowsPlatform, ReadOnlyTargetIsRefusedAndKept) {
-    const std::string target = directory / "locked.xml";
+    const std::string target = path("locked.xml");
     writeFile(target, earlierText);
     ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(saveError(documentWith(target, "new")), cannotOpen(target));
     EXPECT_EQ(readFile(target), earlierText);
     EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(entriesOf(directory.str()), (std::set<std::string>{"locked.xml", "locked.xml.log"}));
+    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"locked.xml", "locked.xml.log"}));
+    EXPECT_TRUE(isPrivate(target + ".log"));  // a new log: diagnostics quote the document's content
 
     // A read-only log is left as it is.
     ASSERT_TRUE(SetFileAttributesA((target + ".log").c_str(), FILE_ATTRIBUTE_READONLY));
@@ -121,7 +106,7 @@ TEST_F(WindowsPlatform, ReadOnlyTargetIsRefusedAndKept) {
 }
 
 TEST_F(WindowsPlatform, TargetHeldWithoutSharingIsRefusedAndKept) {
-    const std::string target = directory / "held.xml";
+    const std::string target = path("held.xml");
     writeFile(target, earlierText);
     {
         const HeldFile held(target);
@@ -137,28 +122,28 @@ TEST_F(WindowsPlatform, TargetHeldWithoutSharingIsRefusedAndKept) {
         ASSERT_TRUE(replacement.open());
         ASSERT_TRUE(replacement.write("<new/>"));
         std::vector<std::string> temporaries;
-        for (const std::string& name : entriesOf(directory.str())) {
+        for (const std::string& name : scratch.entries()) {
             if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) temporaries.push_back(name);
         }
         ASSERT_EQ(temporaries.size(), 1u);
-        EXPECT_TRUE(isPrivate(directory / temporaries.front()));
+        EXPECT_TRUE(isPrivate(path(temporaries.front())));
         const HeldFile held(target);
         ASSERT_TRUE(held.held());
         EXPECT_FALSE(replacement.commit());
     }
     EXPECT_EQ(readFile(target), earlierText);
-    EXPECT_EQ(entriesOf(directory.str()), (std::set<std::string>{"held.xml", "held.xml.log"}));
+    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"held.xml", "held.xml.log"}));
 
     // Let go, it is replaced.
-    EXPECT_EQ(saveError(documentWith(target, "new")), "(saved)");
+    EXPECT_EQ(saveError(documentWith(target, "new")), saved);
     EXPECT_EQ(readFile(target), "<saved>new</saved>");
 }
 
 TEST_F(WindowsPlatform, NamesOfNoFileAreRefused) {
-    for (const std::string& name : {directory / "missing\\data.xml", directory.str(), directory / "sub\\"}) {
+    for (const std::string& name : {path("missing\\data.xml"), scratch.str(), path("sub\\")}) {
         EXPECT_EQ(saveError(documentWith(name, "new")), cannotOpen(name));
     }
-    EXPECT_EQ(entriesOf(directory.str()), std::set<std::string>{});
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{});
 }
 
 TEST_F(WindowsPlatform, NulIsWrittenInPlace) {
@@ -168,7 +153,7 @@ TEST_F(WindowsPlatform, NulIsWrittenInPlace) {
     EXPECT_TRUE(nul.write("<a/>"));
     EXPECT_TRUE(nul.commit());
 
-    EXPECT_EQ(saveError(documentWith("NUL", "text")), "(saved)");
+    EXPECT_EQ(saveError(documentWith("NUL", "text")), saved);
     rkXMLDocument document;
     document.setFileName("NUL");
     rkXMLFStream().readDocument(document);  // empty
@@ -177,19 +162,17 @@ TEST_F(WindowsPlatform, NulIsWrittenInPlace) {
 
 TEST_F(WindowsPlatform, NameWithAWindows1252Byte) {
     if (GetACP() != 1252) GTEST_SKIP() << "needs the ANSI code page Windows-1252";
-    const std::string target = directory / "b\xE4r.xml";
+    const std::string target = path("b\xE4r.xml");
     for (const char* text : {"first", "second \xE4"}) {  // a new file, then one replaced
-        ASSERT_EQ(saveError(documentWith(target, text)), "(saved)");
+        ASSERT_EQ(saveError(documentWith(target, text)), saved);
         rkXMLDocument document;
         document.setFileName(target);
         rkXMLFStream().readDocument(document);
-        EXPECT_EQ(rkXMLFactory::asElement(document.getTopLevelElement())->getValue(), text);
+        EXPECT_EQ(element(document.getTopLevelElement())->getValue(), text);
     }
     // The system knows the file by the Unicode name of those bytes, and nothing else is there.
-    const std::wstring wide = std::filesystem::path(directory.str()).wstring() + L"\\b\u00e4r.xml";
+    const std::wstring wide = fs::path(scratch.str()).wstring() + L"\\b\u00e4r.xml";
     EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(
-        std::distance(std::filesystem::directory_iterator(directory.str()), std::filesystem::directory_iterator()), 1);
+        std::distance(fs::directory_iterator(scratch.str()), fs::directory_iterator()), 1);
 }
-
-}  // namespace

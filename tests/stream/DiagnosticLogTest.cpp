@@ -1,42 +1,48 @@
 #include <string>
 
 #include "stream/DiagnosticLog.h"
-#include "tests/stream/StreamTestSupport.h"
+#include "tests/TestSupport.h"
 
+using namespace testing_support;
 using rkxml_detail::logFileName;
-using DiagnosticLog = StreamTest;
+using rkxml_detail::writeLog;
+using DiagnosticLog = ScratchTest;
 
 TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
-    const std::string doc = path("data.xml");
-    EXPECT_EQ(logFileName(doc), doc + ".log");
-    EXPECT_EQ(logFileName("out"), "out.log");
-    rkxml_detail::writeLog(doc, "");
-    EXPECT_FALSE(fs::exists(doc + ".log"));
-    rkxml_detail::writeLog(doc, "first message\nwith two lines");
-    rkxml_detail::writeLog(doc, "");  // an empty message leaves the log alone
-    EXPECT_EQ(readFile(doc + ".log"), "first message\nwith two lines");
-    rkxml_detail::writeLog(doc, "second\r\n");
-    EXPECT_EQ(readFile(doc + ".log"), "second\r\n");
+    const std::string document = path("data.xml");
+    EXPECT_EQ(logFileName(document), document + ".log");
+    writeLog(document, "");
+    EXPECT_FALSE(fs::exists(document + ".log"));
+    writeLog(document, "first message\nwith two lines");
+    writeLog(document, "");  // an empty message leaves the log alone
+    EXPECT_EQ(readFile(document + ".log"), "first message\nwith two lines");
+    writeLog(document, "second\r\n");
+    EXPECT_EQ(readFile(document + ".log"), "second\r\n");
+    // A new log is private to the user: diagnostics quote the document's content.
+#ifndef _WIN32  // Windows has no mode bits: tests/platform/WindowsPlatformTest.cpp checks its access list
+    EXPECT_EQ(fs::status(document + ".log").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+#endif
 }
 
 TEST_F(DiagnosticLog, UnwritableLogIsSilent) {
-    EXPECT_NO_THROW(rkxml_detail::writeLog(path("missing/doc.xml"), "message"));
+    EXPECT_NO_THROW(writeLog(path("missing/doc.xml"), "message"));
     EXPECT_FALSE(fs::exists(path("missing")));
     fs::create_directory(path("taken.xml.log"));
-    EXPECT_NO_THROW(rkxml_detail::writeLog(path("taken.xml"), "message"));
+    EXPECT_NO_THROW(writeLog(path("taken.xml"), "message"));
 }
 
 TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
     EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", temporaryDirectoryVariable};
     for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) setEnvironment(casing, std::nullopt);
-    setEnvironment(temporaryDirectoryVariable, dir.string());
-    EXPECT_EQ(logFileName(""), (dir / "rkXMLFactory.log").string());
+    setEnvironment(temporaryDirectoryVariable, scratch.str());
+    // The system's temporary directory ends in the system's own separator.
+    EXPECT_EQ(logFileName(""), scratch.str() + static_cast<char>(fs::path::preferred_separator) + "rkXMLFactory.log");
     setEnvironment("tMp", path("a-"));
     EXPECT_EQ(logFileName(""), path("a-rkXMLFactory.log"));
-    setEnvironment("TMP", path("b") + "/");
+    setEnvironment("TMP", path("b/"));
     EXPECT_EQ(logFileName(""), path("b/rkXMLFactory.log"));
     setEnvironment("Tmp", path("c"));  // no separator is added
     EXPECT_EQ(logFileName(""), path("crkXMLFactory.log"));
-    rkxml_detail::writeLog("", "unnamed");
+    writeLog("", "unnamed");
     EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");
 }
