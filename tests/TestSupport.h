@@ -51,7 +51,9 @@ public:
         // Read-only directories would keep their entries, and on Windows read-only files stay.
         for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
              it.increment(ignored)) {
-            if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+            if (!it->is_symlink(ignored)) {
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+            }
         }
         fs::remove_all(root, ignored);
     }

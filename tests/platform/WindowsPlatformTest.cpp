@@ -173,6 +173,5 @@ TEST_F(WindowsPlatform, NameWithAWindows1252Byte) {
     // The system knows the file by the Unicode name of those bytes, and nothing else is there.
     const std::wstring wide = fs::path(scratch.str()).wstring() + L"\\b\u00e4r.xml";
     EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(
-        std::distance(fs::directory_iterator(scratch.str()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.str()), fs::directory_iterator()), 1);
 }

@@ -33,7 +33,9 @@ TEST_F(DiagnosticLog, UnwritableLogIsSilent) {
 
 TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
     EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", temporaryDirectoryVariable};
-    for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) setEnvironment(casing, std::nullopt);
+    for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) {
+        setEnvironment(casing, std::nullopt);
+    }
     setEnvironment(temporaryDirectoryVariable, scratch.str());
     // The system's temporary directory ends in the system's own separator.
     EXPECT_EQ(logFileName(""), scratch.str() + static_cast<char>(fs::path::preferred_separator) + "rkXMLFactory.log");

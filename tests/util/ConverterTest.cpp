@@ -54,7 +54,8 @@ TEST(Converter, WritesTruthStringsAndIntegers) {
     EXPECT_EQ(text(4294967295u), "4294967295");
     EXPECT_EQ(text(std::numeric_limits<long long>::min()), "-9223372036854775808");
     // long has 32 bits on Windows.
-    EXPECT_EQ(text(std::numeric_limits<unsigned long>::max()), sizeof(long) == 8 ? "18446744073709551615" : "4294967295");
+    EXPECT_EQ(text(std::numeric_limits<unsigned long>::max()),
+              sizeof(long) == 8 ? "18446744073709551615" : "4294967295");
 }
 
 TEST(Converter, WritesFloatingInGeneralNotation) {
