@@ -5,6 +5,12 @@
 // values, and the open tags (elements without end tag, by default "br").
 // It holds no document or file between calls.
 //
+// Text is 8-bit by default: the table also maps eight Windows-1252 bytes to
+// character references. For UTF-8 files that other XML tools read, call
+// utf8Symbols(): the table becomes XML's five entities, attribute values are
+// encoded and decoded too, and the reader decodes every character reference
+// (&#233; &#xE9;) to UTF-8; defaultSymbols() switches back.
+//
 // Usage:
 //   rkXMLDocument doc;
 //   doc.setFileName("settings.xml");
@@ -38,12 +44,17 @@ public:
     // Empties and releases both tables.
     virtual ~rkXMLFStream();
 
-    // (Re)sets the thirteen default symbols and adds the open tag "br"; keeps everything else.
+    // (Re)sets the thirteen default symbols, adds the open tag "br" and leaves UTF-8 mode; keeps
+    // every other pair and open tag.
     void defaultSymbols();
+    // Switches to UTF-8 mode: the symbol table becomes exactly XML's five entities (&amp; &lt; &gt;
+    // &quot; &apos;), attribute values are coded like element values, and reading decodes every
+    // valid character reference to UTF-8 (an invalid one stays as written); keeps the open tags.
+    void utf8Symbols();
     // Adds the pair entity text -> character text, or replaces the character text of an entity
     // already present. Throws std::invalid_argument (table unchanged) if either text is empty.
     void addSymbol(const std::string& entity, const std::string& character);
-    // Empties the symbol table and the open tags.
+    // Empties the symbol table and the open tags and leaves UTF-8 mode: nothing is encoded or decoded.
     void clearSymbols();
     // Adds `name`, ASCII-lower-cased and cut at its first zero byte, to the open tags.
     void addOpenTag(std::string name);
@@ -71,6 +82,7 @@ private:
 
     std::map<std::string, std::string> symbols;
     std::set<std::string, std::less<>> openTags;
+    bool utf8 = false;  // UTF-8 mode: character references and attribute values are coded too
 };
 
 #endif
