@@ -22,7 +22,7 @@
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
-#include "tree/TreeWalk.h"
+#include "tree/ElementCast.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ public:
     Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, bool decodesAttributes,
            OpenTagLookup& openTags)
         : document(document), text(text), decoder(decoder), decodesAttributes(decodesAttributes), openTags(openTags) {
-        root = static_cast<rkXMLElement*>(document.getRoot());
+        root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
     }
 

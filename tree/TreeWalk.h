@@ -1,6 +1,5 @@
-// The two ways the library looks at a node as an element, and its one walk
-// through a tree. Both are used by the copy, the writer, the document's checks
-// and the tests.
+// The library's one walk through a tree, used by the copy, the writer and the
+// document's checks.
 #ifndef RKXML_TREE_TREE_WALK_H
 #define RKXML_TREE_TREE_WALK_H
 
@@ -9,22 +8,9 @@
 
 #include "rkXMLElement.h"
 #include "rkXMLNode.h"
+#include "tree/ElementCast.h"
 
 namespace rkxml_detail {
-
-// `node` as an element if its type tag says it is one; null for any other node and for null.
-// The tag is all that is read: a node tagged Element is always an rkXMLElement.
-inline rkXMLElement* elementOrNull(rkXMLNode* node) {
-    return node != nullptr && node->getElementType() == rkXMLNode::Element ? static_cast<rkXMLElement*>(node)
-                                                                           : nullptr;
-}
-inline const rkXMLElement* elementOrNull(const rkXMLNode* node) {
-    return node != nullptr && node->getElementType() == rkXMLNode::Element ? static_cast<const rkXMLElement*>(node)
-                                                                           : nullptr;
-}
-
-// `node`, whose type tag the caller has checked to be Element, as an element.
-inline const rkXMLElement& knownElement(const rkXMLNode& node) { return static_cast<const rkXMLElement&>(node); }
 
 // Visits every node below `root` in document order, depth first, without
 // recursion, so any depth is walked on a small stack. Null entries are skipped.

@@ -13,8 +13,6 @@ namespace {
 
 using rkxml_detail::knownElement;
 
-rkXMLElement& rootElement(rkXMLNode* root) { return static_cast<rkXMLElement&>(*root); }
-
 std::unique_ptr<rkXMLElement> newHiddenRoot() {
     auto root = std::make_unique<rkXMLElement>();
     root->setParent(root.get());
@@ -56,7 +54,7 @@ std::unique_ptr<rkXMLNode> copyOfNode(const rkXMLNode& source) {
 // On failure the partial copy is released with the returned root's owner.
 std::unique_ptr<rkXMLElement> copyOfTree(const rkXMLNode& source) {
     std::unique_ptr<rkXMLNode> rootNode = copyOfNode(source);
-    std::unique_ptr<rkXMLElement> root(static_cast<rkXMLElement*>(rootNode.release()));
+    std::unique_ptr<rkXMLElement> root(&knownElement(*rootNode.release()));
     root->setParent(root.get());
     std::vector<rkXMLElement*> holders{root.get()};  // the copy of each element walked into
     rkxml_detail::walkDepthFirst(
@@ -67,7 +65,7 @@ std::unique_ptr<rkXMLElement> copyOfTree(const rkXMLNode& source) {
             linked->setParent(holders.back());
             holders.back()->push_back(copy.release());
             if (node.getElementType() != rkXMLNode::Element) return false;
-            holders.push_back(static_cast<rkXMLElement*>(linked));
+            holders.push_back(&knownElement(*linked));
             return true;
         },
         [&holders](const rkXMLElement&, unsigned) { holders.pop_back(); });
@@ -118,7 +116,7 @@ void rkXMLDocument::makeEmpty() {
 
 rkXMLNode* rkXMLDocument::getTopLevelElement() const {
     if (root == nullptr) return nullptr;
-    for (rkXMLNode* child : rootElement(root)) {
+    for (rkXMLNode* child : knownElement(*root)) {
         if (child != nullptr && child->getElementType() == rkXMLNode::Element) return child;
     }
     return nullptr;
@@ -126,7 +124,7 @@ rkXMLNode* rkXMLDocument::getTopLevelElement() const {
 
 bool rkXMLDocument::setTopLevelElement(rkXMLNode* element) {
     if (root == nullptr || element == root) return false;
-    rkXMLElement& top = rootElement(root);
+    rkXMLElement& top = knownElement(*root);
     auto current = top.begin();
     while (current != top.end() && rkxml_detail::elementOrNull(*current) == nullptr) ++current;
     if (current != top.end()) {
@@ -143,7 +141,7 @@ bool rkXMLDocument::setTopLevelElement(rkXMLNode* element) {
 
 rkXMLHeader* rkXMLDocument::getHeader() const {
     if (root == nullptr) return nullptr;
-    for (rkXMLNode* child : rootElement(root)) {
+    for (rkXMLNode* child : knownElement(*root)) {
         if (child != nullptr && child->getElementType() == rkXMLNode::Header) {
             return static_cast<rkXMLHeader*>(child);
         }
@@ -158,7 +156,7 @@ bool rkXMLDocument::setHeader(const std::string& version, const std::string& enc
     if (header == nullptr) {
         auto created = std::make_unique<rkXMLHeader>();
         created->setParent(root);
-        rootElement(root).push_front(created.get());
+        knownElement(*root).push_front(created.get());
         header = created.release();
     }
     header->setEncodingType(encoding);
@@ -173,7 +171,7 @@ bool rkXMLDocument::removeHeader() {
     if (header == nullptr) return false;
     // Taken from the hidden root, where it was found, whatever its parent link says:
     // a header that a caller linked without setting the link is removed all the same.
-    rootElement(root).removeChild(header);
+    knownElement(*root).removeChild(header);
     return true;
 }
 

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "tree/ElementCast.h"
+
 unsigned int rkXMLElement::npos = 0xFFFFFFFFu;
 
 rkXMLElement::rkXMLElement() : rkXMLNode(Element) {}
@@ -19,9 +21,7 @@ rkXMLElement::~rkXMLElement() {
             rkXMLNode* node = pending.front();
             pending.pop_front();
             if (node == nullptr) continue;
-            if (node->getElementType() == Element) {
-                pending.splice(pending.begin(), *static_cast<rkXMLElement*>(node));
-            }
+            if (rkXMLElement* element = rkxml_detail::elementOrNull(node)) pending.splice(pending.begin(), *element);
             delete node;
         }
     }

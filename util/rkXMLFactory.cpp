@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "rkXMLComment.h"
-#include "tree/TreeWalk.h"
+#include "tree/ElementCast.h"
 
 using rkxml_detail::elementOrNull;
 

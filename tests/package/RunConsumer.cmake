@@ -1,7 +1,7 @@
 # Installs the built library into a fresh prefix, then configures, builds and
-# runs a separate project that finds it with find_package and pkg-config.
+# runs a separate project that finds it with find_package, and checks the
+# pkg-config file. Then the same with a static build of the library.
 file(REMOVE_RECURSE "${WORK_DIR}")
-set(prefix "${WORK_DIR}/prefix")
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result)
@@ -10,28 +10,39 @@ function(run)
     endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install "${RKXML_BINARY_DIR}" --prefix "${prefix}")
-run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${WORK_DIR}/build" -G "${GENERATOR}"
-    "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
-    "-DCMAKE_PREFIX_PATH=${prefix}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}")
-run(${CMAKE_COMMAND} --build "${WORK_DIR}/build")
-run("${WORK_DIR}/build/consumer")
+# Builds and runs the consumer against the library installed in `prefix`; checks its
+# pkg-config flags hold the headers' folder and `cflag`.
+function(consume prefix name cflag)
+    set(build "${WORK_DIR}/${name}-consumer")
+    run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
+        "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
+        "-DCMAKE_PREFIX_PATH=${prefix}"
+        "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}")
+    run(${CMAKE_COMMAND} --build "${build}")
+    run("${build}/consumer" "${build}/written.xml")
 
-# The pkg-config file names the installed headers and library.
-find_program(PKG_CONFIG pkg-config)
-if(PKG_CONFIG)
-    set(ENV{PKG_CONFIG_PATH} "")
+    find_program(PKG_CONFIG pkg-config)
+    if(NOT PKG_CONFIG)
+        return()
+    endif()
     file(GLOB pc_files "${prefix}/lib*/pkgconfig/rkxml.pc" "${prefix}/lib/*/pkgconfig/rkxml.pc")
     list(GET pc_files 0 pc_file)
     execute_process(COMMAND ${PKG_CONFIG} --cflags --libs "${pc_file}"
         OUTPUT_VARIABLE flags RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "pkg-config failed on ${pc_file}")
-    endif()
     string(REGEX MATCH "-I([^ ]+)" _ "${flags}")
-    if(NOT EXISTS "${CMAKE_MATCH_1}/rkXMLDocument.h")
-        message(FATAL_ERROR "pkg-config include path does not hold the headers: ${flags}")
+    if(NOT result EQUAL 0 OR NOT EXISTS "${CMAKE_MATCH_1}/rkXMLDocument.h" OR NOT flags MATCHES "${cflag}")
+        message(FATAL_ERROR "pkg-config flags of ${pc_file} are wrong: ${flags}")
     endif()
-    message(STATUS "pkg-config: ${flags}")
-endif()
+    message(STATUS "pkg-config (${name}): ${flags}")
+endfunction()
+
+run(${CMAKE_COMMAND} --install "${RKXML_BINARY_DIR}" --prefix "${WORK_DIR}/shared")
+consume("${WORK_DIR}/shared" shared "-lrkxml")
+
+# A static library: only the library itself is built, no tests, no GoogleTest needed.
+run(${CMAKE_COMMAND} -S "${RKXML_SOURCE_DIR}" -B "${WORK_DIR}/static-build" -G "${GENERATOR}"
+    "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" -DBUILD_SHARED_LIBS=OFF -DRKXML_BUILD_TESTS=OFF
+    -DRKXML_BUILD_EXAMPLES=OFF -DRKXML_BUILD_BENCHMARKS=OFF "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}")
+run(${CMAKE_COMMAND} --build "${WORK_DIR}/static-build")
+run(${CMAKE_COMMAND} --install "${WORK_DIR}/static-build" --prefix "${WORK_DIR}/static")
+consume("${WORK_DIR}/static" static "-DRKXML_STATIC")

@@ -1,32 +1,33 @@
 #include <string>
 
-#include "tests/stream/StreamTestSupport.h"
+#include "tests/TestSupport.h"
 
-using RoundTrip = StreamTest;
+using namespace testing_support;
+using RoundTrip = ScratchTest;
 
 TEST_F(RoundTrip, WrittenTreeReadsBackTheSame) {
     rkXMLFStream stream;
     stream.addSymbol("&sect;", "\xA7");
     stream.addOpenTag("HR");
-    rkXMLDocument doc;
-    doc.setFileName(path("doc.xml"));
-    rkXMLNode* root = doc.getRoot();
-    doc.setHeader("1.1", "utf-16");
-    addNode<rkXMLComment>(root, " <top> & \"comment\" - ");
-    rkXMLElement* config = addNode(root, "config");
+    rkXMLDocument document;
+    document.setFileName(path("doc.xml"));
+    rkXMLNode* root = document.getRoot();
+    document.setHeader("1.1", "utf-16");
+    addComment(root, " <top> & \"comment\" - ");
+    rkXMLElement* config = addElement(root, "config");
     for (const char* name : {"", "a\r", "a>b", "/", "k\"q", "x=", "id"}) config->setAttribute(name, "<&> '");
-    addNode(config, "name", "Demo & <test> \xE4\x80\xA7\xE9 &amp;");
-    addNode(config, "BR");
-    addNode(config, "hr");
-    addNode(addNode(config, "list"), "item", "x\r");
-    addNode<rkXMLComment>(config, "inner-");
-    addNode(config, "!-x", "a\tb\nc");
-    addNode(addNode(config, "a/b", "v"), "deeper")->setAttribute("z", "");
-    addNode(root, "second", "2");
-    stream.writeDocument(doc);
+    addElement(config, "name", "Demo & <test> \xE4\x80\xA7\xE9 &amp;");
+    addElement(config, "BR");
+    addElement(config, "hr");
+    addElement(addElement(config, "list"), "item", "x\r");
+    addComment(config, "inner-");
+    addElement(config, "!-x", "a\tb\nc");
+    addElement(addElement(config, "a/b", "v"), "deeper")->setAttribute("z", "");
+    addElement(root, "second", "2");
+    stream.writeDocument(document);
 
     rkXMLDocument back;
     back.setFileName(path("doc.xml"));
     stream.readDocument(back);
-    EXPECT_EQ(describe(back.getRoot()), describe(doc.getRoot()));
+    EXPECT_EQ(describe(back.getRoot()), describe(document.getRoot()));
 }

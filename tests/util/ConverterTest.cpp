@@ -45,16 +45,18 @@ const float largestFloat = std::numeric_limits<float>::max();
 
 }  // namespace
 
-TEST(ConverterWrite, TruthStringsAndIntegers) {
+TEST(Converter, WritesTruthStringsAndIntegers) {
     EXPECT_EQ(text(true) + text(false), "truefalse");
-    EXPECT_EQ(text(std::string()), "");
+    // A literal is text, not a pointer that converts to true; null writes the empty text.
+    EXPECT_EQ(text("hello"), "hello");
+    EXPECT_EQ(text(static_cast<const char*>(nullptr)), "");
     EXPECT_EQ(text(-42), "-42");
     EXPECT_EQ(text(4294967295u), "4294967295");
     EXPECT_EQ(text(std::numeric_limits<long long>::min()), "-9223372036854775808");
     EXPECT_EQ(text(std::numeric_limits<unsigned long>::max()), "18446744073709551615");
 }
 
-TEST(ConverterWrite, FloatingInGeneralNotation) {
+TEST(Converter, WritesFloatingInGeneralNotation) {
     EXPECT_EQ(text(0.1f) + " " + text(2.5) + " " + text(100.0), "0.1 2.5 100");
     EXPECT_EQ(text(1.0 / 3) + " " + text(1.0f / 3), "0.3333333333 0.33333334");
     EXPECT_EQ(text(3.14159265358979) + " " + text(3.14159265f), "3.141592654 3.1415927");
@@ -64,7 +66,7 @@ TEST(ConverterWrite, FloatingInGeneralNotation) {
     EXPECT_EQ(text(-0.0) + " " + text(-inf) + " " + text(std::nan("")), "-0 -inf nan");
 }
 
-TEST(ConverterRead, IntegerLeadingNumberOrZero) {
+TEST(Converter, ReadsTheLeadingIntegerOrZero) {
     EXPECT_EQ(read<int>("12abc") + read<int>(" \t\n-7") + read<int>("+5"), 12 - 7 + 5);
     EXPECT_EQ(read<int>(std::string("1\0" "2", 3)), 1);  // stops at an embedded zero byte
     for (const char* none : {"abc", "", "   ", "+-5", "- 5", "\xa0" "5", "0x10"}) {
@@ -73,7 +75,7 @@ TEST(ConverterRead, IntegerLeadingNumberOrZero) {
     }
 }
 
-TEST(ConverterRead, IntegerOverflowSaturatesOrWraps) {
+TEST(Converter, IntegerOverflowSaturatesOrWraps) {
     using LL = std::numeric_limits<long long>;
     EXPECT_EQ(read<int>("2147483648"), std::numeric_limits<int>::max());
     EXPECT_EQ(read<int>("-99999999999999999999999"), std::numeric_limits<int>::min());
@@ -83,11 +85,18 @@ TEST(ConverterRead, IntegerOverflowSaturatesOrWraps) {
     EXPECT_EQ(read<unsigned int>("-1"), 4294967295u);
     EXPECT_EQ(read<unsigned int>("-4294967295"), 1u);
     EXPECT_EQ(read<unsigned int>("4294967296") & read<unsigned int>("-4294967296"), 4294967295u);
-    EXPECT_EQ(read<unsigned long long>("-1"), 18446744073709551615ull);
-    EXPECT_EQ(read<unsigned long long>("18446744073709551616"), 18446744073709551615ull);
+    // Unsigned 64-bit on both sides of the range, with and without sign.
+    const unsigned long long top = 18446744073709551615ull;
+    for (const char* beyond : {"18446744073709551616", "+18446744073709551616", "-18446744073709551616", "-99999999999999999999999"}) {
+        EXPECT_EQ(read<unsigned long long>(beyond), top) << beyond;
+        EXPECT_EQ(read<unsigned long>(beyond), std::numeric_limits<unsigned long>::max()) << beyond;
+    }
+    EXPECT_EQ(read<unsigned long long>("18446744073709551615"), top);
+    EXPECT_EQ(read<unsigned long long>("-18446744073709551615"), 1u);
+    EXPECT_EQ(read<unsigned long long>("-1"), top);
 }
 
-TEST(ConverterRoundTrip, IntegralBoundariesAndFloatingPrecision) {
+TEST(Converter, RoundTripsIntegralBoundariesAndFloatingPrecision) {
     expectBoundariesRoundTrip<int>();
     expectBoundariesRoundTrip<unsigned int>();
     expectBoundariesRoundTrip<long>();
@@ -101,7 +110,7 @@ TEST(ConverterRoundTrip, IntegralBoundariesAndFloatingPrecision) {
     EXPECT_EQ(read<double>(text(std::numeric_limits<double>::max())), inf);
 }
 
-TEST(ConverterRead, FloatingLeadingNumberOrZero) {
+TEST(Converter, ReadsTheLeadingFloatingNumberOrZero) {
     EXPECT_EQ(read<double>("2.5e3xyz"), 2500.0);
     EXPECT_EQ(read<double>("  -.5") + read<double>("+1.e1") + read<double>("1e+"), 10.5);
     EXPECT_EQ(read<float>("0.1"), 0.1f);
@@ -112,7 +121,7 @@ TEST(ConverterRead, FloatingLeadingNumberOrZero) {
     EXPECT_TRUE(std::isnan(read<float>("nan")));
 }
 
-TEST(ConverterRead, FloatingBeyondRange) {
+TEST(Converter, ReadsFloatingBeyondRange) {
     EXPECT_EQ(read<double>("1e400"), inf);
     EXPECT_EQ(read<double>("0.001e312"), inf);
     EXPECT_EQ(read<double>("-1e99999999999999999999"), -inf);
@@ -123,7 +132,7 @@ TEST(ConverterRead, FloatingBeyondRange) {
     EXPECT_EQ(read<float>("-3.4028236e38"), -inf);
 }
 
-TEST(ConverterRead, TruthTextsExactOnly) {
+TEST(Converter, ReadsTruthTextsExactOnly) {
     EXPECT_FALSE(read<bool>("false", true));
     EXPECT_TRUE(read<bool>("true", false));
     for (const char* other : {"True", "TRUE", "1", "yes", " true", "false ", ""}) {
@@ -131,7 +140,7 @@ TEST(ConverterRead, TruthTextsExactOnly) {
     }
 }
 
-TEST(ConverterLocale, IgnoresGlobalStreamLocale) {
+TEST(Converter, IgnoresTheGlobalStreamLocale) {
     const std::locale comma(std::locale::classic(), new CommaPunct);
     const std::locale saved = std::locale::global(comma);
     std::ostringstream probe;
@@ -144,7 +153,7 @@ TEST(ConverterLocale, IgnoresGlobalStreamLocale) {
     EXPECT_EQ(parsed, 2.5);
 }
 
-TEST(ConverterLocale, IgnoresCRuntimeLocale) {
+TEST(Converter, IgnoresTheCRuntimeLocale) {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
     bool comma = false;
     for (const char* name : {"de_DE.UTF-8", "de_DE", "fr_FR.UTF-8", "nl_NL.UTF-8", "ru_RU.UTF-8"}) {
@@ -156,7 +165,7 @@ TEST(ConverterLocale, IgnoresCRuntimeLocale) {
     const std::string written = text(2.5) + " " + text(0.25f);
     const double parsed = read<double>("2.5") + read<float>("1.5e1");
     std::setlocale(LC_ALL, saved.c_str());
-    if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed (Debian: locales, de_DE.UTF-8)";
     ASSERT_STREQ(probe, "2,5");
     EXPECT_EQ(written, "2.5 0.25");
     EXPECT_EQ(parsed, 17.5);

@@ -1,0 +1,20 @@
+# Starts the settings recipe three times and checks what each start reports.
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+set(file "${WORK_DIR}/settings.xml")
+
+function(start expected)
+    execute_process(COMMAND "${PROGRAM}" "${file}" ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+    if(NOT result EQUAL 0 OR NOT output STREQUAL "${expected}\n")
+        message(FATAL_ERROR "rkxml_settings ${ARGN}: ${result}\n${output}${errors}")
+    endif()
+    message(STATUS "${output}${errors}")
+endfunction()
+
+start("start 1, zoom 1, 1 recent files" "/home/ada/garden.svg")
+start("start 2, zoom 1, 2 recent files" "/home/ada/kitchen.svg")
+file(WRITE "${file}" "<settings><starts>7</settings>")
+start("start 1, zoom 1, 0 recent files")
+if(NOT EXISTS "${file}.bad")
+    message(FATAL_ERROR "the damaged file was not kept")
+endif()

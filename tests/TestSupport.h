@@ -1,0 +1,197 @@
+// Helpers shared by the test programs: a fresh directory per test, whole-file
+// access, small trees and their pictures, caught error texts, and child
+// processes that play a second user.
+#ifndef RKXML_TESTS_TEST_SUPPORT_H
+#define RKXML_TESTS_TEST_SUPPORT_H
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rkXMLComment.h"
+#include "rkXMLDocument.h"
+#include "rkXMLFStream.h"
+#include "rkXMLFactory.h"
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+// A directory of the test's own, removed with everything in it at the end. Its mode
+// lets the second user of a child process in.
+class Scratch {
+public:
+    Scratch() {
+        std::string pattern = (fs::temp_directory_path() / "rkxml-test-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        root = pattern;
+        chmod(root.c_str(), 0777);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        // Directories a test made read-only would keep their entries.
+        for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+             it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored)) chmod(it->path().c_str(), 0777);
+        }
+        fs::remove_all(root, ignored);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    std::string path(const std::string& name) const { return root + "/" + name; }
+    const std::string& str() const { return root; }
+
+    // The names in the directory (or in its subdirectory `sub`).
+    std::set<std::string> entries(const std::string& sub = "") const {
+        std::set<std::string> names;
+        std::error_code ignored;
+        for (const auto& entry : fs::directory_iterator(sub.empty() ? root : path(sub), ignored)) {
+            names.insert(entry.path().filename().string());
+        }
+        return names;
+    }
+
+private:
+    std::string root;
+};
+
+// A test with a directory of its own.
+class ScratchTest : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return scratch.path(name); }
+    Scratch scratch;
+};
+
+inline std::string readFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string repeated(const std::string& piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+// The text of the std::runtime_error that `action` throws, or "(no exception)".
+template <class Action>
+std::string errorOf(Action action) {
+    try {
+        action();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+inline rkXMLElement* element(rkXMLNode* node) { return rkXMLFactory::asElement(node); }
+
+// Appends a new element named `name` with `value` to `parent`, parent link included.
+inline rkXMLElement* addElement(rkXMLNode* parent, const std::string& name, const std::string& value = "") {
+    rkXMLElement* added = element(rkXMLFactory::createNode(parent, rkXMLNode::Element, name, rkXMLElement::npos));
+    added->setValue(value);
+    return added;
+}
+
+inline rkXMLNode* addComment(rkXMLNode* parent, const std::string& text) {
+    return rkXMLFactory::createNode(parent, rkXMLNode::Comment, text, rkXMLElement::npos);
+}
+
+// A compact picture of a subtree: name[attribute=value,...]'value'(child,...); comments as
+// <!--text-->, headers as their declaration, nodes of no kind as "?"; "^" marks a child
+// whose parent link does not name the element that holds it.
+inline std::string describe(rkXMLNode* node) {
+    if (node->getElementType() == rkXMLNode::Comment) return "<!--" + node->getName() + "-->";
+    if (node->getElementType() == rkXMLNode::Header) return node->getName();
+    rkXMLElement* e = element(node);
+    if (e == nullptr) return "?";
+    std::string text = node->getName();
+    const char* separator = "[";
+    for (const auto& [name, value] : e->getAttributes()) {
+        text += separator + name + "=" + value;
+        separator = ",";
+    }
+    if (!e->getAttributes().empty()) text += "]";
+    if (!e->getValue().empty()) text += "'" + e->getValue() + "'";
+    separator = "(";
+    for (rkXMLNode* child : *e) {
+        text += separator + (child->getParent() == node ? "" : std::string("^")) + describe(child);
+        separator = ",";
+    }
+    return e->empty() ? text : text + ")";
+}
+
+// Sets environment variables for a scope and restores them at its end.
+class EnvGuard {
+public:
+    EnvGuard(std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            const char* value = getenv(name);
+            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+    }
+    ~EnvGuard() {
+        for (const auto& [name, value] : saved) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+
+inline bool isRoot() { return geteuid() == 0; }
+
+// The second user that child processes play.
+constexpr uid_t otherUser = 65534;
+constexpr gid_t otherGroup = 65534;
+
+// Runs `body` in a child process, as the other user when asked and we are root, and
+// returns its exit status, or -1 if it did not exit (a signal, a hang past `seconds`).
+// gtest assertions do not work in the child: `body` answers through its status.
+inline int runInChild(const std::function<int()>& body, bool asOtherUser = false, unsigned seconds = 20) {
+    std::fflush(nullptr);  // or the child may print the parent's pending output again
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(seconds);
+        if (asOtherUser && isRoot()) {
+            if (setgroups(0, nullptr) != 0 || setgid(otherGroup) != 0 || setuid(otherUser) != 0) _exit(100);
+        }
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The message of the error that saving `document` throws, or "(no exception)".
+inline std::string saveError(const rkXMLDocument& document) {
+    return errorOf([&] { rkXMLFStream().writeDocument(document); });
+}
+
+inline std::string cannotOpen(const std::string& name) { return "Error: cannot open '" + name + "' for writing."; }
+inline std::string writingFailed(const std::string& name) { return "Error: writing '" + name + "' failed."; }
+
+}  // namespace testing_support
+
+#endif

@@ -1,0 +1,110 @@
+// A directory that every user may write into, such as /tmp, is where another
+// user plants links, pipes and files under the names a program will use. The
+// library follows the system's protective rules there whatever the host has
+// configured: only the user's own links and files are used.
+#include <fcntl.h>
+
+#include <string>
+
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string secretText = "<secret>root's own</secret>";
+
+}  // namespace
+
+class SharedDirectory : public ScratchTest {
+protected:
+    void SetUp() override {
+        if (!isRoot()) GTEST_SKIP() << "playing a second user needs root";
+        ASSERT_EQ(mkdir(path("shared").c_str(), 0777), 0);
+        ASSERT_EQ(chmod(path("shared").c_str(), 01777), 0);  // sticky and world-writable, as /tmp
+        writeFile(secret, secretText);
+        chmod(secret.c_str(), 0600);
+    }
+
+    // Plants entries in the shared directory as the other user; false if that failed.
+    bool plantAsOtherUser(const std::function<bool()>& plant) { return runInChild([&] { return plant() ? 0 : 1; }, true) == 0; }
+
+    std::string shared(const std::string& name) const { return path("shared/" + name); }
+
+    const std::string secret = path("secret.xml");
+};
+
+TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    fs::create_directory(path("inner"));
+    ASSERT_TRUE(plantAsOtherUser([&] {
+        return symlink(secret.c_str(), shared("report.xml").c_str()) == 0 &&
+               symlink(path("created.xml").c_str(), shared("dangling.xml").c_str()) == 0 &&
+               symlink(path("fifo").c_str(), shared("fifo.xml").c_str()) == 0 &&
+               symlink(path("inner").c_str(), shared("dir").c_str()) == 0;
+    }));
+    rkXMLDocument document;
+    addElement(document.getRoot(), "data", "root's new text");
+    for (const std::string& name : {shared("report.xml"), shared("dangling.xml"), shared("fifo.xml"), shared("dir/x.xml")}) {
+        document.setFileName(name);
+        EXPECT_EQ(runInChild([&] { return saveError(document) == cannotOpen(name) ? 0 : 1; }, false, 5), 0) << name;
+    }
+    EXPECT_EQ(readFile(secret), secretText);
+    EXPECT_FALSE(fs::exists(path("created.xml")));
+    EXPECT_TRUE(fs::is_empty(path("inner")));
+    EXPECT_TRUE(fs::is_symlink(shared("report.xml")));
+
+    // The user's own link is followed as anywhere else.
+    ASSERT_EQ(symlink(path("mine.xml").c_str(), shared("own-link.xml").c_str()), 0);
+    document.setFileName(shared("own-link.xml"));
+    EXPECT_EQ(saveError(document), "(no exception)");
+    EXPECT_TRUE(fs::is_regular_file(path("mine.xml")));
+}
+
+TEST_F(SharedDirectory, OtherUsersFilesAreNeitherReplacedNorWritten) {
+    ASSERT_TRUE(plantAsOtherUser([&] {
+        writeFile(shared("owned.xml"), "planted");
+        return chmod(shared("owned.xml").c_str(), 0666) == 0 && mkfifo(shared("pipe.xml").c_str(), 0666) == 0;
+    }));
+    const int readEnd = open(shared("pipe.xml").c_str(), O_RDONLY | O_NONBLOCK);  // a reader that would receive it
+    rkXMLDocument document;
+    addElement(document.getRoot(), "data", "root's new text");
+    for (const std::string& name : {shared("owned.xml"), shared("pipe.xml")}) {
+        document.setFileName(name);
+        EXPECT_EQ(saveError(document), cannotOpen(name));
+    }
+    char byte = 0;
+    EXPECT_LE(read(readEnd, &byte, 1), 0);
+    close(readEnd);
+    EXPECT_EQ(readFile(shared("owned.xml")), "planted");
+    // The other user still saves its own files there.
+    document.setFileName(shared("theirs.xml"));
+    EXPECT_EQ(runInChild([&] { return saveError(document) == "(no exception)" ? 0 : 1; }, true), 0);
+}
+
+TEST_F(SharedDirectory, LogIsNotHijacked) {
+    ASSERT_TRUE(plantAsOtherUser([&] {
+        writeFile(shared("own.xml.log"), "");
+        return symlink(secret.c_str(), shared("link.xml.log").c_str()) == 0 &&
+               mkfifo(shared("fifo.xml.log").c_str(), 0666) == 0 && chmod(shared("own.xml.log").c_str(), 0666) == 0;
+    }));
+    // A parse error logs its diagnostics: not into the file a planted link names, not into the other
+    // user's file, and without waiting for a planted pipe's reader.
+    for (const char* name : {"link.xml", "own.xml", "fifo.xml", "fresh.xml"}) {
+        const int status = runInChild(
+            [&] {
+                rkXMLDocument document;
+                document.setFileName(shared(name));
+                return errorOf([&] { rkXMLFStream().readDocumentFromString(document, "<a></b>"); }).empty() ? 1 : 0;
+            },
+            false, 5);
+        EXPECT_EQ(status, 0) << name;
+    }
+    EXPECT_EQ(readFile(secret), secretText);
+    EXPECT_EQ(readFile(shared("own.xml.log")), "");
+    // The log the user creates there is its own and private.
+    struct stat status {};
+    ASSERT_EQ(stat(shared("fresh.xml.log").c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 0u);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
