@@ -278,8 +278,8 @@ private:
     const std::string& fileName;
     Output& out;
     const SymbolCodec& encoder;
-    const bool codesAttributes;         // UTF-8 mode: attribute values are encoded like element values
-    const bool encoderMayPutQuotes;     // an encoded text may hold a double quote
+    const bool codesAttributes;      // UTF-8 mode: attribute values are encoded like element values
+    const bool encoderMayPutQuotes;  // an encoded text may hold a double quote
     OpenTagLookup& openTags;
 };
 

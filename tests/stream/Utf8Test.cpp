@@ -14,13 +14,22 @@ using Tags = std::set<std::string, std::less<>>;
 
 namespace {
 
-std::string encoded(const rkXMLFStream& stream, std::string text) { return StreamAccess::encoded(stream, std::move(text)); }
-std::string decoded(const rkXMLFStream& stream, std::string text) { return StreamAccess::decoded(stream, std::move(text)); }
+std::string encoded(const rkXMLFStream& stream, std::string text) {
+    return StreamAccess::encoded(stream, std::move(text));
+}
+std::string decoded(const rkXMLFStream& stream, std::string text) {
+    return StreamAccess::decoded(stream, std::move(text));
+}
 
 // č, an em dash, 中, an emoji, XML's special characters, and texts that look like references.
 const std::vector<std::string> samples = {
-    "\xC4\x8D", "a \xE2\x80\x94 b", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80!", "Tom & Jerry <3 > 2",
-    "say \"hi\" 'there'", "&#233; &#xE9; &amp; &bogus;",
+    "\xC4\x8D",
+    "a \xE2\x80\x94 b",
+    "\xE4\xB8\xAD",
+    "\xF0\x9F\x98\x80!",
+    "Tom & Jerry <3 > 2",
+    "say \"hi\" 'there'",
+    "&#233; &#xE9; &amp; &bogus;",
 };
 
 // A document <doc> with one <s v="sample">sample</s> per sample.
@@ -100,11 +109,12 @@ TEST(Utf8Mode, ValuesAndAttributesRoundTrip) {
 TEST(Utf8Mode, ReferencesDecodeToUtf8UnlessInvalid) {
     rkXMLFStream s;
     s.utf8Symbols();
-    EXPECT_EQ(decoded(s, "&#233;&#xE9;&#xe9;&#0233;&#65;&#x1F600;&#xD7FF;&#xE000;&#x10FFFF;"),
-              "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9" "A\xF0\x9F\x98\x80\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF");
+    EXPECT_EQ(decoded(s, "&#65;&#233;&#xE9;&#xe9;&#0233;&#x1F600;&#xD7FF;&#xE000;&#x10FFFF;"),
+              "A\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xF0\x9F\x98\x80\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF");
     EXPECT_EQ(decoded(s, "&#9;&#10;&#13;&#x20;&#38;lt;&#x26;#65;"), "\t\n\r &lt;&#65;");  // decoded once
-    const std::string invalid = "&#0;&#1;&#xD800;&#xDFFF;&#xFFFE;&#x110000;&#99999999999999999999;&#X41;&#x;&#;"
-                                "&#6 5;&#x4G;&#65";
+    const std::string invalid =
+        "&#0;&#1;&#xD800;&#xDFFF;&#xFFFE;&#x110000;&#99999999999999999999;&#X41;&#x;&#;"
+        "&#6 5;&#x4G;&#65";
     EXPECT_EQ(decoded(s, invalid), invalid);
 
     // The reader decodes attribute values too, and trims element values after decoding.
@@ -122,7 +132,7 @@ TEST(Utf8Mode, SwitchingModes) {
     EXPECT_EQ(encoded(s, "\xE4\x80<"), "\xE4\x80&lt;");
     s.addSymbol("&nbsp;", "\xC2\xA0");  // pairs added in the mode take part,
     s.addSymbol("&#233;", "e");         // and win over the reference they spell
-    EXPECT_EQ(encoded(s, "a\xC2\xA0" "b"), "a&nbsp;b");
+    EXPECT_EQ(encoded(s, "\xC2\xA0!"), "&nbsp;!");
     EXPECT_EQ(decoded(s, "&#233;&#xE9;"), "e\xC3\xA9");
 
     rkXMLDocument doc;
