@@ -39,10 +39,20 @@ endfunction()
 run(${CMAKE_COMMAND} --install "${RKXML_BINARY_DIR}" --prefix "${WORK_DIR}/shared")
 consume("${WORK_DIR}/shared" shared "-lrkxml")
 
+# The command-line program, when it was built (PROGRAM_VERSION set), is installed and runs.
+if(PROGRAM_VERSION)
+    find_program(RKXML_PROGRAM rkxml PATHS "${WORK_DIR}/shared/bin" NO_DEFAULT_PATH REQUIRED)
+    execute_process(COMMAND "${RKXML_PROGRAM}" --version OUTPUT_VARIABLE version RESULT_VARIABLE result)
+    if(NOT result EQUAL 0 OR NOT version STREQUAL "rkxml ${PROGRAM_VERSION}\n")
+        message(FATAL_ERROR "${RKXML_PROGRAM} --version failed (${result}): ${version}")
+    endif()
+    message(STATUS "program: ${version}")
+endif()
+
 # A static library: only the library itself is built, no tests, no GoogleTest needed.
 run(${CMAKE_COMMAND} -S "${RKXML_SOURCE_DIR}" -B "${WORK_DIR}/static-build" -G "${GENERATOR}"
     "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" -DBUILD_SHARED_LIBS=OFF -DRKXML_BUILD_TESTS=OFF
-    -DRKXML_BUILD_EXAMPLES=OFF -DRKXML_BUILD_BENCHMARKS=OFF "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}")
+    -DRKXML_BUILD_EXAMPLES=OFF -DRKXML_BUILD_BENCHMARKS=OFF -DRKXML_BUILD_CLI=OFF "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}")
 run(${CMAKE_COMMAND} --build "${WORK_DIR}/static-build")
 run(${CMAKE_COMMAND} --install "${WORK_DIR}/static-build" --prefix "${WORK_DIR}/static")
 consume("${WORK_DIR}/static" static "-DRKXML_STATIC")
