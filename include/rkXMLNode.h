@@ -29,7 +29,9 @@ public:
     /// Clears the parent link and the name; does not unlink the node from a child list.
     virtual ~rkXMLNode();
 
+    /// Not copyable: a node has one place in one tree (rkXMLDocument copies a whole tree).
     rkXMLNode(const rkXMLNode&) = delete;
+    /// Not assignable, for the same reason.
     rkXMLNode& operator=(const rkXMLNode&) = delete;
 
     /// The parent link: the element that holds this node, itself for a hidden root, or null.
