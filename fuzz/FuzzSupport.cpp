@@ -79,6 +79,13 @@ const std::string& scratchDirectory() {
     return directory;
 }
 
+rkXMLFStream& utf8Stream() {
+    static rkXMLFStream stream;
+    static const bool switched = (stream.utf8Symbols(), true);
+    (void)switched;
+    return stream;
+}
+
 void fail(const std::string& property, const std::string& detail) {
     std::fprintf(stderr, "\n*** property broken: %s\n%s\n", property.c_str(), detail.c_str());
     std::fflush(stderr);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "rkXMLDocument.h"
+#include "rkXMLFStream.h"
 
 namespace fuzz {
 
@@ -14,6 +15,9 @@ namespace fuzz {
 // there is one; created once, removed with its files when the process exits.
 // The variable Tmp points into it, so logs of unnamed documents land there too.
 const std::string& scratchDirectory();
+
+// A stream switched to UTF-8 mode (utf8Symbols), made once.
+rkXMLFStream& utf8Stream();
 
 // Reports a broken property with the input's details and aborts, so that the
 // fuzzer keeps the input as a crash.

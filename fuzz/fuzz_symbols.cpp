@@ -1,14 +1,18 @@
 // The symbol table's encoding and decoding walks.
 //
 // Property:
-//  - with the default table, decoding the encoded form of any byte string
-//    gives the byte string back;
-//  - a table built from random pairs with addSymbol (a pair with an empty text
-//    is refused with std::invalid_argument and leaves the table as it was)
-//    never makes a walk hang, and bounds the output linearly: every byte of
-//    the input is either copied or part of a replaced text, so with f and t the
-//    longest texts replaced and put in (at least 1), the output of n bytes is
-//    at least n / f and at most n * t bytes long;
+//  - with the default table, and with the UTF-8 table (utf8Symbols), decoding
+//    the encoded form of any byte string gives the byte string back;
+//  - a table built from random pairs with addSymbol on the default, the empty
+//    or the UTF-8 table (a pair with an empty text is refused with
+//    std::invalid_argument and leaves the table as it was) never makes a walk
+//    hang, and bounds the output linearly: every byte of the input is either
+//    copied or part of a replaced text, so with f and t the longest texts
+//    replaced and put in (at least 1), the output of n bytes is at least n / f
+//    and at most n * t bytes long; a character reference, which UTF-8 mode
+//    decodes, may be of any length (leading zeros) but is never shorter than
+//    the bytes it stands for, so there the decoded output is only at least
+//    1 byte long when the input is not empty;
 //  - the reader, run with such a table on the same bytes, returns or throws
 //    std::runtime_error.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -47,14 +51,23 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const rkXMLFStream defaults;
+    static rkXMLFStream defaults;
     const std::string whole(reinterpret_cast<const char*>(data), size);
-    const std::string text = StreamAccess::decoded(defaults, StreamAccess::encoded(defaults, whole));
-    if (text != whole) fuzz::fail("default decode of encode", fuzz::printable(whole) + " became " + fuzz::printable(text));
+    for (const rkXMLFStream* tables : {&defaults, &fuzz::utf8Stream()}) {
+        const std::string text = StreamAccess::decoded(*tables, StreamAccess::encoded(*tables, whole));
+        if (text != whole) {
+            fuzz::fail(tables == &defaults ? "default decode of encode" : "UTF-8 decode of encode",
+                       fuzz::printable(whole) + " became " + fuzz::printable(text));
+        }
+    }
 
     FuzzedDataProvider provider(data, size);
     rkXMLFStream stream;
-    if (!provider.ConsumeBool()) stream.clearSymbols();
+    switch (provider.ConsumeIntegralInRange<int>(0, 2)) {
+        case 1: stream.clearSymbols(); break;
+        case 2: stream.utf8Symbols(); break;
+        default: break;
+    }
     const int pairs = provider.ConsumeIntegralInRange<int>(0, 12);
     for (int i = 0; i < pairs; ++i) {
         const std::string entity = provider.ConsumeRandomLengthString(8);
@@ -79,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string encoded = StreamAccess::encoded(stream, rest);
     checkBounds("encode", rest, encoded, longestCharacter, longestEntity);
     const std::string decoded = StreamAccess::decoded(stream, rest);
-    checkBounds("decode", rest, decoded, longestEntity, longestCharacter);
+    checkBounds("decode", rest, decoded, StreamAccess::isUtf8(stream) ? rest.size() : longestEntity, longestCharacter);
 
     rkXMLDocument document;
     std::string source = rest;

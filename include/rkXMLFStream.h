@@ -1,21 +1,3 @@
-// rkXMLFStream: reads documents from files or strings and writes them to files.
-//
-// The stream holds two tables that every read and write consults: the symbol
-// table (entity text -> character text, e.g. "&lt;" -> "<") applied to element
-// values, and the open tags (elements without end tag, by default "br").
-// It holds no document or file between calls.
-//
-// Usage:
-//   rkXMLDocument doc;
-//   doc.setFileName("settings.xml");
-//   rkXMLFStream stream;
-//   try {
-//       stream.readDocument(doc);       // appends what the file holds
-//       ...edit the tree...
-//       stream.writeDocument(doc);      // replaces the file safely
-//   } catch (const std::runtime_error& e) {
-//       // e.what(): "Error at line 3: Closing tag differs from open tag.\n", ...
-//   }
 #ifndef RKXML_FSTREAM_H
 #define RKXML_FSTREAM_H
 
@@ -31,39 +13,68 @@ namespace rkxml_detail {
 struct StreamAccess;
 }
 
+/// Reads documents from files or strings and writes them to files.
+///
+/// The stream holds two tables that every read and write consults: the symbol
+/// table (entity text -> character text, e.g. "&lt;" -> "<") applied to element
+/// values, and the open tags (elements without end tag, by default "br").
+/// It holds no document or file between calls.
+///
+/// Text is 8-bit by default: the table also maps eight Windows-1252 bytes to
+/// character references. For UTF-8 files that other XML tools read, call
+/// utf8Symbols(): the table becomes XML's five entities, attribute values are
+/// encoded and decoded too, and the reader decodes every character reference
+/// ("&#233;", "&#xE9;") to UTF-8; defaultSymbols() switches back.
+///
+/// Usage:
+///
+///     rkXMLDocument doc;
+///     doc.setFileName("settings.xml");
+///     rkXMLFStream stream;
+///     try {
+///         stream.readDocument(doc);       // appends what the file holds
+///         ...edit the tree...
+///         stream.writeDocument(doc);      // replaces the file safely
+///     } catch (const std::runtime_error& e) {
+///         // e.what(): "Error at line 3: Closing tag differs from open tag.\n", ...
+///     }
 class RKXML_API rkXMLFStream {
 public:
-    // A stream with the thirteen default symbols and the open tag "br".
+    /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
-    // Empties and releases both tables.
+    /// Empties and releases both tables.
     virtual ~rkXMLFStream();
 
-    // (Re)sets the thirteen default symbols and adds the open tag "br"; keeps everything else.
+    /// (Re)sets the thirteen default symbols, adds the open tag "br" and leaves UTF-8 mode; keeps every other pair.
     void defaultSymbols();
-    // Adds the pair entity text -> character text, or replaces the character text of an entity
-    // already present. Throws std::invalid_argument (table unchanged) if either text is empty.
+    /// Switches to UTF-8 mode, keeping the open tags: the symbol table becomes exactly XML's five entities
+    /// ("&amp;", "&lt;", "&gt;", "&quot;", "&apos;"), attribute values are coded like element values, and reading
+    /// decodes every valid character reference to UTF-8 (an invalid one stays as written).
+    void utf8Symbols();
+    /// Adds the pair entity text -> character text, or replaces the character text of an entity already present.
+    /// @throws std::invalid_argument "rkXMLFStream::addSymbol: empty entity text" (or "character text"), table kept.
     void addSymbol(const std::string& entity, const std::string& character);
-    // Empties the symbol table and the open tags.
+    /// Empties the symbol table and the open tags and leaves UTF-8 mode: nothing is encoded or decoded.
     void clearSymbols();
-    // Adds `name`, ASCII-lower-cased and cut at its first zero byte, to the open tags.
+    /// Adds `name`, ASCII-lower-cased and cut at its first zero byte, to the open tags.
     void addOpenTag(std::string name);
 
-    // Reads the file that `document` names and appends its nodes to the tree. Throws
-    // std::runtime_error "Invalid/empty filename.", "Opening file: <name>failed.",
-    // "Reading file: <name> failed." (a read error after the file was opened; not logged),
-    // or the parser's error (document emptied). A zero-byte file adds nothing.
+    /// Reads the file that `document` names and appends its nodes to the tree; a zero-byte file adds nothing.
+    /// @throws std::runtime_error "Invalid/empty filename.", "Opening file: <name>failed." or
+    /// "Reading file: <name> failed." (not logged); for malformed text, what readDocumentFromString throws.
     void readDocument(rkXMLDocument& document);
-    // Appends the nodes that `text` holds to `document`'s tree; `text` is not changed. On malformed
-    // text logs the diagnostics, empties the document and throws them as std::runtime_error.
+    /// Appends the nodes that `text` holds to `document`'s tree; `text` is not changed.
+    /// @throws std::runtime_error on malformed text, listing its diagnostics (also logged); the document is emptied.
     void readDocumentFromString(rkXMLDocument& document, std::string& text);
-    // As above, for a constant text or a literal.
+    /// As above, for a constant text or a literal.
+    /// @throws std::runtime_error as above.
     void readDocumentFromString(rkXMLDocument& document, const std::string& text);
-    // Writes `document`'s tree to its file as indented XML, replacing the file only once all was
-    // written. Throws std::runtime_error (and logs it) when the tree cannot be written so that it
-    // reads back, or when the file cannot be written; the old file then stays as it was.
+    /// Writes `document`'s tree to its file as indented XML, replacing the file only once all was written.
+    /// @throws std::runtime_error "Error: ..." (logged) when the tree would not read back as it is or the file
+    /// cannot be written; the old file then stays as it was.
     void writeDocument(const rkXMLDocument& document);
-    // Replaces `text` by exactly what writeDocument would write to the file; nothing is written
-    // to disk. Throws (and logs) the same refusals as writeDocument; `text` then stays as it was.
+    /// Replaces `text` by exactly what writeDocument would write to the file; nothing is written to disk.
+    /// @throws std::runtime_error (logged) for a tree that writeDocument refuses; `text` then stays as it was.
     void writeDocumentToString(const rkXMLDocument& document, std::string& text);
 
 private:
@@ -71,6 +82,7 @@ private:
 
     std::map<std::string, std::string> symbols;
     std::set<std::string, std::less<>> openTags;
+    bool utf8 = false;  // UTF-8 mode: character references and attribute values are coded too
 };
 
 #endif

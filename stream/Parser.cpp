@@ -19,6 +19,7 @@
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
 #include "tree/ElementCast.h"
@@ -55,8 +56,9 @@ rkXMLElement* elementAbove(rkXMLNode* node) { return rkxml_detail::elementOrNull
 
 class Parser {
 public:
-    Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, OpenTagLookup& openTags)
-        : document(document), text(text), decoder(decoder), openTags(openTags) {
+    Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, bool decodesAttributes,
+           OpenTagLookup& openTags)
+        : document(document), text(text), decoder(decoder), decodesAttributes(decodesAttributes), openTags(openTags) {
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
     }
@@ -90,21 +92,22 @@ private:
             warnNoCurrentElement(tagStart);
             return;
         }
-        if (decoder.touchesTrimBytes()) {
+        if (decoder.consumesTrimBytes()) {
             takeTextExactly(segment);
             return;
         }
-        // No replacement holds a byte that trimming removes, so trimming before
-        // decoding gives what trimming after it would, and the text is decoded
-        // straight into the value.
+        // No replacement takes away a byte that trimming removes, so the trimmed
+        // text decodes to what the whole one does, up to trim bytes at the ends.
         const std::string_view result = trimmed(segment);
         if (result.empty()) return;
         std::string& value = ElementAccess::value(*current);
-        if (decoder.mayChange(result)) {
-            value.clear();
-            decoder.appendConverted(result, value);
-        } else {
+        if (!decoder.mayChange(result)) {
             value.assign(result);
+        } else if (decoder.producesTrimBytes()) {
+            takeTextExactly(result);  // "&#32;" and the like may leave blanks at the ends
+        } else {
+            value.clear();  // decoded straight into the value
+            decoder.appendConverted(result, value);
         }
     }
 
@@ -195,7 +198,7 @@ private:
             if (valueStart >= text.size()) fail(valueStart, ": Unspected EOF.");
             const std::size_t valueEnd = text.find('"', valueStart);
             if (valueEnd == notFound) fail(valueStart, ": Unspected value form.");
-            const std::string_view value = text.substr(valueStart, valueEnd - valueStart);
+            const std::string_view value = attributeValue(text.substr(valueStart, valueEnd - valueStart));
             // Attributes mostly arrive in name order: then the insertion needs no search.
             if (attributes.empty() || attributes.rbegin()->first < name) {
                 attributes.emplace_hint(attributes.end(), std::piecewise_construct, std::forward_as_tuple(name),
@@ -205,6 +208,14 @@ private:
             }
             at = valueEnd + 1;
         }
+    }
+
+    // The value as it stands, or decoded where attribute values are.
+    std::string_view attributeValue(std::string_view written) {
+        if (!decodesAttributes || !decoder.mayChange(written)) return written;
+        decoded.clear();
+        decoder.appendConverted(written, decoded);
+        return decoded;
     }
 
     void append(rkXMLElement& holder, std::unique_ptr<rkXMLNode> node) {
@@ -256,13 +267,14 @@ private:
     rkXMLDocument& document;
     const std::string_view text;
     const SymbolCodec& decoder;
+    const bool decodesAttributes;
     OpenTagLookup& openTags;
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
     std::string diagnostics;
-    std::string decoded;
+    std::string decoded;  // a decoded text before it is trimmed or stored
     std::size_t linesCountedTo = 0;
     std::size_t linesBefore = 0;
 };
@@ -270,9 +282,10 @@ private:
 }  // namespace
 
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, const std::string& text) {
-    const SymbolCodec decoder(symbols, SymbolCodec::Direction::Decode);
+    using rkxml_detail::StreamAccess;
+    const SymbolCodec decoder = StreamAccess::decoder(*this);
     OpenTagLookup openTagLookup(openTags);
-    Parser(document, text, decoder, openTagLookup).run();
+    Parser(document, text, decoder, StreamAccess::isUtf8(*this), openTagLookup).run();
 }
 
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, std::string& text) {

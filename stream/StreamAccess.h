@@ -13,15 +13,28 @@ namespace rkxml_detail {
 struct StreamAccess {
     static const std::map<std::string, std::string>& symbols(const rkXMLFStream& stream) { return stream.symbols; }
     static const std::set<std::string, std::less<>>& openTags(const rkXMLFStream& stream) { return stream.openTags; }
+    // Whether the stream is in UTF-8 mode: attribute values are coded too, character references decoded.
+    static bool isUtf8(const rkXMLFStream& stream) { return stream.utf8; }
 
-    // `text` with the stream's character texts replaced by entity texts, as the writer does it.
+    // The writer's codec: character texts become entity texts.
+    static SymbolCodec encoder(const rkXMLFStream& stream) {
+        return SymbolCodec(stream.symbols, SymbolCodec::Direction::Encode);
+    }
+    // The reader's codec: entity texts, and in UTF-8 mode character references, become character texts.
+    static SymbolCodec decoder(const rkXMLFStream& stream) {
+        using References = SymbolCodec::References;
+        return SymbolCodec(stream.symbols, SymbolCodec::Direction::Decode,
+                           stream.utf8 ? References::Decoded : References::Kept);
+    }
+
+    // `text` encoded as the writer encodes a value.
     static std::string encoded(const rkXMLFStream& stream, std::string text) {
-        SymbolCodec(stream.symbols, SymbolCodec::Direction::Encode).convert(text);
+        encoder(stream).convert(text);
         return text;
     }
-    // `text` with the stream's entity texts replaced by character texts, as the reader does it.
+    // `text` decoded as the reader decodes a value before trimming it.
     static std::string decoded(const rkXMLFStream& stream, std::string text) {
-        SymbolCodec(stream.symbols, SymbolCodec::Direction::Decode).convert(text);
+        decoder(stream).convert(text);
         return text;
     }
 };

@@ -17,9 +17,40 @@ std::uint64_t wordAt(const char* text) {
     return word;
 }
 
+// The characters that XML allows in a document, so also in a reference.
+bool isXmlCharacter(std::uint32_t codePoint) {
+    if (codePoint < 0x20) return codePoint == '\t' || codePoint == '\n' || codePoint == '\r';
+    return codePoint <= 0xD7FF || (codePoint >= 0xE000 && codePoint <= 0xFFFD) ||
+           (codePoint >= 0x10000 && codePoint <= 0x10FFFF);
+}
+
+// The value of `c` as a digit of `base` (10 or 16), or -1.
+int digitValue(char c, unsigned base) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (base == 16 && c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Writes the UTF-8 form of a code point below 0x110000 to `out`; returns its length.
+std::size_t putUtf8(std::uint32_t codePoint, char* out) {
+    auto byte = [](std::uint32_t bits) { return static_cast<char>(static_cast<unsigned char>(bits)); };
+    if (codePoint < 0x80) {
+        out[0] = byte(codePoint);
+        return 1;
+    }
+    const std::size_t size = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+    for (std::size_t i = size - 1; i > 0; --i, codePoint >>= 6) out[i] = byte(0x80 | (codePoint & 0x3F));
+    const std::uint32_t leadMarks[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out[0] = byte(leadMarks[size] | codePoint);
+    return size;
+}
+
 }  // namespace
 
-SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
+SymbolCodec::SymbolCodec(const Table& table, Direction direction, References references)
+    : decodesReferences(direction == Direction::Decode && references == References::Decoded),
+      producesTrim(decodesReferences) {
     bucketOfByte.fill(-1);
     std::size_t rank = 0;
     for (const auto& [entity, character] : table) {
@@ -27,7 +58,8 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
                                                                  : Replacement{entity, character, rank};
         if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
         ++rank;
-        if (grammar::holdsTrimByte(replacement.from) || grammar::holdsTrimByte(replacement.to)) anyTrimByte = true;
+        consumesTrim = consumesTrim || grammar::holdsTrimByte(replacement.from);
+        producesTrim = producesTrim || grammar::holdsTrimByte(replacement.to);
         if (replacement.from.size() <= sizeof(std::uint64_t)) {
             char bytes[sizeof(std::uint64_t)] = {};
             char mask[sizeof(std::uint64_t)] = {};
@@ -37,12 +69,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
             replacement.headMask = wordAt(mask);
         }
 
-        std::int16_t& index = bucketOfByte[byteAt(replacement.from, 0)];
-        if (index < 0) {
-            index = static_cast<std::int16_t>(buckets.size());
-            buckets.emplace_back();
-        }
-        Bucket& bucket = buckets[static_cast<std::size_t>(index)];
+        Bucket& bucket = bucketFor(byteAt(replacement.from, 0));
         if (replacement.from.size() > 1) {
             replacement.second = byteAt(replacement.from, 1);
             bucket.longer.push_back(replacement);
@@ -50,6 +77,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
             bucket.single = replacement;
         }
     }
+    if (decodesReferences) bucketFor('&');  // a reference's "&" must be a candidate, pair or not
     for (Bucket& bucket : buckets) {
         std::stable_sort(bucket.longer.begin(), bucket.longer.end(),
                          [](const Replacement& a, const Replacement& b) { return a.second < b.second; });
@@ -64,6 +92,15 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction) {
     if (buckets.size() == 1) {
         onlyStartByte = static_cast<int>(std::find(bucketOfByte.begin(), bucketOfByte.end(), 0) - bucketOfByte.begin());
     }
+}
+
+SymbolCodec::Bucket& SymbolCodec::bucketFor(unsigned char first) {
+    std::int16_t& index = bucketOfByte[first];
+    if (index < 0) {
+        index = static_cast<std::int16_t>(buckets.size());
+        buckets.emplace_back();
+    }
+    return buckets[static_cast<std::size_t>(index)];
 }
 
 const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& bucket, std::string_view text,
@@ -87,6 +124,37 @@ const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& b
         if (matches) return &*candidate;
     }
     return best;
+}
+
+SymbolCodec::Reference SymbolCodec::readReference(std::string_view text) {
+    // "&#" decimal digits ";" or "&#x" hexadecimal digits ";", as XML has them.
+    Reference reference;
+    if (text.size() < 4 || text[1] != '#') return reference;
+    const unsigned base = text[2] == 'x' ? 16 : 10;
+    const std::size_t digits = base == 16 ? 3 : 2;
+    std::size_t at = digits;
+    std::uint32_t codePoint = 0;
+    for (int digit; at < text.size() && (digit = digitValue(text[at], base)) >= 0; ++at) {
+        // Capped beyond the last code point, so that long digit runs cannot overflow.
+        codePoint = std::min<std::uint32_t>(codePoint * base + static_cast<std::uint32_t>(digit), 0x110000);
+    }
+    if (at == digits || at == text.size() || text[at] != ';' || !isXmlCharacter(codePoint)) return reference;
+    reference.length = at + 1;
+    reference.size = putUtf8(codePoint, reference.bytes);
+    return reference;
+}
+
+bool SymbolCodec::mayPut(char byte) const {
+    if (decodesReferences) return true;
+    const std::int16_t index = bucketOfByte[static_cast<unsigned char>(byte)];
+    if (index < 0 || !buckets[static_cast<std::size_t>(index)].single) return true;
+    for (const Bucket& bucket : buckets) {
+        if (bucket.single && bucket.single->to.find(byte) != std::string_view::npos) return true;
+        for (const Replacement& replacement : bucket.longer) {
+            if (replacement.to.find(byte) != std::string_view::npos) return true;
+        }
+    }
+    return false;
 }
 
 bool SymbolCodec::mayChange(std::string_view text) const {

@@ -6,6 +6,10 @@
 // wins, exactly as if every pair were tried in turn; replaced text is never
 // looked at again. To find that pair quickly, the pairs are indexed by the
 // first two bytes of the text they replace.
+//
+// A decoder may also turn character references (&#233; &#xE9;) into the
+// character's UTF-8 bytes, where no pair matches at the reference's "&". A
+// reference that names no character XML allows stays as it is.
 #ifndef RKXML_STREAM_SYMBOL_CODEC_H
 #define RKXML_STREAM_SYMBOL_CODEC_H
 
@@ -26,12 +30,17 @@ class SymbolCodec {
 public:
     using Table = std::map<std::string, std::string>;
     enum class Direction { Encode, Decode };
+    enum class References { Kept, Decoded };  // what a decoder does with character references
 
     // Indexes `table` (which must outlive the codec) for one direction.
-    SymbolCodec(const Table& table, Direction direction);
+    SymbolCodec(const Table& table, Direction direction, References references = References::Kept);
 
-    // Whether some pair's text holds a blank, a tab or a line feed (none of the default ones does).
-    bool touchesTrimBytes() const { return anyTrimByte; }
+    // Whether some replaced text holds a blank, a tab or a line feed (none of the default ones does).
+    bool consumesTrimBytes() const { return consumesTrim; }
+    // Whether some replacement may put in a blank, a tab or a line feed (a character reference may).
+    bool producesTrimBytes() const { return producesTrim; }
+    // Whether a converted text may hold `byte`: it is not always replaced, or a replacement puts it in.
+    bool mayPut(char byte) const;
     // Whether `text` holds a byte at which some replacement could start.
     bool mayChange(std::string_view text) const;
     // Hands `text` with every replacement made to `put`, piece by piece (each a std::string_view).
@@ -39,16 +48,20 @@ public:
     void convertTo(std::string_view text, Sink&& put) const {
         std::size_t copied = 0;
         std::size_t at = 0;
-        while ((at = findCandidate(text, at)) != std::string_view::npos) {
-            const Replacement* match = replacementAt(text, at);
-            if (match == nullptr) {
-                ++at;
-                continue;
-            }
+        auto replace = [&](std::size_t length, std::string_view by) {
             if (at > copied) put(text.substr(copied, at - copied));
-            put(match->to);
-            at += match->from.size();
+            put(by);
+            at += length;
             copied = at;
+        };
+        while ((at = findCandidate(text, at)) != std::string_view::npos) {
+            if (const Replacement* match = replacementAt(text, at)) {
+                replace(match->from.size(), match->to);
+            } else if (const Reference reference = referenceAt(text, at); reference.length != 0) {
+                replace(reference.length, std::string_view(reference.bytes, reference.size));
+            } else {
+                ++at;
+            }
         }
         put(text.substr(copied));
     }
@@ -76,6 +89,19 @@ private:
         std::vector<std::uint16_t> bySecond;  // where each second byte's run of `longer` starts (257 entries)
     };
 
+    // A character reference and the UTF-8 bytes of the character it names.
+    struct Reference {
+        std::size_t length = 0;  // of the reference text; 0 where none stands
+        char bytes[4] = {};
+        std::size_t size = 0;
+    };
+
+    // The reference that starts at `at`, if references are decoded and a valid one stands there.
+    Reference referenceAt(std::string_view text, std::size_t at) const {
+        return decodesReferences ? readReference(text.substr(at)) : Reference{};
+    }
+    static Reference readReference(std::string_view text);
+
     // The first position at or after `from` where a replacement may start, or npos.
     std::size_t findCandidate(std::string_view text, std::size_t from) const {
         if (onlyStartByte >= 0) {
@@ -95,11 +121,15 @@ private:
         return longerReplacementAt(bucket, text, at);
     }
     const Replacement* longerReplacementAt(const Bucket& bucket, std::string_view text, std::size_t at) const;
+    // The bucket of the pairs whose text to replace starts with `first`, made if missing.
+    Bucket& bucketFor(unsigned char first);
 
     std::vector<Bucket> buckets;
     std::array<std::int16_t, 256> bucketOfByte;  // index into buckets, or -1
     int onlyStartByte = -1;                      // the one byte that starts every replacement, or -1
-    bool anyTrimByte = false;
+    bool decodesReferences = false;
+    bool consumesTrim = false;
+    bool producesTrim = false;
 };
 
 }  // namespace rkxml_detail

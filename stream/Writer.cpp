@@ -145,8 +145,14 @@ private:
 
 class NodeWriter {
 public:
-    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, OpenTagLookup& openTags)
-        : fileName(fileName), out(out), encoder(encoder), openTags(openTags) {}
+    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, bool codesAttributes,
+               OpenTagLookup& openTags)
+        : fileName(fileName),
+          out(out),
+          encoder(encoder),
+          codesAttributes(codesAttributes),
+          encoderMayPutQuotes(encoder.mayPut('"')),
+          openTags(openTags) {}
 
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
@@ -192,7 +198,7 @@ private:
         const std::string& name = element->getName();
         if (!grammar::readsBackAsElementName(name)) fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
         for (const auto& [attribute, value] : element->getAttributes()) {
-            if (holds(value, '"')) {
+            if (!isQuoteFreeWhenWritten(value)) {
                 fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(name) +
                                    "' holds a double quote.");
             }
@@ -207,6 +213,15 @@ private:
         }
     }
 
+    // Whether an attribute value is written without a double quote, which would end it early.
+    bool isQuoteFreeWhenWritten(const std::string& value) const {
+        if (!codesAttributes) return !holds(value, '"');
+        if (!encoderMayPutQuotes) return true;  // every quote becomes an entity, none is put in
+        bool quoted = false;
+        encoder.convertTo(value, [&quoted](std::string_view piece) { quoted = quoted || holds(piece, '"'); });
+        return !quoted;
+    }
+
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         writeIndent(depth);
         out.put(grammar::tagOpen);
@@ -215,7 +230,11 @@ private:
             out.put(grammar::attributeSeparator);
             out.put(name);
             out.put(grammar::valueOpen);
-            out.put(value);
+            if (codesAttributes) {
+                writeEncoded(value);
+            } else {
+                out.put(value);
+            }
             out.put(grammar::valueClose);
         }
         if (element.empty() && element.getValue().empty()) {
@@ -240,7 +259,11 @@ private:
     void writeValue(const std::string& value, unsigned depth, bool inlined) {
         if (!isWorthWriting(value)) return;
         if (!inlined) writeIndent(depth);
-        encoder.convertTo(value, [this](std::string_view piece) { out.put(piece); });
+        writeEncoded(value);
+    }
+
+    void writeEncoded(std::string_view text) {
+        encoder.convertTo(text, [this](std::string_view piece) { out.put(piece); });
     }
 
     // A line break unless nothing was written yet, then `count` blanks.
@@ -255,6 +278,8 @@ private:
     const std::string& fileName;
     Output& out;
     const SymbolCodec& encoder;
+    const bool codesAttributes;      // UTF-8 mode: attribute values are encoded like element values
+    const bool encoderMayPutQuotes;  // an encoded text may hold a double quote
     OpenTagLookup& openTags;
 };
 
@@ -270,9 +295,9 @@ const rkXMLElement& writableRoot(const rkXMLDocument& document) {
 
 void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::string& fileName, Output& out) {
     using rkxml_detail::StreamAccess;
-    const SymbolCodec encoder(StreamAccess::symbols(stream), SymbolCodec::Direction::Encode);
+    const SymbolCodec encoder = StreamAccess::encoder(stream);
     OpenTagLookup openTags(StreamAccess::openTags(stream));
-    NodeWriter(fileName, out, encoder, openTags).writeTopLevel(root);
+    NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags).writeTopLevel(root);
 }
 
 }  // namespace

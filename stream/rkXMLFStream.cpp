@@ -11,19 +11,38 @@ rkXMLFStream::~rkXMLFStream() { clearSymbols(); }
 
 namespace {
 
+using Pair = std::pair<const char*, const char*>;
+
+// XML's own entities: all that UTF-8 mode needs, as every other byte is written as it is.
+const Pair xmlEntityPairs[] = {
+    {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"},
+};
+
 // The numeric entities carry the Unicode code point; the byte is the same
 // character in the Windows-1252 code page.
-const std::pair<const char*, const char*> defaultPairs[] = {
-    {"&lt;", "<"},         {"&gt;", ">"},         {"&quot;", "\""},     {"&apos;", "'"},     {"&amp;", "&"},
-    {"&#246;", "\xF6"},    {"&#252;", "\xFC"},    {"&#228;", "\xE4"},    {"&#214;", "\xD6"},  {"&#220;", "\xDC"},
-    {"&#196;", "\xC4"},    {"&#223;", "\xDF"},    {"&#8364;", "\x80"},
+const Pair windows1252Pairs[] = {
+    {"&#246;", "\xF6"}, {"&#252;", "\xFC"}, {"&#228;", "\xE4"}, {"&#214;", "\xD6"},
+    {"&#220;", "\xDC"}, {"&#196;", "\xC4"}, {"&#223;", "\xDF"}, {"&#8364;", "\x80"},
 };
+
+template <std::size_t count>
+void assignPairs(std::map<std::string, std::string>& table, const Pair (&pairs)[count]) {
+    for (const auto& [entity, character] : pairs) table[entity] = character;
+}
 
 }  // namespace
 
 void rkXMLFStream::defaultSymbols() {
-    for (const auto& [entity, character] : defaultPairs) symbols[entity] = character;
+    assignPairs(symbols, xmlEntityPairs);
+    assignPairs(symbols, windows1252Pairs);
     openTags.insert("br");
+    utf8 = false;
+}
+
+void rkXMLFStream::utf8Symbols() {
+    symbols.clear();
+    assignPairs(symbols, xmlEntityPairs);
+    utf8 = true;
 }
 
 void rkXMLFStream::addSymbol(const std::string& entity, const std::string& character) {
@@ -36,6 +55,7 @@ void rkXMLFStream::addSymbol(const std::string& entity, const std::string& chara
 void rkXMLFStream::clearSymbols() {
     symbols.clear();
     openTags.clear();
+    utf8 = false;
 }
 
 void rkXMLFStream::addOpenTag(std::string name) {
