@@ -7,8 +7,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,17 +15,12 @@
 namespace bench {
 namespace {
 
+using Node = const rapidxml::xml_node<>*;
 constexpr int parseOptions = rapidxml::parse_declaration_node | rapidxml::parse_comment_nodes;
 
 class RapidxmlLibrary : public Library {
 public:
-    std::string name() const override { return "rapidxml"; }
     std::string version() const override { return "1.13"; }
-    std::string settings() const override {
-        return "copy of the text + xml_document::parse<parse_declaration_node|parse_comment_nodes>; "
-               "rapidxml::file for files; rapidxml::print to an ofstream";
-    }
-
     void readMemory(std::string& text) override {
         buffer.assign(text.begin(), text.end());
         buffer.push_back('\0');
@@ -38,7 +31,18 @@ public:
         buffer = std::vector<char>();
         file.reset();
     }
-    void write(const std::string& path) override {
+    void edit(const std::string& value) override {
+        rapidxml::xml_node<>* top = document.first_node();
+        while (top->type() != rapidxml::node_element) top = top->next_sibling();
+        char* text = document.allocate_string(value.c_str());
+        if (rapidxml::xml_attribute<>* revision = top->first_attribute("revision")) revision->value(text);
+        else top->append_attribute(document.allocate_attribute("revision", text));
+    }
+    void writeString(std::string& text) override {
+        text.clear();
+        rapidxml::print(std::back_inserter(text), document);
+    }
+    void writeFile(const std::string& path) override {
         std::ofstream out(path, std::ios::binary);
         rapidxml::print(std::ostreambuf_iterator<char>(out), document);
         if (!out.flush()) throw std::runtime_error("writing " + path + " failed");
@@ -49,36 +53,21 @@ public:
     }
 
     Signature signature() override {
-        SignatureBuilder builder;
-        std::uint64_t depth = 0;
-        const rapidxml::xml_node<>* node = document.first_node();
-        while (node != nullptr) {
-            if (node->type() == rapidxml::node_element) {
-                builder.element({node->name(), node->name_size()}, depth);
+        return signatureOfLinkedTree(
+            static_cast<Node>(document.first_node()), static_cast<Node>(&document),
+            [](Node node) { return static_cast<Node>(node->first_node()); },
+            [](Node node) { return static_cast<Node>(node->next_sibling()); },
+            [](Node node) { return static_cast<Node>(node->parent()); },
+            [](Signature& signature, Node node, std::uint64_t depth) {
+                const rapidxml::node_type type = node->type();
+                if (type == rapidxml::node_comment) signature.comment(depth);
+                if (type == rapidxml::node_data || type == rapidxml::node_cdata) signature.text({node->value(), node->value_size()});
+                if (type != rapidxml::node_element) return;
+                signature.element({node->name(), node->name_size()}, depth);
                 for (auto* a = node->first_attribute(); a != nullptr; a = a->next_attribute()) {
-                    builder.attribute({a->name(), a->name_size()}, {a->value(), a->value_size()});
+                    signature.attribute({a->name(), a->name_size()}, {a->value(), a->value_size()});
                 }
-                for (auto* child = node->first_node(); child != nullptr; child = child->next_sibling()) {
-                    if (child->type() == rapidxml::node_data || child->type() == rapidxml::node_cdata) {
-                        builder.text({child->value(), child->value_size()});
-                    }
-                }
-            } else if (node->type() == rapidxml::node_comment) {
-                builder.comment(depth);
-            }
-            if (node->type() == rapidxml::node_element && node->first_node() != nullptr) {
-                node = node->first_node();
-                ++depth;
-                continue;
-            }
-            while (node != nullptr && node->next_sibling() == nullptr) {
-                node = node->parent();
-                if (node == &document) node = nullptr;
-                else --depth;
-            }
-            if (node != nullptr) node = node->next_sibling();
-        }
-        return builder.finish();
+            });
     }
 
 private:
@@ -96,8 +85,7 @@ private:
     std::unique_ptr<rapidxml::file<char>> file;
 };
 
+const Registration entry{"rapidxml", [] { return std::make_unique<RapidxmlLibrary>(); }};
+
 }  // namespace
-
-std::unique_ptr<Library> makeRapidxml() { return std::make_unique<RapidxmlLibrary>(); }
-
 }  // namespace bench
