@@ -5,12 +5,7 @@ ships (their sources are listed in KIND.xml.txt beside each file). All but the w
 double-quoted attributes, no DOCTYPE or CDATA, one declaration, no mixed content, no element
 named br (an open tag for rkxml), only the five named entities and a few numeric ones."""
 
-import glob
-import hashlib
-import os
-import re
-import shutil
-import xml.parsers.expat
+import glob, hashlib, os, re, shutil, xml.parsers.expat  # noqa: E401
 
 KINDS = ("config", "text", "attr", "wide", "deep", "real", "iso", "small", "warnings")
 TARGET_BYTES = 24 * 1000 * 1000  # per corpus at scale 1
@@ -27,7 +22,6 @@ NUMERIC_ENTITIES = ("&#196;", "&#214;", "&#220;", "&#223;", "&#228;", "&#246;", 
 REAL_SOURCES = ("/usr/share/fontconfig/conf.avail/*.conf", "/usr/share/xml/iso-codes/*.xml",
                 "/usr/share/mime/packages/*.xml")
 ISO_SOURCES = ("/usr/share/xml/iso-codes/*.xml",)
-
 
 class Rng:
     """splitmix64: tiny, and stable across Python versions."""
@@ -54,7 +48,6 @@ class Rng:
     def words(self, count):
         return " ".join(self.pick(WORDS) for _ in range(count))
 
-
 class Sink(list):
     """The pieces of a corpus, and their size so far."""
     size = 0
@@ -62,7 +55,6 @@ class Sink(list):
     def add(self, text):
         self.append(text)
         self.size += len(text)
-
 
 def make_config(sink, target, rng):
     """Many small elements with 1-4 attributes, comments and a declaration."""
@@ -75,43 +67,30 @@ def make_config(sink, target, rng):
         sink.add(' <section name="%s%d" enabled="%s">\n' % (rng.pick(WORDS), section, rng.pick(("true", "false"))))
         for entry in range(rng.between(4, 24)):
             key = "%s.%s%d" % (rng.pick(WORDS), rng.pick(WORDS), entry)
-            shape = rng.below(4)
-            if shape == 0:
-                sink.add('  <entry key="%s"/>\n' % key)
-            elif shape == 1:
-                sink.add('  <entry key="%s" value="%d"/>\n' % (key, rng.below(100000)))
-            elif shape == 2:
-                sink.add('  <entry key="%s" type="%s" value="%d"/>\n'
-                         % (key, rng.pick(("int", "bool", "string", "float", "path")), rng.below(1000)))
-            else:
-                sink.add('  <entry key="%s" type="string" unit="%s" default="%s">%s</entry>\n'
-                         % (key, rng.pick(WORDS), rng.pick(WORDS), rng.words(rng.between(1, 5))))
+            sink.add((lambda: '  <entry key="%s"/>\n' % key,
+                      lambda: '  <entry key="%s" value="%d"/>\n' % (key, rng.below(100000)),
+                      lambda: '  <entry key="%s" type="%s" value="%d"/>\n' % (
+                          key, rng.pick(("int", "bool", "string", "float", "path")), rng.below(1000)),
+                      lambda: '  <entry key="%s" type="string" unit="%s" default="%s">%s</entry>\n' % (
+                          key, rng.pick(WORDS), rng.pick(WORDS), rng.words(rng.between(1, 5))))[rng.below(4)]())
             if rng.below(16) == 0:
                 sink.add("  <!-- %s -->\n" % rng.words(rng.between(3, 8)))
         sink.add(" </section>\n")
     sink.add("</configuration>\n")
-
 
 def text_value(rng, length):
     """Prose with an entity every few words, wrapped in lines of about 80 bytes."""
     parts, size, line = [], 0, 0
     while size < length:
         roll = rng.below(10)
-        if roll < 2:
-            piece = rng.pick(NAMED_ENTITIES) + rng.pick(WORDS)
-        elif roll < 3:
-            piece = rng.pick(WORDS) + rng.pick(NUMERIC_ENTITIES) + rng.pick(WORDS)
-        else:
-            piece = rng.pick(WORDS)
+        piece = (rng.pick(NAMED_ENTITIES) + rng.pick(WORDS) if roll < 2 else
+                 rng.pick(WORDS) + rng.pick(NUMERIC_ENTITIES) + rng.pick(WORDS) if roll < 3 else rng.pick(WORDS))
         if parts:
             parts.append("\n" if line > 80 else " ")
-            line = 0 if line > 80 else line
-            size += 1
+            line, size = 0 if line > 80 else line, size + 1
         parts.append(piece)
-        size += len(piece)
-        line += len(piece) + 1
+        size, line = size + len(piece), line + len(piece) + 1
     return "".join(parts)
-
 
 def make_text(sink, target, rng):
     """Long element values full of entities."""
@@ -119,8 +98,7 @@ def make_text(sink, target, rng):
     book = 0
     while sink.size < target:
         book += 1
-        sink.add(' <book id="%d" lang="en">\n' % book)
-        sink.add("  <title>%s</title>\n" % text_value(rng, rng.between(10, 60)))
+        sink.add(' <book id="%d" lang="en">\n  <title>%s</title>\n' % (book, text_value(rng, rng.between(10, 60))))
         for _ in range(rng.between(1, 6)):
             # Mostly a few kilobytes, now and then a long one.
             length = rng.between(512, 16384) if rng.below(8) else rng.between(16384, 65536)
@@ -128,26 +106,14 @@ def make_text(sink, target, rng):
         sink.add(" </book>\n")
     sink.add("</library>\n")
 
-
-def attribute_value(rng):
-    kind = rng.below(6)
-    if kind == 0:
-        return str(rng.below(1 << 31))
-    if kind == 1:
-        return rng.words(rng.between(1, 4))
-    if kind == 2:
-        return "%s &amp; %s" % (rng.pick(WORDS), rng.pick(WORDS))
-    if kind == 3:
-        return "%d.%03d" % (rng.below(10000), rng.below(1000))
-    if kind == 4:
-        return rng.pick(("true", "false", "none", ""))
-    return "/%s/%s/%d" % (rng.pick(WORDS), rng.pick(WORDS), rng.below(100))
-
-
 def make_attr(sink, target, rng):
     """Elements that carry most of their data in attributes."""
     sink.add(DECLARATION + '<records source="bench" schema="7">\n')
     names = ["a%02d" % i for i in range(40)]
+    value = (lambda: str(rng.below(1 << 31)), lambda: rng.words(rng.between(1, 4)),
+             lambda: "%s &amp; %s" % (rng.pick(WORDS), rng.pick(WORDS)),
+             lambda: "%d.%03d" % (rng.below(10000), rng.below(1000)), lambda: rng.pick(("true", "false", "none", "")),
+             lambda: "/%s/%s/%d" % (rng.pick(WORDS), rng.pick(WORDS), rng.below(100)))
     group = 0
     while sink.size < target:
         group += 1
@@ -155,11 +121,10 @@ def make_attr(sink, target, rng):
         for _ in range(rng.between(8, 32)):
             count = rng.between(6, 20)
             start = rng.below(len(names) - count)
-            sink.add("  <record%s/>\n" % "".join(' %s="%s"' % (name, attribute_value(rng))
+            sink.add("  <record%s/>\n" % "".join(' %s="%s"' % (name, value[rng.below(6)]())
                                                   for name in names[start:start + count]))
         sink.add(" </group>\n")
     sink.add("</records>\n")
-
 
 def make_wide(sink, count):
     """A million siblings under one element."""
@@ -167,7 +132,6 @@ def make_wide(sink, count):
     for i in range(count):
         sink.add('<i n="%d">v%d</i>\n' % (i, i))
     sink.add("</items>\n")
-
 
 def make_deep(sink, count):
     """A million elements each nested in the one before; no indentation."""
@@ -178,13 +142,11 @@ def make_deep(sink, count):
     for _ in range(count):
         sink.add("</d>\n")
 
-
 def make_warnings(sink, count):
     """For rkxml alone: a text that closes the hidden root first, then many text and comment
     pieces. Read with the root's parent link cut, every piece meets no current element and
     gives a warning: two warnings a piece."""
     sink.add("</?root?>" + "x<!---->" * count)
-
 
 DECLARATION_RE = re.compile(r"<\?xml[^>]*\?>")
 PI_RE = re.compile(r"<\?.*?\?>", re.S)
@@ -192,7 +154,6 @@ COMMENT_RE = re.compile(r"<!--.*?-->", re.S)
 BARE_AMPERSAND_RE = re.compile(r"&(?!(?:[A-Za-z]+|#[0-9]+|#x[0-9A-Fa-f]+);)")
 START_TAG_RE = re.compile(r"<([^!?/][^>]*)>")
 ATTRIBUTES_RE = re.compile(r'^[^\s/>]+(\s+[^\s=/>"]+="[^"<]*")*\s*/?$')
-
 
 def strip_doctype(text):
     """Removes a document type declaration, internal subset included."""
@@ -202,7 +163,6 @@ def strip_doctype(text):
     bracket, close = text.find("[", start), text.find(">", start)
     end = text.find(">", text.find("]", bracket)) if 0 <= bracket < close else close
     return text[:start] + text[end + 1:]
-
 
 def prepare_source(path):
     """The body of one shipped file, or None when it falls outside the common subset."""
@@ -223,7 +183,6 @@ def prepare_source(path):
     except xml.parsers.expat.ExpatError:
         return None
     return text
-
 
 def make_real(sink, target, notes, patterns):
     """The shipped files under one root, repeated to the size."""
@@ -251,7 +210,6 @@ def make_real(sink, target, notes, patterns):
     notes.append("copies of the sources: %d" % copies)
     return True
 
-
 def make(kind, path, scale, notes):
     """Writes one corpus; False when none of its sources is on this machine."""
     target, count, sink = max(1, int(TARGET_BYTES * scale)), max(1, int(1000000 * scale)), Sink()
@@ -267,7 +225,6 @@ def make(kind, path, scale, notes):
         with open(path, "w", encoding="utf-8", newline="\n") as handle:
             handle.write("".join(sink))
     return made is not False
-
 
 def make_corpora(folder, scale, kinds):
     """Writes each kind that is missing in `folder`, and all of them again when the scale or this

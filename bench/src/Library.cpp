@@ -43,7 +43,6 @@ std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
 
 void Signature::element(std::string_view name, std::uint64_t depth) {
     ++elements;
-    maxDepth = std::max(maxDepth, depth);
     indentUnits += depth;
     nameHash = mix(mix(nameHash, bench::nameHash(name)), depth);
     valueHash = mix(valueHash, elements);  // text after this mark is this element's
@@ -72,7 +71,9 @@ std::string readWholeFile(const std::string& path) {
     if (!in) throw std::runtime_error("cannot open " + path);
     std::string text(static_cast<std::size_t>(in.tellg()), '\0');
     in.seekg(0);
-    if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) throw std::runtime_error("cannot read " + path);
+    if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+        throw std::runtime_error("cannot read " + path);
+    }
     return text;
 }
 

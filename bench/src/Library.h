@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,16 +23,11 @@ enum Operation : unsigned {
     ReadFile = 1u << 4,     // file -> tree
 };
 
-// Thrown by a library that declines a document by design (a depth limit), as opposed to failing on it.
-struct Refused : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 // A summary of a tree that does not depend on how a library stores it, built by a walk in document
 // order (depth 0 is the document element). Values count by their ASCII letters and digits, entity
 // references left out, so that decoded and undecoded text agree.
 struct Signature {
-    std::uint64_t elements = 0, attributes = 0, comments = 0, maxDepth = 0;
+    std::uint64_t elements = 0, attributes = 0, comments = 0;
     std::uint64_t indentUnits = 0;  // the sum of all depths: the blanks an indenting writer adds
     std::uint64_t nameHash = 0, attributeHash = 0, valueHash = 0;
 
@@ -84,8 +80,8 @@ public:
     virtual void writeString(std::string& text) { (void)text; }
     virtual void writeFile(const std::string& path) { (void)path; }
     virtual void readFile(const std::string& path) { (void)path; }
-    // The signature of the tree held now; empty for a library that builds no tree.
-    virtual Signature signature() { return {}; }
+    // The signature of the tree held now; none from a library whose tree is not compared.
+    virtual std::optional<Signature> signature() { return std::nullopt; }
 };
 
 // Every library that was built, by name: each adapter adds its own with a static Registration.

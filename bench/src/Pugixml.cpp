@@ -38,7 +38,7 @@ public:
     }
     void readFile(const std::string& path) override { check(document.load_file(path.c_str(), parseOptions)); }
 
-    Signature signature() override {
+    std::optional<Signature> signature() override {
         return signatureOfLinkedTree(
             document.first_child(), static_cast<pugi::xml_node>(document),
             [](pugi::xml_node node) { return node.first_child(); },
@@ -55,7 +55,7 @@ public:
 
 private:
     static void check(const pugi::xml_parse_result& result) {
-        if (!result) throw std::runtime_error(std::string(result.description()) + " at " + std::to_string(result.offset));
+        if (!result) throw std::runtime_error(result.description() + (" at " + std::to_string(result.offset)));
     }
 
     pugi::xml_document document;

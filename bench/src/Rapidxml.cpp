@@ -1,6 +1,7 @@
 // RapidXML, asked to keep comments and the declaration as rkxml does. It parses
 // in place and destroys its input, so reading from memory includes the copy of
-// the caller's text that any caller who keeps its text must make.
+// the caller's text that any caller who keeps its text must make. Its tree is not
+// compared with the others.
 #include <rapidxml/rapidxml.hpp>
 #include <rapidxml/rapidxml_print.hpp>
 #include <rapidxml/rapidxml_utils.hpp>
@@ -15,7 +16,6 @@
 namespace bench {
 namespace {
 
-using Node = const rapidxml::xml_node<>*;
 constexpr int parseOptions = rapidxml::parse_declaration_node | rapidxml::parse_comment_nodes;
 
 class RapidxmlLibrary : public Library {
@@ -50,24 +50,6 @@ public:
     void readFile(const std::string& path) override {
         file = std::make_unique<rapidxml::file<char>>(path.c_str());
         parse(file->data());
-    }
-
-    Signature signature() override {
-        return signatureOfLinkedTree(
-            static_cast<Node>(document.first_node()), static_cast<Node>(&document),
-            [](Node node) { return static_cast<Node>(node->first_node()); },
-            [](Node node) { return static_cast<Node>(node->next_sibling()); },
-            [](Node node) { return static_cast<Node>(node->parent()); },
-            [](Signature& signature, Node node, std::uint64_t depth) {
-                const rapidxml::node_type type = node->type();
-                if (type == rapidxml::node_comment) signature.comment(depth);
-                if (type == rapidxml::node_data || type == rapidxml::node_cdata) signature.text({node->value(), node->value_size()});
-                if (type != rapidxml::node_element) return;
-                signature.element({node->name(), node->name_size()}, depth);
-                for (auto* a = node->first_attribute(); a != nullptr; a = a->next_attribute()) {
-                    signature.attribute({a->name(), a->name_size()}, {a->value(), a->value_size()});
-                }
-            });
     }
 
 private:

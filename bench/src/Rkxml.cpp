@@ -83,7 +83,7 @@ public:
         newDocument().setFileName(path);
         stream.readDocument(*document);
     }
-    Signature signature() override { return signatureOf(*document); }
+    std::optional<Signature> signature() override { return signatureOf(*document); }
 
 private:
     rkXMLDocument& newDocument() {
@@ -173,7 +173,7 @@ public:
         }
     }
     void destroy() override { document.reset(); }
-    Signature signature() override { return signatureOf(*document); }
+    std::optional<Signature> signature() override { return signatureOf(*document); }
 
 private:
     Recording recording;
