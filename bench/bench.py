@@ -33,12 +33,15 @@ class Row:
     def fact(self, key, default=None):
         return self.facts.get(key, [default])[-1]
 
+    def about(self, key, operation):
+        return [line.split(" ", 1)[1] for line in self.facts.get(key, []) if line.split()[0] == operation]
+
     def note(self, operation):
-        return next((line.split(" ", 1)[1] for line in self.facts.get("note", []) if line.split()[0] == operation), None)
+        return next(iter(self.about("note", operation)), None)
 
     def seconds(self, operation, clock):
         """The median time of one operation by the wall (0) or CPU (1) clock; None for a failed write."""
-        times = [float(line.split()[1 + clock]) for line in self.facts.get("sample", []) if line.split()[0] == operation]
+        times = [float(sample.split()[clock]) for sample in self.about("sample", operation)]
         failed = (self.note(operation) or "").startswith("failed")
         return statistics.median(times) if times and self.status == "ok" and not failed else None
 
@@ -50,8 +53,7 @@ def difference(own, other, name):
 
 def run(args, library, corpus, folder, scratch, allocator="", scale=1, too_deep=False):
     env = dict(os.environ, Tmp=scratch + "/")  # where rkxml logs what it finds in text read from memory
-    if not args.default_heap:
-        env["GLIBC_TUNABLES"] = ":".join(filter(None, (os.environ.get("GLIBC_TUNABLES"), HEAP_TUNABLES)))
+    env["GLIBC_TUNABLES"] = ":".join(filter(None, (os.environ.get("GLIBC_TUNABLES"), HEAP_TUNABLES)))
     if allocator:
         env["LD_PRELOAD"] = ctypes.util.find_library(ALLOCATORS[allocator])
 
@@ -59,7 +61,6 @@ def run(args, library, corpus, folder, scratch, allocator="", scale=1, too_deep=
         resource.setrlimit(resource.RLIMIT_CPU, (600, 605))
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a runaway writer stops at 8 GiB, not at a full disk
         resource.setrlimit(resource.RLIMIT_FSIZE, (8 << 30, 8 << 30))
-
     path = os.path.join(folder, corpus + ".xml")
     command = [args.binary, library, path, os.path.join(scratch, "written.xml"), str(args.runs), str(args.warm_up),
                str(args.most_repeats)] + ["too-deep"] * too_deep
@@ -135,10 +136,10 @@ class Report:
         rows = []
         for row in (row for row in self.rows if row.corpus != SMALL and not row.allocator and row.scale == 1):
             cold = float(row.fact("cold", "0 0").split()[self.clock])
+            details = ["%.2f" % (int(row.fact("peak", 0)) / row.size), number(ratio(row.size / 1e6, cold)),
+                       row.tree + ("; read back: " + row.round_trip) * bool(row.round_trip)]
             rows.append(["%s (%s)" % (row.corpus, size_text(row.size)), row.library] +
-                        self.cells(row, self.find(row.corpus, "pugixml")) + (["%.2f" % (int(row.fact("peak")) / row.size),
-                        number(ratio(row.size / 1e6, cold)), row.tree + ("; read back: " + row.round_trip) *
-                        bool(row.round_trip)] if row.status == "ok" else []))
+                        self.cells(row, self.find(row.corpus, "pugixml")) + details * (row.status == "ok"))
         return table("Every library on every corpus", ["corpus", "library"] + list(OPERATIONS.values()) +
                      ["peak MB per MB", "cold first parse", "tree"], rows)
 
@@ -161,10 +162,9 @@ class Report:
             memory, file = row.seconds("write_string", 0), row.seconds("write_file", 0)
             rows.append([row.label] + [number(ratio(1, row.seconds(op, 0))) for op in OPERATIONS] +
                         [number((file - memory) * 1e6 if file and memory else None)])
-        return table("A small settings file (%s), operations per second by the wall clock" % size_text(
-            self.find(SMALL, "rkxml").size if self.find(SMALL, "rkxml") else 0), ["library", "read from memory",
-            "edit + write to memory", "edit + save to file", "destroy", "read from file", "save beyond writing, µs"],
-            rows, 1)
+        return table("A small settings file: operations per second by the wall clock", ["library", "read from memory",
+                     "edit + write to memory", "edit + save to file", "destroy", "read from file",
+                     "save beyond writing, µs"], rows, 1)
 
     def allocator_table(self):
         return table("rkxml under other allocators (ratio to glibc's)", ["corpus", "allocator"] + list(
@@ -187,11 +187,10 @@ class Report:
             "and column means: bench/README.md.\n\nMachine: %(cpu)s, %(cores)d cores, %(memory)s of memory; Linux "
             "%(kernel)s; %(compiler)s; %(date)s. Load average (1, 5, 15 min) %(load_before)s at the start and "
             "%(load_after)s at the end of the %(seconds)d s run. Libraries: %(libraries)s.\n" % machine,
-            "Medians of %d timed rounds after %d untimed one(s), %s, by %s. Rates in MB of input per second, in "
-            "brackets the ratio to pugixml (above 1 is faster).\n" % (
-                args.runs, args.warm_up, "glibc's heap with its default settings" if args.default_heap else
-                "glibc's heap reused between rounds", "the CPU time of the benchmark thread (waits for the disk not "
-                "counted)" if args.clock == "cpu" else "the wall clock"),
+            "Medians of %d timed rounds after %d untimed one(s), glibc's heap reused between rounds, by %s. Rates "
+            "in MB of input per second, in brackets the ratio to pugixml (above 1 is faster).\n" % (
+                args.runs, args.warm_up, "the CPU time of the benchmark thread (waits for the disk not counted)"
+                if args.clock == "cpu" else "the wall clock"),
             self.main_table(), self.goal_table(), self.small_table(), self.allocator_table(), self.growth_table()] +
             ["- " + note for note in machine["notes"]])
 
@@ -211,14 +210,12 @@ class Report:
             plots += ('set title "%s"\nplot for [c=2:%d] "%s/%s.dat" using (column(c)):xtic(1) title columnheader(c)'
                       " linecolor c\n" % (title, len(corpora) + 1, directory, op))
         subprocess.run(["gnuplot"], text=True, input=(
-            'set terminal svg size 960,760 dynamic font "sans,12" background rgb "white"\nset output "%s/throughput.svg"'
-            '\nset multiplot layout 2,1 title "MB of input per second, median of the timed rounds (log scale; higher '
-            'is faster)"\nset style data histograms\nset style histogram clustered gap 1\nset style fill solid 0.85 '
-            'border -1\nset boxwidth 0.9\nset logscale y\nset yrange [1:*]\nset format y "%%g"\nset grid ytics\n'
-            'set key outside right top vertical title "corpus"\nset ylabel "MB/s"\nset xtics nomirror\n%sunset '
-            "multiplot\n" % (directory, plots)))
-
-# ---- the run --------------------------------------------------------------------------------------------
+            'set terminal svg size 960,760 dynamic font "sans,12" background rgb "white"\n'
+            'set output "%s/throughput.svg"\nset multiplot layout 2,1 title "MB of input per second, median of the '
+            'timed rounds (log scale; higher is faster)"\nset style data histograms\nset style histogram clustered '
+            'gap 1\nset style fill solid 0.85 border -1\nset boxwidth 0.9\nset logscale y\nset yrange [1:*]\n'
+            'set format y "%%g"\nset grid ytics\nset key outside right top vertical title "corpus"\nset ylabel "MB/s"\n'
+            'set xtics nomirror\n%sunset multiplot\n' % (directory, plots)))
 
 def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -237,7 +234,6 @@ def parse_arguments():
     add("--most-repeats", type=int, default=200, help="most repeats of an operation in a round on a small corpus")
     add("--clock", choices=("wall", "cpu"), default="wall", help="time by the wall clock (default) or by the "
         "thread's CPU time, steadier on a busy machine")
-    add("--default-heap", action="store_true", help="keep glibc's default heap settings")
     add("--strict", action="store_true", help="exit 1 when rkxml fails, crashes or builds a different tree")
     add("--publish", action="store_true", help="copy the report and the chart to bench/RESULTS.md and bench/")
     args = parser.parse_args()
@@ -245,7 +241,7 @@ def parse_arguments():
     args.options = "".join(" %s %s" % (flag, value) for flag, value, default in (
         ("--clock", args.clock, "wall"), ("--scale", args.scale, 1), ("--runs", args.runs, 5),
         ("--warm-up", args.warm_up, 1), ("--allocators", args.allocators, ",".join(ALLOCATORS))) if value != default)
-    args.options += " --default-heap" * args.default_heap + " --no-growth" * args.no_growth
+    args.options += " --no-growth" * args.no_growth
     return args
 
 def build():
@@ -262,12 +258,9 @@ def machine_facts(listed):
 
     return {"cpu": first("/proc/cpuinfo", "model name"), "cores": os.cpu_count(), "kernel": platform.release(),
             "memory": "%.0f GiB" % (int(first("/proc/meminfo", "MemTotal").split()[0]) / 2 ** 20),
-            "compiler": next(line[9:].strip() for line in listed if line.startswith("compiler ")),
-            "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d"), "load_before": load_average()}
-
-def load_average():
-    with open("/proc/loadavg") as handle:
-        return " ".join(handle.read().split()[:3])
+            "compiler": next(line.split(" ", 1)[1].strip() for line in listed if line.startswith("compiler ")),
+            "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d"),
+            "load_before": "%.2f %.2f %.2f" % os.getloadavg()}
 
 def main():
     args = parse_arguments()
@@ -275,6 +268,7 @@ def main():
     listed = subprocess.run([args.binary, "--list"], stdout=subprocess.PIPE, text=True, check=True).stdout.splitlines()
     built = {line.split()[1]: " ".join(line.split()[1:]) for line in listed if line.startswith("library ")}
     machine = dict(machine_facts(listed), options=args.options, notes=[])
+    machine["compiler"] = ("GCC " if machine["compiler"][0].isdigit() else "") + machine["compiler"]
     libraries = [name for name in args.libraries.split(",") if name in built]
     allocators = [name for name in args.allocators.split(",") if ctypes.util.find_library(ALLOCATORS.get(name, name))]
     machine["notes"] += ["%s is not built (bench/setup.sh installs it)" % name for name in args.libraries.split(",")
@@ -303,7 +297,7 @@ def main():
         check_trees(corpus_rows)
         rows += corpus_rows
     shutil.rmtree(scratch, ignore_errors=True)
-    machine.update(load_after=load_average(), seconds=time.monotonic() - start)
+    machine.update(load_after="%.2f %.2f %.2f" % os.getloadavg(), seconds=time.monotonic() - start)
 
     report = Report(args, rows, [corpus for corpus in corpora if any(row.corpus == corpus for row in rows)])
     os.makedirs(args.results, exist_ok=True)

@@ -1,21 +1,15 @@
-"""Writes the benchmark corpora, one XML file per kind: byte for byte the same on every machine
-for a given scale (a private PRNG), except the real-world ones, made of XML files that the system
-ships (their sources are listed in KIND.xml.txt beside each file). All but the warnings corpus
-(for rkxml alone) stay inside the XML that every library in the comparison reads alike:
-double-quoted attributes, no DOCTYPE or CDATA, one declaration, no mixed content, no element
-named br (an open tag for rkxml), only the five named entities and a few numeric ones."""
+"""Writes the benchmark corpora, one XML file per kind, the same bytes on every machine for a given
+scale but for the real-world ones (XML files that the system ships; see bench/README.md)."""
 
 import glob, hashlib, os, re, shutil, xml.parsers.expat  # noqa: E401
 
 KINDS = ("config", "text", "attr", "wide", "deep", "real", "iso", "small", "warnings")
 TARGET_BYTES = 24 * 1000 * 1000  # per corpus at scale 1
 DECLARATION = '<?xml version="1.0" encoding="utf-8"?>\n'
-WORDS = (
-    "alpha beta gamma delta value option server client network timeout retry buffer "
-    "cache index record field table column schema query result status error warning "
-    "message window panel button label colour font size width height margin border "
-    "the of and to in is for on with as by at from that this be are or an it not"
-).split()
+WORDS = ("alpha beta gamma delta value option server client network timeout retry buffer cache index record "
+         "field table column schema query result status error warning message window panel button label colour "
+         "font size width height margin border the of and to in is for on with as by at from that this be are "
+         "or an it not").split()
 NAMED_ENTITIES = ("&lt;", "&gt;", "&amp;", "&quot;", "&apos;")
 NUMERIC_ENTITIES = ("&#196;", "&#214;", "&#220;", "&#223;", "&#228;", "&#246;", "&#252;", "&#8364;")
 # The XML that the system ships: fontconfig's configuration, iso-codes, the MIME database.
@@ -197,7 +191,7 @@ def make_real(sink, target, notes, patterns):
                      "skipped (outside the common subset): " + path)
         bodies += [body] if body else []
     if not bodies:
-        return False
+        return
     sink.add(DECLARATION + "<corpus>\n")
     copies = 0
     while sink.size < target:
@@ -208,27 +202,25 @@ def make_real(sink, target, notes, patterns):
                 break
     sink.add("</corpus>\n")
     notes.append("copies of the sources: %d" % copies)
-    return True
 
 def make(kind, path, scale, notes):
     """Writes one corpus; False when none of its sources is on this machine."""
     target, count, sink = max(1, int(TARGET_BYTES * scale)), max(1, int(1000000 * scale)), Sink()
     rng = Rng(0x5EED0000 + KINDS.index(kind))
-    made = {"config": lambda: make_config(sink, target, rng), "text": lambda: make_text(sink, target, rng),
-            "attr": lambda: make_attr(sink, target, rng), "wide": lambda: make_wide(sink, count),
-            "deep": lambda: make_deep(sink, count), "real": lambda: make_real(sink, target, notes, REAL_SOURCES),
-            "iso": lambda: make_real(sink, target, notes, ISO_SOURCES),
-            # A settings file of about 4 KB (3.6); twice that at twice the scale.
-            "small": lambda: make_config(sink, 3500 * max(1, scale), rng),
-            "warnings": lambda: make_warnings(sink, max(1, int(25000 * scale)))}[kind]()
-    if made is not False:
+    {"config": lambda: make_config(sink, target, rng), "text": lambda: make_text(sink, target, rng),
+     "attr": lambda: make_attr(sink, target, rng), "wide": lambda: make_wide(sink, count),
+     "deep": lambda: make_deep(sink, count), "real": lambda: make_real(sink, target, notes, REAL_SOURCES),
+     "iso": lambda: make_real(sink, target, notes, ISO_SOURCES),
+     # A settings file of about 4 KB (3.6); twice that at twice the scale.
+     "small": lambda: make_config(sink, 3500 * max(1, scale), rng),
+     "warnings": lambda: make_warnings(sink, max(1, int(25000 * scale)))}[kind]()
+    if sink:
         with open(path, "w", encoding="utf-8", newline="\n") as handle:
             handle.write("".join(sink))
-    return made is not False
+    return bool(sink)
 
 def make_corpora(folder, scale, kinds):
-    """Writes each kind that is missing in `folder`, and all of them again when the scale or this
-    generator changed. Returns a description of each: size, checksum, sources."""
+    """Writes the kinds missing in `folder` (all when the scale or this file changed); tells their sources."""
     with open(__file__, "rb") as handle:
         stamp = "scale %g generator %s\n" % (scale, hashlib.sha256(handle.read()).hexdigest())
     stamp_path = os.path.join(folder, ".stamp")

@@ -29,10 +29,6 @@ public:
                                      std::to_string(XML_GetCurrentLineNumber(parser.get())));
         }
     }
-    void readFile(const std::string& path) override {
-        std::string text = readWholeFile(path);
-        readMemory(text);
-    }
 
 private:
     std::uint64_t counted = 0;

@@ -62,6 +62,9 @@ Signature signatureOfLinkedTree(Node node, Node top, Child child, Next next, Up 
     return signature;
 }
 
+// Reads a whole file into a string; throws std::runtime_error on failure.
+std::string readWholeFile(const std::string& path);
+
 // One library under test. It holds at most one tree; the harness times each call.
 class Library {
 public:
@@ -79,7 +82,11 @@ public:
     virtual void edit(const std::string& value) { (void)value; }
     virtual void writeString(std::string& text) { (void)text; }
     virtual void writeFile(const std::string& path) { (void)path; }
-    virtual void readFile(const std::string& path) { (void)path; }
+    // By default the file is read whole, then as text in memory.
+    virtual void readFile(const std::string& path) {
+        std::string text = readWholeFile(path);
+        readMemory(text);
+    }
     // The signature of the tree held now; none from a library whose tree is not compared.
     virtual std::optional<Signature> signature() { return std::nullopt; }
 };
@@ -90,9 +97,6 @@ std::map<std::string, Factory>& registry();
 struct Registration {
     Registration(const char* name, Factory make) { registry().emplace(name, std::move(make)); }
 };
-
-// Reads a whole file into a string; throws std::runtime_error on failure.
-std::string readWholeFile(const std::string& path);
 
 }  // namespace bench
 

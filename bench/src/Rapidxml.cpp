@@ -21,6 +21,7 @@ constexpr int parseOptions = rapidxml::parse_declaration_node | rapidxml::parse_
 class RapidxmlLibrary : public Library {
 public:
     std::string version() const override { return "1.13"; }
+    unsigned operations() const override { return ReadMemory | WriteFile | Destroy | ReadFile; }
     void readMemory(std::string& text) override {
         buffer.assign(text.begin(), text.end());
         buffer.push_back('\0');
@@ -37,10 +38,6 @@ public:
         char* text = document.allocate_string(value.c_str());
         if (rapidxml::xml_attribute<>* revision = top->first_attribute("revision")) revision->value(text);
         else top->append_attribute(document.allocate_attribute("revision", text));
-    }
-    void writeString(std::string& text) override {
-        text.clear();
-        rapidxml::print(std::back_inserter(text), document);
     }
     void writeFile(const std::string& path) override {
         std::ofstream out(path, std::ios::binary);

@@ -1,7 +1,7 @@
 // rkxml, and the two baselines it is measured against: the data-model floor
-// (the same tree built through the public API from events recorded beforehand,
-// which any reader of this data model pays whatever its scanner does) and
-// memchr (finding every "<" of the input, the scanning limit).
+// (the same tree, but for the declaration, built through the public API from
+// events recorded beforehand, which any reader of this data model pays whatever
+// its scanner does) and memchr (finding every "<" of the input, the scanning limit).
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,7 +14,6 @@
 #include "rkXMLElement.h"
 #include "rkXMLFStream.h"
 #include "rkXMLFactory.h"
-#include "rkXMLHeader.h"
 
 namespace bench {
 namespace {
@@ -63,9 +62,8 @@ Signature signatureOf(const rkXMLDocument& document) {
 
 class RkxmlLibrary : public Library {
 public:
-    // A text that closes the hidden root first is the warnings case: it is read with the
-    // root's parent link cut, so that every text and comment after it meets no current
-    // element and gives a warning.
+    // A text that closes the hidden root first is the warnings case: read with the root's parent link
+    // cut, every text and comment after it meets no current element and gives a warning.
     void prepare(std::string& text) override {
         cutRoot = text.rfind("</" + rkXMLDocument::getRootTagName() + ">", 0) == 0;
     }
@@ -101,9 +99,9 @@ private:
 // that the build walks front to back, so that fetching the next step costs about
 // what reading the next bytes of a text would.
 struct Recording {
-    enum Kind : unsigned char { Start, End, Comment, Header };
+    enum Kind : unsigned char { Start, End, Comment };
     std::vector<Kind> kinds;
-    std::vector<std::string> texts;  // Start: name, then value; Comment: text; Header: inner text
+    std::vector<std::string> texts;  // Start: name, then value; Comment: text
     std::vector<std::uint32_t> attributeCounts;  // one per Start
     std::vector<std::pair<std::string, std::string>> attributes;
 
@@ -119,11 +117,6 @@ struct Recording {
         } else if (node->getElementType() == rkXMLNode::Comment) {
             kinds.push_back(Comment);
             texts.push_back(node->getName());
-        } else if (node->getElementType() == rkXMLNode::Header) {
-            // The declaration text is "<?" inner "?>"; the reader hands decode() the inner part.
-            const std::string& text = node->getName();
-            kinds.push_back(Header);
-            texts.push_back(text.size() >= 4 ? text.substr(2, text.size() - 4) : text);
         }
     }
 };
@@ -159,10 +152,6 @@ public:
             } else if (kind == Recording::Comment) {
                 node = new rkXMLComment;
                 node->setName(*text++);
-            } else if (kind == Recording::Header) {
-                auto* header = new rkXMLHeader;
-                header->decode(*text++);
-                node = header;
             } else {
                 current = static_cast<rkXMLElement*>(current->getParent());
                 continue;
@@ -191,10 +180,6 @@ public:
             ++tags;
             at = static_cast<const char*>(found) + 1;
         }
-    }
-    void readFile(const std::string& path) override {
-        std::string text = readWholeFile(path);
-        readMemory(text);
     }
 
 private:
