@@ -289,7 +289,7 @@ def main():
         for library, allocator, scale in pairs:
             began = time.monotonic()
             # The first rows tell whether the corpus is too deep to write, for libraries that cannot tell.
-            too_deep = any((row.note("write_file") or "").startswith("not written") for row in corpus_rows)
+            too_deep = any((row.note("write_file") or "").startswith("its indentation") for row in corpus_rows)
             corpus_rows.append(run(args, library, corpus, folders[scale], scratch, allocator, scale, too_deep))
             row = corpus_rows[-1]
             print("%s: %s%s: %s %s (%d s)" % (corpus, row.label, " at 2x" * (scale == 2), row.status, row.message,

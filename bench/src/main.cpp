@@ -154,7 +154,7 @@ void run(const Options& options) {
     if ((todo & WriteFile) != 0 && tooDeep) {
         todo &= ~(WriteString | WriteFile);
         for (const char* name : {"write_string", "write_file"}) {
-            say("note", name, "not written: its indentation alone would be over", writeGuard, "times the input");
+            say("note", name, "its indentation alone would be over", writeGuard, "times the input");
         }
     }
     timeRounds(*library, options, text, todo, signature.has_value());
