@@ -143,7 +143,7 @@ class Report:
         return table("Every library on every corpus", ["corpus", "library"] + list(OPERATIONS.values()) +
                      ["peak MB per MB", "cold first parse", "tree"], rows)
 
-    # Issue 13's goals: (title, library and operation over library and operation), by rate.
+    # The goals of the performance work: (title, library and operation over library and operation), by rate.
     GOALS = (("read time / floor time", "floor", "read_memory", "rkxml", "read_memory"),
              ("read vs tinyxml2", "rkxml", "read_memory", "tinyxml2", "read_memory"),
              ("read vs pugixml", "rkxml", "read_memory", "pugixml", "read_memory"),
