@@ -199,16 +199,17 @@ class Report:
         if not shutil.which("gnuplot"):
             print("gnuplot not found (bench/setup.sh installs it): no chart", file=sys.stderr)
             return
-        plots = ""
+        plots, corpora = "", [c for c in self.corpora if c != SMALL and c not in RKXML_ONLY]
         for op, title in (("read_memory", "read from memory into a tree"), ("write_file", "write the tree to a file")):
-            rates = {(c, name): self.rate(self.find(c, name), op) for c in self.corpora for name in LIBRARIES}
-            corpora = [c for c in self.corpora if c != SMALL and any(rates[c, name] for name in LIBRARIES)]
+            rates = {(c, name): self.rate(self.find(c, name), op) for c in corpora for name in LIBRARIES}
             with open(os.path.join(directory, op + ".dat"), "w") as data:
                 data.write("library %s\n" % " ".join(corpora) + "".join(
                     name + "".join(" %.2f" % (rates[c, name] or float("nan")) for c in corpora) + "\n"
                     for name in LIBRARIES if any(rates[c, name] for c in corpora)))
-            plots += ('set title "%s"\nplot for [c=2:%d] "%s/%s.dat" using (column(c)):xtic(1) title columnheader(c)'
-                      " linecolor c\n" % (title, len(corpora) + 1, directory, op))
+            # Only the corpora with a figure, each in the same colour in both panels.
+            columns = " ".join(str(i + 2) for i, c in enumerate(corpora) if any(rates[c, name] for name in LIBRARIES))
+            plots += ('set title "%s"\nplot for [c in "%s"] "%s/%s.dat" using (column(int(c))):xtic(1) title '
+                      "columnheader(int(c)) linecolor int(c)\n" % (title, columns, directory, op))
         subprocess.run(["gnuplot"], text=True, input=(
             'set terminal svg size 960,760 dynamic font "sans,12" background rgb "white"\n'
             'set output "%s/throughput.svg"\nset multiplot layout 2,1 title "MB of input per second, median of the '
