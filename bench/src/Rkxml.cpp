@@ -1,0 +1,194 @@
+// rkxml, and the two baselines it is measured against: the data-model floor
+// (the same tree, but for the declaration, built through the public API from
+// events recorded beforehand, which any reader of this data model pays whatever
+// its scanner does) and memchr (finding every "<" of the input, the scanning limit).
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Library.h"
+#include "rkXMLComment.h"
+#include "rkXMLDocument.h"
+#include "rkXMLElement.h"
+#include "rkXMLFStream.h"
+#include "rkXMLFactory.h"
+
+namespace bench {
+namespace {
+
+using rkXMLFactory::asElement;
+
+// Walks the tree under a document's hidden root in document order without recursion.
+// The visitor gets (node, depth) and, for an element, after its children, (nullptr, depth).
+template <typename Visitor>
+void walk(const rkXMLDocument& document, Visitor&& visit) {
+    struct Level {
+        const rkXMLElement* element;
+        rkXMLElement::const_iterator next;
+        std::uint64_t depth;
+    };
+    const rkXMLElement* root = asElement(document.getRoot());
+    std::vector<Level> open{{root, root->begin(), 0}};
+    while (!open.empty()) {
+        Level& level = open.back();
+        if (level.next == level.element->end()) {
+            const std::uint64_t depth = level.depth;
+            open.pop_back();
+            if (!open.empty()) visit(static_cast<rkXMLNode*>(nullptr), depth - 1);
+            continue;
+        }
+        rkXMLNode* node = *level.next++;
+        const std::uint64_t depth = level.depth;
+        visit(node, depth);
+        if (const rkXMLElement* element = asElement(node)) open.push_back({element, element->begin(), depth + 1});
+    }
+}
+
+Signature signatureOf(const rkXMLDocument& document) {
+    Signature signature;
+    walk(document, [&](rkXMLNode* node, std::uint64_t depth) {
+        if (const rkXMLElement* element = asElement(node)) {
+            signature.element(element->getName(), depth);
+            for (const auto& [name, value] : element->getAttributes()) signature.attribute(name, value);
+            signature.text(element->getValue());
+        } else if (node != nullptr && node->getElementType() == rkXMLNode::Comment) {
+            signature.comment(depth);
+        }
+    });
+    return signature;
+}
+
+class RkxmlLibrary : public Library {
+public:
+    // A text that closes the hidden root first is the warnings case: read with the root's parent link
+    // cut, every text and comment after it meets no current element and gives a warning.
+    void prepare(std::string& text) override {
+        cutRoot = text.rfind("</" + rkXMLDocument::getRootTagName() + ">", 0) == 0;
+    }
+    void readMemory(std::string& text) override { stream.readDocumentFromString(newDocument(), text); }
+    void destroy() override { document.reset(); }
+    void edit(const std::string& value) override {
+        if (rkXMLElement* top = asElement(document->getTopLevelElement())) top->setAttribute("revision", value);
+    }
+    void writeString(std::string& text) override { stream.writeDocumentToString(*document, text); }
+    void writeFile(const std::string& path) override {
+        document->setFileName(path);
+        stream.writeDocument(*document);
+    }
+    void readFile(const std::string& path) override {
+        newDocument().setFileName(path);
+        stream.readDocument(*document);
+    }
+    std::optional<Signature> signature() override { return signatureOf(*document); }
+
+private:
+    rkXMLDocument& newDocument() {
+        document = std::make_unique<rkXMLDocument>();
+        if (cutRoot) document->getRoot()->setParent(nullptr);
+        return *document;
+    }
+
+    rkXMLFStream stream;
+    std::unique_ptr<rkXMLDocument> document;
+    bool cutRoot = false;
+};
+
+// The steps of building a tree, as a reader takes them from the text, in flat arrays
+// that the build walks front to back, so that fetching the next step costs about
+// what reading the next bytes of a text would.
+struct Recording {
+    enum Kind : unsigned char { Start, End, Comment };
+    std::vector<Kind> kinds;
+    std::vector<std::string> texts;  // Start: name, then value; Comment: text
+    std::vector<std::uint32_t> attributeCounts;  // one per Start
+    std::vector<std::pair<std::string, std::string>> attributes;
+
+    void record(rkXMLNode* node) {
+        if (node == nullptr) {
+            kinds.push_back(End);
+        } else if (const rkXMLElement* element = asElement(node)) {
+            kinds.push_back(Start);
+            texts.push_back(element->getName());
+            texts.push_back(element->getValue());
+            attributeCounts.push_back(static_cast<std::uint32_t>(element->getAttributes().size()));
+            attributes.insert(attributes.end(), element->getAttributes().begin(), element->getAttributes().end());
+        } else if (node->getElementType() == rkXMLNode::Comment) {
+            kinds.push_back(Comment);
+            texts.push_back(node->getName());
+        }
+    }
+};
+
+class FloorLibrary : public Library {
+public:
+    unsigned operations() const override { return ReadMemory | Destroy; }
+
+    void prepare(std::string& text) override {
+        recording = Recording();
+        rkXMLDocument source;
+        rkXMLFStream().readDocumentFromString(source, text);
+        walk(source, [&](rkXMLNode* node, std::uint64_t) { recording.record(node); });
+    }
+
+    void readMemory(std::string&) override {
+        document = std::make_unique<rkXMLDocument>();
+        rkXMLElement* current = asElement(document->getRoot());
+        const std::string* text = recording.texts.data();
+        const std::uint32_t* attributeCount = recording.attributeCounts.data();
+        const std::pair<std::string, std::string>* attribute = recording.attributes.data();
+        for (const Recording::Kind kind : recording.kinds) {
+            rkXMLNode* node = nullptr;
+            if (kind == Recording::Start) {
+                auto* element = new rkXMLElement;
+                element->setName(*text++);
+                for (std::uint32_t i = *attributeCount++; i > 0; --i, ++attribute) {
+                    element->setAttribute(attribute->first, attribute->second);
+                }
+                if (!text->empty()) element->setValue(*text);
+                ++text;
+                node = element;
+            } else if (kind == Recording::Comment) {
+                node = new rkXMLComment;
+                node->setName(*text++);
+            } else {
+                current = static_cast<rkXMLElement*>(current->getParent());
+                continue;
+            }
+            node->setParent(current);
+            current->push_back(node);
+            if (kind == Recording::Start) current = static_cast<rkXMLElement*>(node);
+        }
+    }
+    void destroy() override { document.reset(); }
+    std::optional<Signature> signature() override { return signatureOf(*document); }
+
+private:
+    Recording recording;
+    std::unique_ptr<rkXMLDocument> document;
+};
+
+class MemchrLibrary : public Library {
+public:
+    unsigned operations() const override { return ReadMemory | ReadFile; }
+    void readMemory(std::string& text) override {
+        tags = 0;
+        const char* at = text.data();
+        const char* const end = at + text.size();
+        while (const void* found = std::memchr(at, '<', static_cast<std::size_t>(end - at))) {
+            ++tags;
+            at = static_cast<const char*>(found) + 1;
+        }
+    }
+
+private:
+    std::uint64_t tags = 0;
+};
+
+const Registration rkxmlEntry{"rkxml", [] { return std::make_unique<RkxmlLibrary>(); }};
+const Registration floorEntry{"floor", [] { return std::make_unique<FloorLibrary>(); }};
+const Registration memchrEntry{"memchr", [] { return std::make_unique<MemchrLibrary>(); }};
+
+}  // namespace
+}  // namespace bench
