@@ -52,7 +52,7 @@ std::size_t findMark(std::string_view text, std::string_view mark, std::size_t f
 }
 
 // The element that a parent link names, or null if the link names no element.
-rkXMLElement* elementAbove(rkXMLNode* node) { return rkxml_detail::elementOrNull(node->getParent()); }
+rkXMLElement* elementAbove(const rkXMLNode* node) { return rkxml_detail::elementOrNull(NodeAccess::parent(*node)); }
 
 class Parser {
 public:
@@ -150,7 +150,7 @@ private:
         if (end == notFound) fail(p, ": Tag unclosed.");
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
         if (current == nullptr) fail(p + 1, ": Closing tag when no tag???");
-        if (name != current->getName()) fail(p + 1, ": Closing tag differs from open tag.");
+        if (name != NodeAccess::name(*current)) fail(p + 1, ": Closing tag differs from open tag.");
         current = elementAbove(current);
         position = end + 1;
     }
@@ -219,7 +219,7 @@ private:
     }
 
     void append(rkXMLElement& holder, std::unique_ptr<rkXMLNode> node) {
-        node->setParent(&holder);
+        NodeAccess::setParent(*node, &holder);
         holder.push_back(node.get());
         node.release();
     }

@@ -21,11 +21,14 @@
 #include "stream/OpenTagLookup.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
+#include "tree/NodeAccess.h"
 #include "tree/TreeWalk.h"
 
 namespace {
 
 namespace grammar = rkxml_detail::grammar;
+using rkxml_detail::ElementAccess;
+using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
@@ -166,15 +169,15 @@ private:
     // true when the element's children and end tag are still to come.
     bool writeNodeStart(const rkXMLNode& node, unsigned depth) {
         refuseIfNotReadBack(node);
-        switch (node.getElementType()) {
+        switch (NodeAccess::type(node)) {
             case rkXMLNode::Header:
                 writeIndent(depth);
-                out.put(node.getName());
+                out.put(NodeAccess::name(node));
                 break;
             case rkXMLNode::Comment:
                 writeIndent(depth);
                 out.put(grammar::commentOpen);
-                out.put(node.getName());
+                out.put(NodeAccess::name(node));
                 out.put(grammar::commentClose);
                 break;
             case rkXMLNode::Element:
@@ -187,17 +190,17 @@ private:
 
     // Refuses, before anything of it is written, a node that would not read back as it is.
     void refuseIfNotReadBack(const rkXMLNode& node) {
-        if (node.getElementType() == rkXMLNode::Comment) {
-            if (node.getName().find(grammar::commentClose) != std::string::npos) {
+        if (NodeAccess::type(node) == rkXMLNode::Comment) {
+            if (NodeAccess::name(node).find(grammar::commentClose) != std::string::npos) {
                 fail(fileName, "Error: comment holds '-->'.");
             }
             return;
         }
         const rkXMLElement* element = rkxml_detail::elementOrNull(&node);
         if (element == nullptr) return;
-        const std::string& name = element->getName();
+        const std::string& name = NodeAccess::name(*element);
         if (!grammar::readsBackAsElementName(name)) fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
-        for (const auto& [attribute, value] : element->getAttributes()) {
+        for (const auto& [attribute, value] : ElementAccess::attributes(*element)) {
             if (!isQuoteFreeWhenWritten(value)) {
                 fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(name) +
                                    "' holds a double quote.");
@@ -208,7 +211,7 @@ private:
             }
         }
         // The reader closes an open tag right after its start tag: its content would end the file's reading.
-        if ((!element->empty() || !element->getValue().empty()) && openTags.holds(name)) {
+        if ((!element->empty() || !ElementAccess::value(*element).empty()) && openTags.holds(name)) {
             fail(fileName, "Error: open tag '" + shown(name) + "' cannot hold a value or children.");
         }
     }
@@ -225,8 +228,8 @@ private:
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         writeIndent(depth);
         out.put(grammar::tagOpen);
-        out.put(element.getName());
-        for (const auto& [name, value] : element.getAttributes()) {
+        out.put(NodeAccess::name(element));
+        for (const auto& [name, value] : ElementAccess::attributes(element)) {
             out.put(grammar::attributeSeparator);
             out.put(name);
             out.put(grammar::valueOpen);
@@ -237,12 +240,12 @@ private:
             }
             out.put(grammar::valueClose);
         }
-        if (element.empty() && element.getValue().empty()) {
-            out.put(openTags.holds(element.getName()) ? grammar::tagClose : grammar::emptyTagClose);
+        if (element.empty() && ElementAccess::value(element).empty()) {
+            out.put(openTags.holds(NodeAccess::name(element)) ? grammar::tagClose : grammar::emptyTagClose);
             return false;
         }
         out.put(grammar::tagClose);
-        writeValue(element.getValue(), depth + 1, isInline(element));
+        writeValue(ElementAccess::value(element), depth + 1, isInline(element));
         return true;
     }
 
@@ -252,7 +255,7 @@ private:
     void writeEndTag(const rkXMLElement& element, unsigned depth) {
         if (!isInline(element)) writeIndent(depth);
         out.put(grammar::endTagOpen);
-        out.put(element.getName());
+        out.put(NodeAccess::name(element));
         out.put(grammar::tagClose);
     }
 

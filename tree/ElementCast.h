@@ -5,18 +5,19 @@
 
 #include "rkXMLElement.h"
 #include "rkXMLNode.h"
+#include "tree/NodeAccess.h"
 
 namespace rkxml_detail {
 
 // `node` as an element if its type tag says it is one; null for any other node and for null.
 // The tag is all that is read: a node tagged Element is always an rkXMLElement.
 inline rkXMLElement* elementOrNull(rkXMLNode* node) {
-    return node != nullptr && node->getElementType() == rkXMLNode::Element ? static_cast<rkXMLElement*>(node)
-                                                                           : nullptr;
+    return node != nullptr && NodeAccess::type(*node) == rkXMLNode::Element ? static_cast<rkXMLElement*>(node)
+                                                                             : nullptr;
 }
 inline const rkXMLElement* elementOrNull(const rkXMLNode* node) {
-    return node != nullptr && node->getElementType() == rkXMLNode::Element ? static_cast<const rkXMLElement*>(node)
-                                                                           : nullptr;
+    return node != nullptr && NodeAccess::type(*node) == rkXMLNode::Element ? static_cast<const rkXMLElement*>(node)
+                                                                             : nullptr;
 }
 
 // `node`, whose type tag the caller has checked to be Element, as an element.
