@@ -1,8 +1,8 @@
 // The writer: a document tree as indented XML text, one node per line.
 //
 // One road for every target: the tree is walked once in document order, each
-// node checked before it is written, into an output that gathers the text in
-// a buffer. For a string the buffer is the result; for a file it is handed to
+// part of a node checked as it is written, into an output that gathers the text
+// in a buffer. For a string the buffer is the result; for a file it is handed to
 // a replacement file in large pieces (to a pipe or device only when complete),
 // and the target is replaced only when all of it was written. Any failure is
 // logged and thrown from one place, and the temporary file goes with it.
@@ -168,13 +168,15 @@ private:
     // Writes a node, or for an element with content its start tag and value;
     // true when the element's children and end tag are still to come.
     bool writeNodeStart(const rkXMLNode& node, unsigned depth) {
-        refuseIfNotReadBack(node);
         switch (NodeAccess::type(node)) {
             case rkXMLNode::Header:
                 writeIndent(depth);
                 out.put(NodeAccess::name(node));
                 break;
             case rkXMLNode::Comment:
+                if (NodeAccess::name(node).find(grammar::commentClose) != std::string::npos) {
+                    fail(fileName, "Error: comment holds '-->'.");
+                }
                 writeIndent(depth);
                 out.put(grammar::commentOpen);
                 out.put(NodeAccess::name(node));
@@ -188,31 +190,53 @@ private:
         return false;
     }
 
-    // Refuses, before anything of it is written, a node that would not read back as it is.
-    void refuseIfNotReadBack(const rkXMLNode& node) {
-        if (NodeAccess::type(node) == rkXMLNode::Comment) {
-            if (NodeAccess::name(node).find(grammar::commentClose) != std::string::npos) {
-                fail(fileName, "Error: comment holds '-->'.");
-            }
-            return;
+    // Each part of a node is checked just before it is written: what would not read back as it is
+    // fails the write, which leaves its target as it was, so the node's first parts do no harm.
+    bool writeStartTag(const rkXMLElement& element, unsigned depth) {
+        const std::string& name = NodeAccess::name(element);
+        if (!grammar::readsBackAsElementName(name)) {
+            fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
         }
-        const rkXMLElement* element = rkxml_detail::elementOrNull(&node);
-        if (element == nullptr) return;
-        const std::string& name = NodeAccess::name(*element);
-        if (!grammar::readsBackAsElementName(name)) fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
-        for (const auto& [attribute, value] : ElementAccess::attributes(*element)) {
-            if (!isQuoteFreeWhenWritten(value)) {
-                fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(name) +
-                                   "' holds a double quote.");
+        writeIndent(depth);
+        out.put(grammar::tagOpen);
+        out.put(name);
+        for (const auto& [attribute, value] : ElementAccess::attributes(element)) {
+            refuseIfNotReadBack(name, attribute, value);
+            out.put(grammar::attributeSeparator);
+            out.put(attribute);
+            out.put(grammar::valueOpen);
+            if (codesAttributes) {
+                writeEncoded(value);
+            } else {
+                out.put(value);
             }
-            if (!grammar::readsBackAsAttributeName(attribute)) {
-                fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(name) +
-                                   "' cannot be written.");
-            }
+            out.put(grammar::valueClose);
         }
+        const std::string& value = ElementAccess::value(element);
+        const bool isEmpty = element.empty() && value.empty();
+        const bool isOpenTag = openTags.holds(name);
         // The reader closes an open tag right after its start tag: its content would end the file's reading.
-        if ((!element->empty() || !ElementAccess::value(*element).empty()) && openTags.holds(name)) {
+        if (isOpenTag && !isEmpty) {
             fail(fileName, "Error: open tag '" + shown(name) + "' cannot hold a value or children.");
+        }
+        if (isEmpty) {
+            out.put(isOpenTag ? grammar::tagClose : grammar::emptyTagClose);
+            return false;
+        }
+        out.put(grammar::tagClose);
+        writeValue(value, depth + 1, isInline(element));
+        return true;
+    }
+
+    // Refuses an attribute that would not read back as it is.
+    void refuseIfNotReadBack(const std::string& element, const std::string& attribute, const std::string& value) {
+        if (!isQuoteFreeWhenWritten(value)) {
+            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                               "' holds a double quote.");
+        }
+        if (!grammar::readsBackAsAttributeName(attribute)) {
+            fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
+                               "' cannot be written.");
         }
     }
 
@@ -223,30 +247,6 @@ private:
         bool quoted = false;
         encoder.convertTo(value, [&quoted](std::string_view piece) { quoted = quoted || holds(piece, '"'); });
         return !quoted;
-    }
-
-    bool writeStartTag(const rkXMLElement& element, unsigned depth) {
-        writeIndent(depth);
-        out.put(grammar::tagOpen);
-        out.put(NodeAccess::name(element));
-        for (const auto& [name, value] : ElementAccess::attributes(element)) {
-            out.put(grammar::attributeSeparator);
-            out.put(name);
-            out.put(grammar::valueOpen);
-            if (codesAttributes) {
-                writeEncoded(value);
-            } else {
-                out.put(value);
-            }
-            out.put(grammar::valueClose);
-        }
-        if (element.empty() && ElementAccess::value(element).empty()) {
-            out.put(openTags.holds(NodeAccess::name(element)) ? grammar::tagClose : grammar::emptyTagClose);
-            return false;
-        }
-        out.put(grammar::tagClose);
-        writeValue(ElementAccess::value(element), depth + 1, isInline(element));
-        return true;
     }
 
     // An element with at most one child keeps its value and end tag on the lines of its start tag and child.
