@@ -27,6 +27,7 @@ constexpr std::string_view attributeSeparator = " ";
 constexpr std::string_view valueOpen = "=\"";
 constexpr std::string_view valueClose = "\"";
 constexpr std::string_view blanks = "                    ";  // 20 blanks, the source of indentation
+constexpr std::string_view lineBreak = "\n";
 
 // Byte classes of the scan, looked up in one table: the reader asks them for nearly every byte of a tag.
 enum ByteClass : unsigned char {

@@ -89,13 +89,16 @@ public:
         data.resize(firstSize);
     }
 
-    void put(std::string_view bytes) {
-        if (bytes.size() > data.size() - used && passedStraightOn(bytes)) return;
-        rkxml_detail::copyBytes(&data[used], bytes.data(), bytes.size());
-        used += bytes.size();
+    // Puts the pieces one after the other. Most are a few bytes long and a tag is made
+    // of several, so the room for all of them is checked once.
+    template <class... Pieces>
+    void put(const Pieces&... pieces) {
+        if ((std::string_view(pieces).size() + ...) <= data.size() - used) {
+            (append(pieces), ...);
+        } else {
+            (putAlone(pieces), ...);
+        }
     }
-
-    void put(char byte) { put(std::string_view(&byte, 1)); }
 
     // Whether anything was written so far.
     bool isEmpty() const { return used == 0 && !handedOn; }
@@ -115,6 +118,17 @@ public:
 private:
     static constexpr std::size_t firstSize = 1 << 16;   // most documents are small
     static constexpr std::size_t handOnSize = 1 << 20;  // a file gets pieces of about this size
+
+    void putAlone(std::string_view bytes) {
+        if (bytes.size() > data.size() - used && passedStraightOn(bytes)) return;
+        append(bytes);
+    }
+
+    // Copies `bytes` into the buffer, which has room for them.
+    void append(std::string_view bytes) {
+        rkxml_detail::copyBytes(&data[used], bytes.data(), bytes.size());
+        used += bytes.size();
+    }
 
     // Makes room for `bytes`, or hands the buffer and then `bytes` to the file (true).
     // A pipe or device gets nothing before every node was checked.
@@ -178,9 +192,7 @@ private:
                     fail(fileName, "Error: comment holds '-->'.");
                 }
                 writeIndent(depth);
-                out.put(grammar::commentOpen);
-                out.put(NodeAccess::name(node));
-                out.put(grammar::commentClose);
+                out.put(grammar::commentOpen, NodeAccess::name(node), grammar::commentClose);
                 break;
             case rkXMLNode::Element:
                 return writeStartTag(rkxml_detail::knownElement(node), depth);
@@ -198,19 +210,16 @@ private:
             fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
         }
         writeIndent(depth);
-        out.put(grammar::tagOpen);
-        out.put(name);
+        out.put(grammar::tagOpen, name);
         for (const auto& [attribute, value] : ElementAccess::attributes(element)) {
             refuseIfNotReadBack(name, attribute, value);
-            out.put(grammar::attributeSeparator);
-            out.put(attribute);
-            out.put(grammar::valueOpen);
             if (codesAttributes) {
+                out.put(grammar::attributeSeparator, attribute, grammar::valueOpen);
                 writeEncoded(value);
+                out.put(grammar::valueClose);
             } else {
-                out.put(value);
+                out.put(grammar::attributeSeparator, attribute, grammar::valueOpen, value, grammar::valueClose);
             }
-            out.put(grammar::valueClose);
         }
         const std::string& value = ElementAccess::value(element);
         const bool isEmpty = element.empty() && value.empty();
@@ -254,9 +263,7 @@ private:
 
     void writeEndTag(const rkXMLElement& element, unsigned depth) {
         if (!isInline(element)) writeIndent(depth);
-        out.put(grammar::endTagOpen);
-        out.put(NodeAccess::name(element));
-        out.put(grammar::tagClose);
+        out.put(grammar::endTagOpen, NodeAccess::name(element), grammar::tagClose);
     }
 
     void writeValue(const std::string& value, unsigned depth, bool inlined) {
@@ -271,11 +278,12 @@ private:
 
     // A line break unless nothing was written yet, then `count` blanks.
     void writeIndent(unsigned count) {
-        if (!out.isEmpty()) out.put('\n');
+        std::string_view lineBreak = out.isEmpty() ? std::string_view() : grammar::lineBreak;
         for (; count > grammar::blanks.size(); count -= static_cast<unsigned>(grammar::blanks.size())) {
-            out.put(grammar::blanks);
+            out.put(lineBreak, grammar::blanks);
+            lineBreak = {};
         }
-        out.put(grammar::blanks.substr(0, count));
+        out.put(lineBreak, grammar::blanks.substr(0, count));
     }
 
     const std::string& fileName;
