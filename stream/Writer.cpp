@@ -116,7 +116,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t firstSize = 1 << 16;   // most documents are small
+    static constexpr std::size_t firstSize = 1 << 12;   // most documents are small, and it is zeroed when made
     static constexpr std::size_t handOnSize = 1 << 20;  // a file gets pieces of about this size
 
     void putAlone(std::string_view bytes) {
