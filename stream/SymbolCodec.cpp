@@ -79,8 +79,11 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
     }
     if (decodesReferences) bucketFor('&');  // a reference's "&" must be a candidate, pair or not
     for (Bucket& bucket : buckets) {
-        std::stable_sort(bucket.longer.begin(), bucket.longer.end(),
-                         [](const Replacement& a, const Replacement& b) { return a.second < b.second; });
+        // Decoding tables arrive in that order already; the sort would still allocate.
+        auto bySecondByte = [](const Replacement& a, const Replacement& b) { return a.second < b.second; };
+        if (!std::is_sorted(bucket.longer.begin(), bucket.longer.end(), bySecondByte)) {
+            std::stable_sort(bucket.longer.begin(), bucket.longer.end(), bySecondByte);
+        }
         if (bucket.longer.empty() || bucket.longer.size() > 0xFFFF) continue;
         bucket.bySecond.resize(257);
         std::size_t next = 0;
