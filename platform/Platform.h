@@ -6,6 +6,7 @@
 #ifndef RKXML_PLATFORM_PLATFORM_H
 #define RKXML_PLATFORM_PLATFORM_H
 
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,9 +16,35 @@ namespace rkxml_detail::platform {
 
 enum class ReadResult { Read, CannotOpen, ReadFailed };
 
+// A file's bytes as readFile gathers them, in memory that is not zeroed first
+// (as a std::string's would be), since all of it is read into.
+class FileContent {
+public:
+    // The bytes gathered so far.
+    std::string_view text() const { return {bytes.get(), size}; }
+    // Makes room for `wanted` bytes in all, the bytes gathered kept; throws std::bad_alloc without memory.
+    void reserve(std::size_t wanted) {
+        if (wanted <= capacity) return;
+        std::unique_ptr<char[]> larger(new char[wanted]);
+        if (size != 0) std::memcpy(larger.get(), bytes.get(), size);
+        bytes = std::move(larger);
+        capacity = wanted;
+    }
+    // Where the next bytes go, and how many fit there.
+    char* end() { return bytes.get() + size; }
+    std::size_t room() const { return capacity - size; }
+    // Counts `count` bytes put at end() as gathered.
+    void added(std::size_t count) { size += count; }
+
+private:
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+};
+
 // The bytes of file `name` as they are: a regular file up to the size it had when
 // it was opened, a pipe to its end. A directory cannot be opened.
-ReadResult readFile(const std::string& name, std::string& content);
+ReadResult readFile(const std::string& name, FileContent& content);
 
 // Replaces the content of the log file `name` by `message`. Does nothing, silently,
 // when that fails or would be unsafe: the name is a link, a pipe or a device, or it

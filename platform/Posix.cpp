@@ -237,7 +237,7 @@ bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-ReadResult readFile(const std::string& name, std::string& content) {
+ReadResult readFile(const std::string& name, FileContent& content) {
     Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
     if (!file || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
@@ -245,22 +245,20 @@ ReadResult readFile(const std::string& name, std::string& content) {
     // had now, so that a file that keeps growing, or a device without end, cannot run
     // the process out of memory.
     const bool toTheEnd = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
-    content.assign(toTheEnd ? 0 : static_cast<std::size_t>(status.st_size), '\0');
-    std::size_t filled = 0;
+    content.reserve(toTheEnd ? 0 : static_cast<std::size_t>(status.st_size));
     for (;;) {
-        if (filled == content.size()) {
+        if (content.room() == 0) {
             if (!toTheEnd) break;
-            content.resize(content.size() < 4096 ? 65536 : content.size() * 2);
+            content.reserve(content.text().size() < 4096 ? 65536 : content.text().size() * 2);
         }
-        const ssize_t count = ::read(file.get(), &content[filled], content.size() - filled);
+        const ssize_t count = ::read(file.get(), content.end(), content.room());
         if (count == 0) break;  // the end, also of a file that shrank
         if (count < 0) {
             if (errno == EINTR) continue;
             return ReadResult::ReadFailed;
         }
-        filled += static_cast<std::size_t>(count);
+        content.added(static_cast<std::size_t>(count));
     }
-    content.resize(filled);
     return ReadResult::Read;
 }
 

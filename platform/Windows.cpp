@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -146,7 +147,7 @@ std::string siblingName(const std::string& directory, const std::string& name, c
 
 }  // namespace
 
-ReadResult readFile(const std::string& name, std::string& content) {
+ReadResult readFile(const std::string& name, FileContent& content) {
     // Others may go on reading, writing and removing it meanwhile, as on POSIX.
     const Handle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -158,24 +159,24 @@ ReadResult readFile(const std::string& name, std::string& content) {
     const bool toTheEnd = type == FILE_TYPE_PIPE;
     LARGE_INTEGER size{};
     if (type == FILE_TYPE_DISK && !GetFileSizeEx(file.get(), &size)) return ReadResult::ReadFailed;
-    if (static_cast<unsigned long long>(size.QuadPart) > content.max_size()) return ReadResult::ReadFailed;
-    content.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t filled = 0;
+    if (static_cast<unsigned long long>(size.QuadPart) > std::numeric_limits<std::size_t>::max()) {
+        return ReadResult::ReadFailed;
+    }
+    content.reserve(static_cast<std::size_t>(size.QuadPart));
     for (;;) {
-        if (filled == content.size()) {
+        if (content.room() == 0) {
             if (!toTheEnd) break;
-            content.resize(content.size() < 4096 ? 65536 : content.size() * 2);
+            content.reserve(content.text().size() < 4096 ? 65536 : content.text().size() * 2);
         }
         DWORD count = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min(content.size() - filled, maxChunk));
-        if (!ReadFile(file.get(), &content[filled], wanted, &count, nullptr)) {
+        const DWORD wanted = static_cast<DWORD>(std::min(content.room(), maxChunk));
+        if (!ReadFile(file.get(), content.end(), wanted, &count, nullptr)) {
             if (GetLastError() == ERROR_BROKEN_PIPE) break;  // the writer closed its end
             return ReadResult::ReadFailed;
         }
         if (count == 0) break;  // the end, also of a file that shrank
-        filled += count;
+        content.added(count);
     }
-    content.resize(filled);
     return ReadResult::Read;
 }
 

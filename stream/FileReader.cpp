@@ -4,12 +4,13 @@
 
 #include "platform/Platform.h"
 #include "rkXMLFStream.h"
+#include "stream/Reader.h"
 
 void rkXMLFStream::readDocument(rkXMLDocument& document) {
     using rkxml_detail::platform::ReadResult;
     const std::string& fileName = document.getFileName();
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
-    std::string content;
+    rkxml_detail::platform::FileContent content;
     switch (rkxml_detail::platform::readFile(fileName, content)) {
         case ReadResult::CannotOpen:
             throw std::runtime_error("Opening file: " + fileName + "failed.");
@@ -19,5 +20,5 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
             break;
     }
     // An empty file reads like an empty text: nothing is added and nothing logged.
-    if (!content.empty()) readDocumentFromString(document, content);
+    if (!content.text().empty()) rkxml_detail::readText(*this, document, content.text());
 }

@@ -19,6 +19,7 @@
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/Reader.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
@@ -33,6 +34,7 @@ using grammar::trimmed;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
+using rkxml_detail::StreamAccess;
 using rkxml_detail::startsWith;
 using rkxml_detail::SymbolCodec;
 
@@ -281,11 +283,14 @@ private:
 
 }  // namespace
 
+void rkxml_detail::readText(const rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
+    const SymbolCodec decoder = StreamAccess::decoder(stream);
+    OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
+    Parser(document, text, decoder, StreamAccess::isUtf8(stream), openTagLookup).run();
+}
+
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, const std::string& text) {
-    using rkxml_detail::StreamAccess;
-    const SymbolCodec decoder = StreamAccess::decoder(*this);
-    OpenTagLookup openTagLookup(openTags);
-    Parser(document, text, decoder, StreamAccess::isUtf8(*this), openTagLookup).run();
+    rkxml_detail::readText(*this, document, text);
 }
 
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, std::string& text) {

@@ -1,0 +1,17 @@
+// The reader's entry for text in any memory, such as a file's bytes.
+#ifndef RKXML_STREAM_READER_H
+#define RKXML_STREAM_READER_H
+
+#include <string_view>
+
+#include "rkXMLDocument.h"
+#include "rkXMLFStream.h"
+
+namespace rkxml_detail {
+
+// Reads `text` into `document` with the tables of `stream`, as readDocumentFromString does.
+void readText(const rkXMLFStream& stream, rkXMLDocument& document, std::string_view text);
+
+}  // namespace rkxml_detail
+
+#endif
