@@ -201,13 +201,12 @@ private:
             const std::size_t valueEnd = text.find('"', valueStart);
             if (valueEnd == notFound) fail(valueStart, ": Unspected value form.");
             const std::string_view value = attributeValue(text.substr(valueStart, valueEnd - valueStart));
-            // Attributes mostly arrive in name order: then the insertion needs no search.
-            if (attributes.empty() || attributes.rbegin()->first < name) {
-                attributes.emplace_hint(attributes.end(), std::piecewise_construct, std::forward_as_tuple(name),
-                                        std::forward_as_tuple(value));
-            } else {
-                attributes.insert_or_assign(std::string(name), std::string(value));
-            }
+            // Attributes mostly arrive in name order: then the hint at the end spares the search.
+            // A name given twice keeps its last value.
+            const std::size_t before = attributes.size();
+            const auto placed = attributes.emplace_hint(attributes.end(), std::piecewise_construct,
+                                                        std::forward_as_tuple(name), std::forward_as_tuple(value));
+            if (attributes.size() == before) placed->second.assign(value);
             at = valueEnd + 1;
         }
     }
