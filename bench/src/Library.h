@@ -72,6 +72,8 @@ public:
     virtual std::string version() const { return {}; }
     // The operations this library has; the others are reported as not applicable.
     virtual unsigned operations() const { return ReadMemory | WriteString | WriteFile | Destroy | ReadFile; }
+    // Those of its operations that run in each round but are not timed nor reported.
+    virtual unsigned untimed() const { return 0; }
     // Untimed work before the first read, with the corpus that will be read.
     virtual void prepare(std::string& text) { (void)text; }
 

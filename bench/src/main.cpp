@@ -90,15 +90,20 @@ void timeRounds(Library& library, const Options& options, std::string& text, uns
                 const Operation operation = steps[i].first;
                 if ((todo & operation) == 0) continue;
                 if (round == 0 && repeat == 0) say("stage", steps[i].second);
+                auto work = [&] {
+                    if (operation == ReadMemory) library.readMemory(text);
+                    if (operation == WriteString || operation == WriteFile) library.edit(revision);
+                    if (operation == WriteString) library.writeString(written);
+                    if (operation == WriteFile) library.writeFile(options.output);
+                    if (operation == Destroy) library.destroy();
+                    if (operation == ReadFile) library.readFile(options.corpus);
+                };
                 try {
-                    totals[i].add([&] {
-                        if (operation == ReadMemory) library.readMemory(text);
-                        if (operation == WriteString || operation == WriteFile) library.edit(revision);
-                        if (operation == WriteString) library.writeString(written);
-                        if (operation == WriteFile) library.writeFile(options.output);
-                        if (operation == Destroy) library.destroy();
-                        if (operation == ReadFile) library.readFile(options.corpus);
-                    });
+                    if ((library.untimed() & operation) != 0) {
+                        work();
+                    } else {
+                        totals[i].add(work);
+                    }
                 } catch (const std::exception& error) {
                     if (operation != WriteString && operation != WriteFile) throw;
                     todo &= ~operation;
@@ -108,7 +113,7 @@ void timeRounds(Library& library, const Options& options, std::string& text, uns
             }
         }
         for (std::size_t i = 0; i < std::size(steps) && round >= options.warmUps; ++i) {
-            if ((todo & steps[i].first) == 0) continue;
+            if ((todo & steps[i].first & ~library.untimed()) == 0) continue;
             say("sample", steps[i].second, totals[i].wall / repeats, totals[i].cpu / repeats);
         }
     }
