@@ -3,20 +3,10 @@
 
 #include "tests/TestSupport.h"
 
+using testing_support::Log;
+using testing_support::Traced;
+
 namespace {
-
-using Log = std::vector<std::string>;
-
-// Records its name when destroyed and, given its holder, how many entries the holder still lists then.
-template <class Base>
-struct Traced : Base {
-    Traced(Log& log, const std::string& name, const rkXMLElement* holder = nullptr) : log(log), holder(holder) {
-        this->setName(name);
-    }
-    ~Traced() override { log.push_back(this->getName() + (holder ? "@" + std::to_string(holder->getChildCount()) : "")); }
-    Log& log;
-    const rkXMLElement* holder;
-};
 
 template <class Node = rkXMLElement>
 rkXMLNode* named(const std::string& name) {
