@@ -165,3 +165,9 @@ std::string fileContent(const std::string& path) {
 }
 
 }  // namespace fuzz
+
+// Every target starts by making the scratch directory, which also sends the logs of unnamed documents there.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::scratchDirectory();
+    return 0;
+}

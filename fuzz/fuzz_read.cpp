@@ -121,11 +121,6 @@ void readAndCheck(rkXMLFStream& stream, rkXMLDocument& document, const std::stri
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::scratchDirectory();  // also sends the logs of unnamed documents there
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
 

@@ -119,11 +119,6 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::scratchDirectory();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static rkXMLFStream defaultStream;
     const std::string input(reinterpret_cast<const char*>(data), size);

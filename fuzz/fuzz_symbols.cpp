@@ -75,11 +75,6 @@ void checkAgainstPlainWalk(const char* walk, const std::string& input, const std
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::scratchDirectory();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static rkXMLFStream defaults;
     const std::string whole(reinterpret_cast<const char*>(data), size);
