@@ -41,8 +41,8 @@ void checkBounds(const char* walk, const std::string& input, const std::string& 
     const std::size_t t = std::max<std::size_t>(longestTo, 1);
     if (output.size() * f < input.size() || output.size() > input.size() * t) {
         fuzz::fail(std::string(walk) + " output bounds", std::to_string(input.size()) + " bytes became " +
-                                                          std::to_string(output.size()) + " for " +
-                                                          fuzz::printable(input));
+                                                             std::to_string(output.size()) + " for " +
+                                                             fuzz::printable(input));
     }
 }
 
@@ -68,8 +68,9 @@ std::string walked(const std::map<std::string, std::string>& table, const std::s
 void checkAgainstPlainWalk(const char* walk, const std::string& input, const std::string& output,
                            const std::string& expected) {
     if (output != expected) {
-        fuzz::fail(std::string(walk) + " differs from the plain walk",
-                   fuzz::printable(input) + " became " + fuzz::printable(output) + ", not " + fuzz::printable(expected));
+        fuzz::fail(
+            std::string(walk) + " differs from the plain walk",
+            fuzz::printable(input) + " became " + fuzz::printable(output) + ", not " + fuzz::printable(expected));
     }
 }
 
@@ -100,10 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::map<std::string, std::string> before = StreamAccess::symbols(stream);
         try {
             stream.addSymbol(entity, character);
-            if (entity.empty() || character.empty()) fuzz::fail("empty texts refused", fuzz::printable(entity) + " " + fuzz::printable(character));
+            if (entity.empty() || character.empty())
+                fuzz::fail("empty texts refused", fuzz::printable(entity) + " " + fuzz::printable(character));
         } catch (const std::invalid_argument&) {
-            if (!entity.empty() && !character.empty()) fuzz::fail("non-empty texts accepted", fuzz::printable(entity) + " " + fuzz::printable(character));
-            if (StreamAccess::symbols(stream) != before) fuzz::fail("a refused pair leaves the table", fuzz::printable(entity));
+            if (!entity.empty() && !character.empty())
+                fuzz::fail("non-empty texts accepted", fuzz::printable(entity) + " " + fuzz::printable(character));
+            if (StreamAccess::symbols(stream) != before)
+                fuzz::fail("a refused pair leaves the table", fuzz::printable(entity));
         }
     }
     std::size_t longestEntity = 0;

@@ -88,7 +88,8 @@ inline std::string readFile(const std::string& name) {
 }
 
 inline void writeFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string repeated(const std::string& piece, std::size_t times) {
@@ -120,7 +121,9 @@ struct Traced : Base {
     Traced(Log& log, const std::string& name, const rkXMLElement* holder = nullptr) : log(log), holder(holder) {
         this->setName(name);
     }
-    ~Traced() override { log.push_back(this->getName() + (holder ? "@" + std::to_string(holder->getChildCount()) : "")); }
+    ~Traced() override {
+        log.push_back(this->getName() + (holder ? "@" + std::to_string(holder->getChildCount()) : ""));
+    }
     Log& log;
     const rkXMLElement* holder;
 };

@@ -3,7 +3,9 @@
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
-TEST(SafeSave, PosixOnly) { GTEST_SKIP() << "needs POSIX users, modes, links, FIFOs and mounts; see WindowsPlatformTest"; }
+TEST(SafeSave, PosixOnly) {
+    GTEST_SKIP() << "needs POSIX users, modes, links, FIFOs and mounts; see WindowsPlatformTest";
+}
 #else
 #include <fcntl.h>
 #include <sched.h>
@@ -105,12 +107,13 @@ TEST_F(SafeSave, LinksStayAndTheFileTheyNameIsReplaced) {
     writeFile(path("real.xml"), earlierText);
     chmod(path("real.xml").c_str(), 0600);
     fs::create_directory(path("sub"));
-    const std::pair<std::string, std::string> links[] = {{"link.xml", "real.xml"},      {"chain.xml", "link.xml"},
-                                                         {"dangling.xml", "new.xml"},   {"outer.xml", path("sub/in.xml")},
-                                                         {"loop1.xml", "loop2.xml"},    {"loop2.xml", "loop1.xml"}};
+    const std::pair<std::string, std::string> links[] = {{"link.xml", "real.xml"},    {"chain.xml", "link.xml"},
+                                                         {"dangling.xml", "new.xml"}, {"outer.xml", path("sub/in.xml")},
+                                                         {"loop1.xml", "loop2.xml"},  {"loop2.xml", "loop1.xml"}};
     for (const auto& [link, target] : links) ASSERT_EQ(symlink(target.c_str(), path(link).c_str()), 0);
     const std::string longName(250, 'n');  // its temporary file's name is longer, and must still fit
-    for (const std::string& name : {std::string("chain.xml"), std::string("dangling.xml"), std::string("outer.xml"), longName}) {
+    for (const std::string& name :
+         {std::string("chain.xml"), std::string("dangling.xml"), std::string("outer.xml"), longName}) {
         rkXMLFStream().writeDocument(documentFor(path(name)));
     }
     // The temporary file goes beside the file named, in the other directory too.

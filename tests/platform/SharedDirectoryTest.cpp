@@ -5,7 +5,9 @@
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
-TEST(SharedDirectory, PosixOnly) { GTEST_SKIP() << "needs POSIX users and a directory such as /tmp that all write into"; }
+TEST(SharedDirectory, PosixOnly) {
+    GTEST_SKIP() << "needs POSIX users and a directory such as /tmp that all write into";
+}
 #else
 #include <fcntl.h>
 
@@ -24,7 +26,9 @@ protected:
     }
 
     // Plants entries in the shared directory as the other user; false if that failed.
-    bool plantAsOtherUser(const std::function<bool()>& plant) { return runInChild([&] { return plant() ? 0 : 1; }, true) == 0; }
+    bool plantAsOtherUser(const std::function<bool()>& plant) {
+        return runInChild([&] { return plant() ? 0 : 1; }, true) == 0;
+    }
 
     std::string shared(const std::string& name) const { return path("shared/" + name); }
 
@@ -42,7 +46,8 @@ TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
     }));
     rkXMLDocument document;
     addElement(document.getRoot(), "data", "root's new text");
-    for (const std::string& name : {shared("report.xml"), shared("dangling.xml"), shared("fifo.xml"), shared("dir/x.xml")}) {
+    for (const std::string& name :
+         {shared("report.xml"), shared("dangling.xml"), shared("fifo.xml"), shared("dir/x.xml")}) {
         document.setFileName(name);
         EXPECT_EQ(runInChild([&] { return saveError(document) == cannotOpen(name) ? 0 : 1; }, false, 5), 0) << name;
     }

@@ -17,7 +17,7 @@ using namespace testing_support;
 namespace {
 
 struct Interposed {
-    bool active = false;           // record and inspect only while a test asks for it
+    bool active = false;  // record and inspect only while a test asks for it
     bool failFsync = false;
     bool failRead = false;
     std::vector<std::string> calls;

@@ -9,8 +9,12 @@
 using rkxml_detail::StreamAccess;
 using Tags = std::set<std::string, std::less<>>;
 
-static std::string encoded(const rkXMLFStream& stream, std::string text) { return StreamAccess::encoded(stream, std::move(text)); }
-static std::string decoded(const rkXMLFStream& stream, std::string text) { return StreamAccess::decoded(stream, std::move(text)); }
+static std::string encoded(const rkXMLFStream& stream, std::string text) {
+    return StreamAccess::encoded(stream, std::move(text));
+}
+static std::string decoded(const rkXMLFStream& stream, std::string text) {
+    return StreamAccess::decoded(stream, std::move(text));
+}
 
 TEST(Symbols, DefaultSymbolsEncodeAndDecodeOnce) {
     rkXMLFStream s;

@@ -100,7 +100,8 @@ TEST(Document, CopyAndAssignmentAreDeepAndIndependent) {
     top->addChild(child, rkXMLElement::npos);
     top->push_back(nullptr);
     addComment(child, "deep");
-    const std::string copied = "?root?(<?xml version=\"1.1\" encoding=\"utf-8\" ?>,<!--note-->,top[id=7]'v'((<!--deep-->)))";
+    const std::string copied =
+        "?root?(<?xml version=\"1.1\" encoding=\"utf-8\" ?>,<!--note-->,top[id=7]'v'((<!--deep-->)))";
 
     rkXMLDocument copy(source);
     EXPECT_EQ(copy.getFileName(), "in.xml");
@@ -141,7 +142,8 @@ TEST(Document, MillionLevelsAreCopiedAssignedAndDestroyedWithoutRecursion) {
     auto levels = [](const rkXMLDocument& document) {
         unsigned count = 0;
         rkXMLElement* holder = element(document.getRoot());
-        for (; holder->getChildCount() == 1u && holder->front()->getParent() == holder; ++count) holder = element(holder->front());
+        for (; holder->getChildCount() == 1u && holder->front()->getParent() == holder; ++count)
+            holder = element(holder->front());
         return holder->getName() == "bottom" ? count : 0u;
     };
     auto source = std::make_unique<rkXMLDocument>();

@@ -53,8 +53,14 @@ TEST(Converter, WritesTruthTextsAndNumbers) {
 
 TEST(Converter, ReadsTheLeadingIntegerOrZeroAndSaturates) {
     EXPECT_EQ(read<int>("12abc") + read<int>(" \t\n-7") + read<int>("+5"), 12 - 7 + 5);
-    EXPECT_EQ(read<int>(std::string("1\0" "2", 3)), 1);  // stops at an embedded zero byte
-    for (const char* none : {"abc", "", "   ", "+-5", "- 5", "\xa0" "5", "0x10"}) {
+    EXPECT_EQ(read<int>(std::string("1\0"
+                                    "2",
+                                    3)),
+              1);  // stops at an embedded zero byte
+    for (const char* none : {"abc", "", "   ", "+-5", "- 5",
+                             "\xa0"
+                             "5",
+                             "0x10"}) {
         EXPECT_EQ(read<int>(none, 99) + read<unsigned long long>(none, 99), 0u) << none;
     }
     EXPECT_EQ(read<int>("2147483648"), std::numeric_limits<int>::max());
@@ -62,7 +68,8 @@ TEST(Converter, ReadsTheLeadingIntegerOrZeroAndSaturates) {
     EXPECT_EQ(read<long long>("9223372036854775808"), std::numeric_limits<long long>::max());
     EXPECT_EQ(read<long long>("-9223372036854775809"), std::numeric_limits<long long>::min());
     // Unsigned: a minus wraps, a magnitude beyond the range gives the maximum, whatever the sign.
-    EXPECT_EQ(read<unsigned int>("-1") & read<unsigned int>("4294967296") & read<unsigned int>("-4294967296"), 4294967295u);
+    EXPECT_EQ(read<unsigned int>("-1") & read<unsigned int>("4294967296") & read<unsigned int>("-4294967296"),
+              4294967295u);
     EXPECT_EQ(read<unsigned int>("-4294967295"), 1u);
     const unsigned long long top = 18446744073709551615ull;
     for (const char* beyond : {"18446744073709551616", "+18446744073709551616", "-18446744073709551616"}) {
@@ -89,7 +96,8 @@ TEST(Converter, ReadsTheLeadingFloatingNumberOrZero) {
     EXPECT_EQ(read<double>("2.5e3xyz"), 2500.0);
     EXPECT_EQ(read<double>("  -.5") + read<double>("+1.e1") + read<double>("1e+"), 10.5);
     EXPECT_EQ(read<float>("0.1"), 0.1f);
-    for (const char* none : {"", "abc", "e5", ".", "+-1", "--1", " - 1", "0x1p3"}) EXPECT_EQ(read<double>(none, 9.0), 0.0) << none;
+    for (const char* none : {"", "abc", "e5", ".", "+-1", "--1", " - 1", "0x1p3"})
+        EXPECT_EQ(read<double>(none, 9.0), 0.0) << none;
     EXPECT_EQ(read<double>("-inf"), -inf);
     EXPECT_TRUE(std::isnan(read<float>("nan")));
     // Beyond the range: infinity or zero, as strtod gives them; either side of the midpoint between
