@@ -142,7 +142,8 @@ rkXMLElement* follow(const rkXMLDocument& document, const std::string& fileName,
     rkXMLElement* element = rkXMLFactory::asElement(document.getTopLevelElement());
     std::string reached = path.elements.front();
     if (element == nullptr || element->getName() != reached) {
-        const std::string top = element == nullptr ? "no top-level element" : "the top-level element is " + element->getName();
+        const std::string top =
+            element == nullptr ? "no top-level element" : "the top-level element is " + element->getName();
         complain(fileName + ": " + reached + " not found (" + top + ")");
         return nullptr;
     }
@@ -248,8 +249,9 @@ int main(int argc, char** argv) {
     std::string pathText;
     std::string value;
     bool checkOnly = false;
-    const std::string pathHelp = "Like settings/window/width or settings/window/@state: element names from "
-                                 "the top-level element down (the first of each name), then an attribute";
+    const std::string pathHelp =
+        "Like settings/window/width or settings/window/@state: element names from "
+        "the top-level element down (the first of each name), then an attribute";
 
     CLI::App* check = app.add_subcommand("check", "Read each file and print the reader's diagnostics");
     check->add_option("FILE", fileNames, "XML files")->required();

@@ -127,7 +127,8 @@ std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& act
             if (want->getElementType() != got->getElementType()) {
                 return path + ": " + kindName(want->getElementType()) + " became " + kindName(got->getElementType());
             }
-            if (want->getName() != got->getName()) return path + ": name " + printable(want->getName()) + " became " + printable(got->getName());
+            if (want->getName() != got->getName())
+                return path + ": name " + printable(want->getName()) + " became " + printable(got->getName());
             if (got->getParent() != pair.actual) return path + ": parent link does not name the holder";
             if (want->getElementType() == rkXMLNode::Header) {
                 const auto& a = static_cast<const rkXMLHeader&>(*want);
@@ -141,16 +142,19 @@ std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& act
             const auto& b = static_cast<const rkXMLElement&>(*got);
             const std::string wantedValue = valueKept(a) ? a.getValue() : std::string();
             if (wantedValue != b.getValue()) {
-                return path + " (" + printable(a.getName()) + "): value " + printable(a.getValue()) + " became " + printable(b.getValue());
+                return path + " (" + printable(a.getName()) + "): value " + printable(a.getValue()) + " became " +
+                       printable(b.getValue());
             }
             const auto& attributesA = a.getAttributes();
             const auto& attributesB = b.getAttributes();
             if (attributesA != attributesB) {
                 std::ostringstream detail;
                 detail << path << " (" << printable(a.getName()) << "): attributes differ:";
-                for (const auto& [name, value] : attributesA) detail << " " << printable(name) << "=" << printable(value);
+                for (const auto& [name, value] : attributesA)
+                    detail << " " << printable(name) << "=" << printable(value);
                 detail << " became";
-                for (const auto& [name, value] : attributesB) detail << " " << printable(name) << "=" << printable(value);
+                for (const auto& [name, value] : attributesB)
+                    detail << " " << printable(name) << "=" << printable(value);
                 return detail.str();
             }
             pending.push_back({&a, &b, path});
@@ -165,3 +169,9 @@ std::string fileContent(const std::string& path) {
 }
 
 }  // namespace fuzz
+
+// Every target starts by making the scratch directory, which also sends the logs of unnamed documents there.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fuzz::scratchDirectory();
+    return 0;
+}

@@ -12,8 +12,9 @@
 namespace fuzz {
 
 // A private directory for the targets' files, on a memory file system when
-// there is one; created once, removed with its files when the process exits.
-// The variable Tmp points into it, so logs of unnamed documents land there too.
+// there is one; created once (by LLVMFuzzerInitialize, for every target),
+// removed with its files when the process exits. The variable Tmp points into
+// it, so logs of unnamed documents land there too.
 const std::string& scratchDirectory();
 
 // A stream switched to UTF-8 mode (utf8Symbols), made once.

@@ -101,7 +101,8 @@ void readAndCheck(rkXMLFStream& stream, rkXMLDocument& document, const std::stri
         topLevelOf(document);
     } catch (const std::runtime_error& error) {
         if (typeid(error) != typeid(std::runtime_error)) {
-            fuzz::fail("only parse errors", std::string("a ") + typeid(error).name() + " for " + fuzz::printable(input));
+            fuzz::fail("only parse errors",
+                       std::string("a ") + typeid(error).name() + " for " + fuzz::printable(input));
         }
         const std::string whyNot = fuzz::whyNotFresh(document);
         if (!whyNot.empty()) fuzz::fail("emptied after an error", whyNot + "; input " + fuzz::printable(input));
@@ -110,7 +111,8 @@ void readAndCheck(rkXMLFStream& stream, rkXMLDocument& document, const std::stri
             fuzz::fail("error message form", fuzz::printable(error.what()) + " for " + fuzz::printable(input));
         }
     } catch (const std::exception& error) {
-        fuzz::fail("only parse errors", std::string(typeid(error).name()) + ": " + error.what() + " for " + fuzz::printable(input));
+        fuzz::fail("only parse errors",
+                   std::string(typeid(error).name()) + ": " + error.what() + " for " + fuzz::printable(input));
     }
     if (text != input) fuzz::fail("text unchanged", fuzz::printable(input));
     const Snapshot tablesAfter = snapshotOf(stream);
@@ -120,11 +122,6 @@ void readAndCheck(rkXMLFStream& stream, rkXMLDocument& document, const std::stri
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::scratchDirectory();  // also sends the logs of unnamed documents there
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -43,7 +43,8 @@ bool isNameRefusal(const std::string& message, bool mayBeCut) {
     const std::string end = "' cannot be written.";
     if (!endsWith(message, end) && !mayBeCut) return false;
     if (startsWith(message, "Error: element name '")) return true;
-    return startsWith(message, "Error: attribute name '") && (mayBeCut || message.find("' of element '") != std::string::npos);
+    return startsWith(message, "Error: attribute name '") &&
+           (mayBeCut || message.find("' of element '") != std::string::npos);
 }
 
 // The writer's test whether a value is written at all: with the first line
@@ -80,8 +81,10 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
     try {
         stream.writeDocument(original);
     } catch (const std::runtime_error& error) {
-        if (!isNameRefusal(error.what(), input.find('\0') != std::string::npos)) fuzz::fail("only name refusals", fuzz::printable(error.what()) + " for " + fuzz::printable(input));
-        if (fuzz::fileContent(firstFile) != earlier) fuzz::fail("a refused write leaves the file", fuzz::printable(input));
+        if (!isNameRefusal(error.what(), input.find('\0') != std::string::npos))
+            fuzz::fail("only name refusals", fuzz::printable(error.what()) + " for " + fuzz::printable(input));
+        if (fuzz::fileContent(firstFile) != earlier)
+            fuzz::fail("a refused write leaves the file", fuzz::printable(input));
         return;
     }
     const std::string written = fuzz::fileContent(firstFile);
@@ -92,7 +95,7 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
         stream.readDocument(reread);
     } catch (const std::exception& error) {
         fuzz::fail("written text reads back", std::string(error.what()) + "\ninput " + fuzz::printable(input) +
-                                                   "\nwritten " + fuzz::printable(written));
+                                                  "\nwritten " + fuzz::printable(written));
     }
     const auto& before = static_cast<const rkXMLElement&>(*original.getRoot());
     const auto& after = static_cast<const rkXMLElement&>(*reread.getRoot());
@@ -118,11 +121,6 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::scratchDirectory();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static rkXMLFStream defaultStream;

@@ -13,6 +13,9 @@
 //    decodes, may be of any length (leading zeros) but is never shorter than
 //    the bytes it stands for, so there the decoded output is only at least
 //    1 byte long when the input is not empty;
+//  - where no character references are decoded, both walks give exactly what
+//    the plainest walk gives: at each position every pair tried in the
+//    table's order, the first that matches replaced;
 //  - the reader, run with such a table on the same bytes, returns or throws
 //    std::runtime_error.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -38,17 +41,40 @@ void checkBounds(const char* walk, const std::string& input, const std::string& 
     const std::size_t t = std::max<std::size_t>(longestTo, 1);
     if (output.size() * f < input.size() || output.size() > input.size() * t) {
         fuzz::fail(std::string(walk) + " output bounds", std::to_string(input.size()) + " bytes became " +
-                                                          std::to_string(output.size()) + " for " +
-                                                          fuzz::printable(input));
+                                                             std::to_string(output.size()) + " for " +
+                                                             fuzz::printable(input));
+    }
+}
+
+// The walk in its plainest form, against which the codec's index is checked.
+std::string walked(const std::map<std::string, std::string>& table, const std::string& text, bool encode) {
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        bool replaced = false;
+        for (const auto& [entity, character] : table) {
+            const std::string& from = encode ? character : entity;
+            if (text.compare(at, from.size(), from) == 0) {
+                out += encode ? entity : character;
+                at += from.size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) out += text[at++];
+    }
+    return out;
+}
+
+void checkAgainstPlainWalk(const char* walk, const std::string& input, const std::string& output,
+                           const std::string& expected) {
+    if (output != expected) {
+        fuzz::fail(
+            std::string(walk) + " differs from the plain walk",
+            fuzz::printable(input) + " became " + fuzz::printable(output) + ", not " + fuzz::printable(expected));
     }
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::scratchDirectory();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static rkXMLFStream defaults;
@@ -75,10 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::map<std::string, std::string> before = StreamAccess::symbols(stream);
         try {
             stream.addSymbol(entity, character);
-            if (entity.empty() || character.empty()) fuzz::fail("empty texts refused", fuzz::printable(entity) + " " + fuzz::printable(character));
+            if (entity.empty() || character.empty())
+                fuzz::fail("empty texts refused", fuzz::printable(entity) + " " + fuzz::printable(character));
         } catch (const std::invalid_argument&) {
-            if (!entity.empty() && !character.empty()) fuzz::fail("non-empty texts accepted", fuzz::printable(entity) + " " + fuzz::printable(character));
-            if (StreamAccess::symbols(stream) != before) fuzz::fail("a refused pair leaves the table", fuzz::printable(entity));
+            if (!entity.empty() && !character.empty())
+                fuzz::fail("non-empty texts accepted", fuzz::printable(entity) + " " + fuzz::printable(character));
+            if (StreamAccess::symbols(stream) != before)
+                fuzz::fail("a refused pair leaves the table", fuzz::printable(entity));
         }
     }
     std::size_t longestEntity = 0;
@@ -93,6 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkBounds("encode", rest, encoded, longestCharacter, longestEntity);
     const std::string decoded = StreamAccess::decoded(stream, rest);
     checkBounds("decode", rest, decoded, StreamAccess::isUtf8(stream) ? rest.size() : longestEntity, longestCharacter);
+    const auto& table = StreamAccess::symbols(stream);
+    checkAgainstPlainWalk("encode", rest, encoded, walked(table, rest, true));
+    if (!StreamAccess::isUtf8(stream)) checkAgainstPlainWalk("decode", rest, decoded, walked(table, rest, false));
 
     rkXMLDocument document;
     std::string source = rest;

@@ -42,8 +42,7 @@ RKXML_API rkXMLNode* getElementAsFirst(rkXMLNode* parent, const std::string& nam
 RKXML_API rkXMLNode* getElement(rkXMLNode* parent, unsigned int index);
 /// A new element (alwaysCreate) or the first child named `name`, else a new element at `position`;
 /// null on a null or non-element parent.
-RKXML_API rkXMLNode* setElement(rkXMLNode* parent, const std::string& name, bool alwaysCreate,
-                                unsigned int position);
+RKXML_API rkXMLNode* setElement(rkXMLNode* parent, const std::string& name, bool alwaysCreate, unsigned int position);
 /// Unlinks and destroys `node` with its subtree; false (nothing destroyed) if it is null or not in
 /// the child list of the element its parent link names.
 RKXML_API bool removeElement(rkXMLNode* node);

@@ -88,7 +88,8 @@ inline std::string readFile(const std::string& name) {
 }
 
 inline void writeFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::string repeated(const std::string& piece, std::size_t times) {
@@ -110,6 +111,22 @@ std::string errorOf(Action action) {
 }
 
 inline rkXMLElement* element(rkXMLNode* node) { return rkXMLFactory::asElement(node); }
+
+using Log = std::vector<std::string>;
+
+// A node that records its name in `log` when destroyed and, given its holder, how many
+// entries the holder still lists at that moment.
+template <class Base>
+struct Traced : Base {
+    Traced(Log& log, const std::string& name, const rkXMLElement* holder = nullptr) : log(log), holder(holder) {
+        this->setName(name);
+    }
+    ~Traced() override {
+        log.push_back(this->getName() + (holder ? "@" + std::to_string(holder->getChildCount()) : ""));
+    }
+    Log& log;
+    const rkXMLElement* holder;
+};
 
 // Appends a new element named `name` with `value` to `parent`, parent link included.
 inline rkXMLElement* addElement(rkXMLNode* parent, const std::string& name, const std::string& value = "") {

@@ -35,9 +35,7 @@ void writeFloating(T value, int digits, std::string& out) {
 }
 
 // The white space of the "C" locale, which is all that a leading blank may be.
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -158,8 +156,7 @@ double readDouble(const std::string& text) {
     // A second sign is not part of a number, but from_chars would take a minus.
     if (number.begin == number.end || *number.begin == '+' || *number.begin == '-') return 0.0;
     double value = 0.0;
-    const std::from_chars_result read =
-        std::from_chars(number.begin, number.end, value, std::chars_format::general);
+    const std::from_chars_result read = std::from_chars(number.begin, number.end, value, std::chars_format::general);
     if (read.ec == std::errc::invalid_argument) return 0.0;
     if (read.ec == std::errc::result_out_of_range) {
         // from_chars leaves the value alone here; give what strtod gives.
@@ -233,19 +230,13 @@ void stringToValue(const std::string& text, int& out) {
     out = static_cast<int>(wide < low ? low : (wide > high ? high : wide));
 }
 
-void stringToValue(const std::string& text, unsigned int& out) {
-    out = toUnsigned<unsigned int>(scanInteger(text));
-}
+void stringToValue(const std::string& text, unsigned int& out) { out = toUnsigned<unsigned int>(scanInteger(text)); }
 
 void stringToValue(const std::string& text, long& out) { out = toSigned<long>(scanInteger(text)); }
 
-void stringToValue(const std::string& text, unsigned long& out) {
-    out = toUnsigned<unsigned long>(scanInteger(text));
-}
+void stringToValue(const std::string& text, unsigned long& out) { out = toUnsigned<unsigned long>(scanInteger(text)); }
 
-void stringToValue(const std::string& text, long long& out) {
-    out = toSigned<long long>(scanInteger(text));
-}
+void stringToValue(const std::string& text, long long& out) { out = toSigned<long long>(scanInteger(text)); }
 
 void stringToValue(const std::string& text, unsigned long long& out) {
     out = toUnsigned<unsigned long long>(scanInteger(text));

@@ -11,8 +11,7 @@ namespace rkXMLFactory {
 
 rkXMLElement* asElement(rkXMLNode* node) { return elementOrNull(node); }
 
-rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name,
-                      unsigned int position) {
+rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name, unsigned int position) {
     rkXMLElement* element = elementOrNull(parent);
     if (element == nullptr) return nullptr;
 
@@ -32,8 +31,7 @@ rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const std::strin
     return node.release();
 }
 
-rkXMLNode* getSaveChild(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name,
-                        unsigned int position) {
+rkXMLNode* getSaveChild(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name, unsigned int position) {
     rkXMLElement* element = elementOrNull(parent);
     if (element == nullptr) return nullptr;
     if (rkXMLNode* found = element->getChild(name)) return found;
@@ -50,8 +48,7 @@ rkXMLNode* getElement(rkXMLNode* parent, unsigned int index) {
     return element == nullptr ? nullptr : element->getChild(index);
 }
 
-rkXMLNode* setElement(rkXMLNode* parent, const std::string& name, bool alwaysCreate,
-                      unsigned int position) {
+rkXMLNode* setElement(rkXMLNode* parent, const std::string& name, bool alwaysCreate, unsigned int position) {
     if (alwaysCreate) return createNode(parent, rkXMLNode::Element, name, position);
     return getSaveChild(parent, rkXMLNode::Element, name, position);
 }
@@ -93,8 +90,7 @@ std::list<rkXMLNode*> getElements(rkXMLNode* parent, const std::string& name) {
     std::list<rkXMLNode*> elements;
     if (rkXMLElement* element = elementOrNull(parent)) {
         for (rkXMLNode* child : *element) {
-            if (child != nullptr && child->getElementType() == rkXMLNode::Element &&
-                child->getName() == name) {
+            if (child != nullptr && child->getElementType() == rkXMLNode::Element && child->getName() == name) {
                 elements.push_back(child);
             }
         }

@@ -42,8 +42,7 @@ public:
         return signatureOfLinkedTree(
             document.first_child(), static_cast<pugi::xml_node>(document),
             [](pugi::xml_node node) { return node.first_child(); },
-            [](pugi::xml_node node) { return node.next_sibling(); },
-            [](pugi::xml_node node) { return node.parent(); },
+            [](pugi::xml_node node) { return node.next_sibling(); }, [](pugi::xml_node node) { return node.parent(); },
             [](Signature& signature, pugi::xml_node node, std::uint64_t depth) {
                 if (node.type() == pugi::node_comment) signature.comment(depth);
                 if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) signature.text(node.value());

@@ -36,8 +36,10 @@ public:
         rapidxml::xml_node<>* top = document.first_node();
         while (top->type() != rapidxml::node_element) top = top->next_sibling();
         char* text = document.allocate_string(value.c_str());
-        if (rapidxml::xml_attribute<>* revision = top->first_attribute("revision")) revision->value(text);
-        else top->append_attribute(document.allocate_attribute("revision", text));
+        if (rapidxml::xml_attribute<>* revision = top->first_attribute("revision"))
+            revision->value(text);
+        else
+            top->append_attribute(document.allocate_attribute("revision", text));
     }
     void writeFile(const std::string& path) override {
         std::ofstream out(path, std::ios::binary);

@@ -103,7 +103,7 @@ private:
 struct Recording {
     enum Kind : unsigned char { Start, End, Comment };
     std::vector<Kind> kinds;
-    std::vector<std::string> texts;  // Start: name, then value; Comment: text
+    std::vector<std::string> texts;              // Start: name, then value; Comment: text
     std::vector<std::uint32_t> attributeCounts;  // one per Start
     std::vector<std::pair<std::string, std::string>> attributes;
 

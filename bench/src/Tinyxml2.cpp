@@ -33,8 +33,7 @@ public:
         return signatureOfLinkedTree(
             static_cast<const XMLNode*>(document->FirstChild()), static_cast<const XMLNode*>(document.get()),
             [](const XMLNode* node) { return node->FirstChild(); },
-            [](const XMLNode* node) { return node->NextSibling(); },
-            [](const XMLNode* node) { return node->Parent(); },
+            [](const XMLNode* node) { return node->NextSibling(); }, [](const XMLNode* node) { return node->Parent(); },
             [](Signature& signature, const XMLNode* node, std::uint64_t depth) {
                 if (node->ToComment() != nullptr) signature.comment(depth);
                 if (node->ToText() != nullptr) signature.text(node->Value());

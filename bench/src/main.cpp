@@ -19,8 +19,10 @@ namespace bench {
 namespace {
 
 // Each operation in the order of a round, with the name the report knows it by.
-constexpr std::pair<Operation, const char*> steps[] = {{ReadMemory, "read_memory"}, {WriteString, "write_string"},
-                                                       {WriteFile, "write_file"},   {Destroy, "destroy"},
+constexpr std::pair<Operation, const char*> steps[] = {{ReadMemory, "read_memory"},
+                                                       {WriteString, "write_string"},
+                                                       {WriteFile, "write_file"},
+                                                       {Destroy, "destroy"},
                                                        {ReadFile, "read_file"}};
 constexpr std::uint64_t bytesPerRound = 4u << 20;
 // No file is written whose indentation alone would be larger than this many times the input.
@@ -33,8 +35,8 @@ struct Options {
 };
 
 std::ostream& operator<<(std::ostream& out, const Signature& s) {
-    return out << s.elements << ' ' << s.attributes << ' ' << s.comments << ' ' << s.indentUnits << ' '
-               << s.nameHash << ' ' << s.attributeHash << ' ' << s.valueHash;
+    return out << s.elements << ' ' << s.attributes << ' ' << s.comments << ' ' << s.indentUnits << ' ' << s.nameHash
+               << ' ' << s.attributeHash << ' ' << s.valueHash;
 }
 
 template <typename... Parts>
@@ -43,7 +45,8 @@ void say(const Parts&... parts) {
 }
 
 std::string oneLine(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return text;
 }
 

@@ -2,40 +2,33 @@
 // user plants links, pipes and files under the names a program will use. The
 // library follows the system's protective rules there whatever the host has
 // configured: only the user's own links and files are used.
-#ifndef _WIN32
-#include <fcntl.h>
-#endif
-
-#include <string>
-
 #include "tests/TestSupport.h"
+
+#ifdef _WIN32
+TEST(SharedDirectory, PosixOnly) {
+    GTEST_SKIP() << "needs POSIX users and a directory such as /tmp that all write into";
+}
+#else
+#include <fcntl.h>
 
 using namespace testing_support;
 
-namespace {
-
 const std::string secretText = "<secret>root's own</secret>";
-
-}  // namespace
 
 class SharedDirectory : public ScratchTest {
 protected:
     void SetUp() override {
-#ifdef _WIN32
-        GTEST_SKIP() << "needs POSIX users and a directory such as /tmp that all users write into";
-#else
         if (!isRoot()) GTEST_SKIP() << "playing a second user needs root";
         ASSERT_EQ(mkdir(path("shared").c_str(), 0777), 0);
         ASSERT_EQ(chmod(path("shared").c_str(), 01777), 0);  // sticky and world-writable, as /tmp
         writeFile(secret, secretText);
         chmod(secret.c_str(), 0600);
-#endif
     }
 
-#ifndef _WIN32
     // Plants entries in the shared directory as the other user; false if that failed.
-    bool plantAsOtherUser(const std::function<bool()>& plant) { return runInChild([&] { return plant() ? 0 : 1; }, true) == 0; }
-#endif
+    bool plantAsOtherUser(const std::function<bool()>& plant) {
+        return runInChild([&] { return plant() ? 0 : 1; }, true) == 0;
+    }
 
     std::string shared(const std::string& name) const { return path("shared/" + name); }
 
@@ -43,7 +36,6 @@ protected:
 };
 
 TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
-#ifndef _WIN32  // skipped in SetUp
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     fs::create_directory(path("inner"));
     ASSERT_TRUE(plantAsOtherUser([&] {
@@ -54,7 +46,8 @@ TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
     }));
     rkXMLDocument document;
     addElement(document.getRoot(), "data", "root's new text");
-    for (const std::string& name : {shared("report.xml"), shared("dangling.xml"), shared("fifo.xml"), shared("dir/x.xml")}) {
+    for (const std::string& name :
+         {shared("report.xml"), shared("dangling.xml"), shared("fifo.xml"), shared("dir/x.xml")}) {
         document.setFileName(name);
         EXPECT_EQ(runInChild([&] { return saveError(document) == cannotOpen(name) ? 0 : 1; }, false, 5), 0) << name;
     }
@@ -68,11 +61,9 @@ TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
     document.setFileName(shared("own-link.xml"));
     EXPECT_EQ(saveError(document), "(no exception)");
     EXPECT_TRUE(fs::is_regular_file(path("mine.xml")));
-#endif
 }
 
 TEST_F(SharedDirectory, OtherUsersFilesAreNeitherReplacedNorWritten) {
-#ifndef _WIN32  // skipped in SetUp
     ASSERT_TRUE(plantAsOtherUser([&] {
         writeFile(shared("owned.xml"), "planted");
         return chmod(shared("owned.xml").c_str(), 0666) == 0 && mkfifo(shared("pipe.xml").c_str(), 0666) == 0;
@@ -91,11 +82,9 @@ TEST_F(SharedDirectory, OtherUsersFilesAreNeitherReplacedNorWritten) {
     // The other user still saves its own files there.
     document.setFileName(shared("theirs.xml"));
     EXPECT_EQ(runInChild([&] { return saveError(document) == "(no exception)" ? 0 : 1; }, true), 0);
-#endif
 }
 
 TEST_F(SharedDirectory, LogIsNotHijacked) {
-#ifndef _WIN32  // skipped in SetUp
     ASSERT_TRUE(plantAsOtherUser([&] {
         writeFile(shared("own.xml.log"), "");
         return symlink(secret.c_str(), shared("link.xml.log").c_str()) == 0 &&
@@ -120,5 +109,5 @@ TEST_F(SharedDirectory, LogIsNotHijacked) {
     ASSERT_EQ(stat(shared("fresh.xml.log").c_str(), &status), 0);
     EXPECT_EQ(status.st_uid, 0u);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
-#endif
 }
+#endif

@@ -17,7 +17,7 @@ using namespace testing_support;
 namespace {
 
 struct Interposed {
-    bool active = false;           // record and inspect only while a test asks for it
+    bool active = false;  // record and inspect only while a test asks for it
     bool failFsync = false;
     bool failRead = false;
     std::vector<std::string> calls;
@@ -30,7 +30,7 @@ Function next(const char* name) {
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-// Entries of the watched directory, other than the one named `kept`, that other users may read.
+// Notes an entry of the watched directory, other than the old file, that other users may read.
 void inspectWatchedDirectory() {
     DIR* directory = opendir(interposed.watchedDirectory.c_str());
     if (directory == nullptr) return;
@@ -79,63 +79,53 @@ extern "C" ssize_t write(int descriptor, const void* buffer, size_t size) {
 
 class SystemCall : public ScratchTest {
 protected:
+    void SetUp() override { writeFile(target, "<old>text</old>"); }
     void TearDown() override { interposed = Interposed(); }
 
-    // A document of the old file's name with enough text for several writes.
-    rkXMLDocument document() const {
-        rkXMLDocument result;
-        result.setFileName(target);
-        rkXMLElement* top = addElement(result.getRoot(), "data");
+    // Saves a document with enough text for several writes, with the interposed calls active.
+    std::string saveWatched() {
+        rkXMLDocument document;
+        document.setFileName(target);
+        rkXMLElement* top = addElement(document.getRoot(), "data");
         for (int i = 0; i < 200000; ++i) addElement(top, "entry", "value");
-        return result;
+        interposed.active = true;
+        const std::string error = saveError(document);
+        interposed.active = false;
+        return error;
     }
 
     const std::string target = path("data.xml");
-    const std::string earlierText = "<old>text</old>";
 };
 
 TEST_F(SystemCall, SaveFlushesBeforeItRenames) {
-    writeFile(target, earlierText);
-    const rkXMLDocument saved = document();
-    interposed.active = true;
-    rkXMLFStream().writeDocument(saved);
-    interposed.active = false;
+    EXPECT_EQ(saveWatched(), "(no exception)");
     ASSERT_GE(interposed.calls.size(), 2u);
     EXPECT_EQ(interposed.calls[0], "fsync");  // the new text is on disk before it takes the old one's place
     EXPECT_EQ(interposed.calls[1], "rename");
 }
 
 TEST_F(SystemCall, FailedFlushKeepsTheEarlierFile) {
-    writeFile(target, earlierText);
-    const rkXMLDocument saved = document();
-    interposed.active = true;
     interposed.failFsync = true;
-    EXPECT_EQ(saveError(saved), writingFailed(target));
-    interposed.active = false;
-    EXPECT_EQ(readFile(target), earlierText);
+    EXPECT_EQ(saveWatched(), writingFailed(target));
+    EXPECT_EQ(readFile(target), "<old>text</old>");
     EXPECT_EQ(scratch.entries(), (std::set<std::string>{"data.xml", "data.xml.log"}));
 }
 
 TEST_F(SystemCall, NothingOthersCanReadAppearsWhileSaving) {
-    writeFile(target, earlierText);
     chmod(target.c_str(), 0600);
-    const rkXMLDocument saved = document();
     interposed.watchedDirectory = scratch.str();
-    interposed.active = true;
-    rkXMLFStream().writeDocument(saved);
-    interposed.active = false;
+    EXPECT_EQ(saveWatched(), "(no exception)");
     EXPECT_EQ(interposed.readableByOthers, "");
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(SystemCall, ReadFailingAfterTheOpenIsReported) {
-    writeFile(target, earlierText);
-    rkXMLDocument read;
-    read.setFileName(target);
+    rkXMLDocument document;
+    document.setFileName(target);
     interposed.active = true;
     interposed.failRead = true;
-    const std::string message = errorOf([&] { rkXMLFStream().readDocument(read); });
+    const std::string message = errorOf([&] { rkXMLFStream().readDocument(document); });
     interposed.active = false;
     EXPECT_EQ(message, "Reading file: " + target + " failed.");
-    EXPECT_EQ(read.getTopLevelElement(), nullptr);
+    EXPECT_EQ(document.getTopLevelElement(), nullptr);
 }

@@ -20,7 +20,8 @@ TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
     EXPECT_EQ(readFile(document + ".log"), "second\r\n");
     // A new log is private to the user: diagnostics quote the document's content.
 #ifndef _WIN32  // Windows has no mode bits: tests/platform/WindowsPlatformTest.cpp checks its access list
-    EXPECT_EQ(fs::status(document + ".log").permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(document + ".log").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
 #endif
 }
 

@@ -35,8 +35,9 @@ TEST_F(Parser, TextValues) {
     stream.addSymbol("&sp;", " ");
     // The last non-blank segment wins, a carriage return is not trimmed, entities are decoded once and
     // before trimming, attribute values stay as written, trailing text is ignored.
-    EXPECT_EQ(parsed(stream, "lead<a><b>x</b>y</a><p>one<b/>two<!--c--> \n\t </p><t> \t x  y\r\n</t>"
-                             "<e>&amp;lt;&sp;</e><f>&sp;&lt;b&gt;&sp;</f><g x=\"&lt;\"/>tail"),
+    EXPECT_EQ(parsed(stream,
+                     "lead<a><b>x</b>y</a><p>one<b/>two<!--c--> \n\t </p><t> \t x  y\r\n</t>"
+                     "<e>&amp;lt;&sp;</e><f>&sp;&lt;b&gt;&sp;</f><g x=\"&lt;\"/>tail"),
               "?root?'lead'(a'y'(b'x'),p'two'(b,<!--c-->),t'x  y\r',e'&lt;',f'<b>',g[x=&lt;])");
 }
 
@@ -44,9 +45,11 @@ TEST_F(Parser, TagsAttributesAndDeclarations) {
     rkXMLFStream stream;
     // The first declaration goes to the top level, the second is skipped; end tags are trimmed of
     // blanks, tabs and line feeds; "<![CDATA[" starts an element that is never closed.
-    EXPECT_EQ(parsed(stream, "< a\n b =\"1\"c=\"\"\td=\"x>y\" ><!-- n --><?xml version=\"1.1\" encoding=\"utf-8\"?>"
-                             "< /z/ ><a b=\"1\" b=\"2\"/><i><j></ j\n></\ti \t></ a\n><?xml version=\"2.0\"?><![CDATA[x]]>"),
-              "?root?(a[b=1,c=,d=x>y](<!-- n -->,/z,a[b=2],i(j)),<?xml version=\"1.1\" encoding=\"utf-8\" ?>,![CDATA[x]])");
+    EXPECT_EQ(
+        parsed(stream,
+               "< a\n b =\"1\"c=\"\"\td=\"x>y\" ><!-- n --><?xml version=\"1.1\" encoding=\"utf-8\"?>"
+               "< /z/ ><a b=\"1\" b=\"2\"/><i><j></ j\n></\ti \t></ a\n><?xml version=\"2.0\"?><![CDATA[x]]>"),
+        "?root?(a[b=1,c=,d=x>y](<!-- n -->,/z,a[b=2],i(j)),<?xml version=\"1.1\" encoding=\"utf-8\" ?>,![CDATA[x]])");
     // Without a blank before "=\"", an attribute's name runs on to the next "=\"", across the end of its tag.
     EXPECT_EQ(parsed(stream, "<a b><c d=\"1\"/>"), "?root?(a[b><c d=1])");
 }

@@ -64,7 +64,8 @@ TEST_F(Writer, ValuesEmptyElementsAndOpenTags) {
     addComment(many, " c ");
     many->push_back(nullptr);  // a null entry writes nothing, but counts as a child
     addElement(many, "c2");
-    const std::string middle = "\n<e a=\"1\"/>\n<v></v>\n<v></v>\n<v>\n\n</v>\n<v>\r\r</v>\n<v>\t\t</v>\n<v> a  b </v>\n<x q=\"A&B\">";
+    const std::string middle =
+        "\n<e a=\"1\"/>\n<v></v>\n<v></v>\n<v>\n\n</v>\n<v>\r\r</v>\n<v>\t\t</v>\n<v> a  b </v>\n<x q=\"A&B\">";
     const std::string end = "</x>\n<m>\n val\n <!-- c -->\n <c2/>\n</m>";
     rkXMLFStream stream;
     stream.addOpenTag(longTag);
@@ -106,7 +107,8 @@ TEST_F(Writer, DeepChainOnASmallStack) {
     pthread_attr_destroy(&attributes);
     EXPECT_EQ(job.second, "(no exception)");
     std::string expected;
-    for (unsigned d = 0; d < depth; ++d) expected += (d ? "\n" : "") + std::string(d, ' ') + (d + 1 < depth ? "<e>" : "<e/>");
+    for (unsigned d = 0; d < depth; ++d)
+        expected += (d ? "\n" : "") + std::string(d, ' ') + (d + 1 < depth ? "<e>" : "<e/>");
     EXPECT_TRUE(readFile(path("deep.xml")) == expected + repeated("</e>", depth - 1));
 }
 
@@ -128,8 +130,8 @@ TEST_F(Writer, RefusesTreesThatWouldNotReadBack) {
     rkXMLElement* top = addElement(document.getRoot(), "top");
     // Bytes below 32 show as \xHH, so that a name cannot forge lines of the log.
     const std::pair<std::string, std::string> badNames[] = {
-        {"", ""},     {"a b", "a b"}, {"a\tb", "a\\x09b"}, {"a\rb", "a\\x0Db"}, {"a\n\x7F", "a\\x0A\\x7F"},
-        {"a>b", "a>b"}, {"/a", "/a"}, {"?a", "?a"},        {"!--a", "!--a"},     {"a/", "a/"}};
+        {"", ""},       {"a b", "a b"}, {"a\tb", "a\\x09b"}, {"a\rb", "a\\x0Db"}, {"a\n\x7F", "a\\x0A\\x7F"},
+        {"a>b", "a>b"}, {"/a", "/a"},   {"?a", "?a"},        {"!--a", "!--a"},    {"a/", "a/"}};
     for (const auto& [name, shown] : badNames) {
         rkXMLElement* bad = addElement(top, name);
         expectRefused("Error: element name '" + shown + "' cannot be written.");
@@ -137,8 +139,8 @@ TEST_F(Writer, RefusesTreesThatWouldNotReadBack) {
     }
     rkXMLElement* e = addElement(top, "e");
     const std::pair<std::string, std::string> badAttributes[] = {
-        {" a", " a"}, {"\ta", "\\x09a"}, {"\ra", "\\x0Da"}, {"\na", "\\x0Aa"}, {">a", ">a"},
-        {"/>a", "/>a"}, {"a ", "a "},    {"a\t", "a\\x09"}, {"a\n", "a\\x0A"}, {"a=\"b", "a=\"b"}};
+        {" a", " a"},   {"\ta", "\\x09a"}, {"\ra", "\\x0Da"}, {"\na", "\\x0Aa"}, {">a", ">a"},
+        {"/>a", "/>a"}, {"a ", "a "},      {"a\t", "a\\x09"}, {"a\n", "a\\x0A"}, {"a=\"b", "a=\"b"}};
     for (const auto& [name, shown] : badAttributes) {
         e->setAttribute(name, "1");
         expectRefused("Error: attribute name '" + shown + "' of element 'e' cannot be written.");

@@ -3,20 +3,10 @@
 
 #include "tests/TestSupport.h"
 
+using testing_support::Log;
+using testing_support::Traced;
+
 namespace {
-
-using Log = std::vector<std::string>;
-
-// Records its name when destroyed and, given its holder, how many entries the holder still lists then.
-template <class Base>
-struct Traced : Base {
-    Traced(Log& log, const std::string& name, const rkXMLElement* holder = nullptr) : log(log), holder(holder) {
-        this->setName(name);
-    }
-    ~Traced() override { log.push_back(this->getName() + (holder ? "@" + std::to_string(holder->getChildCount()) : "")); }
-    Log& log;
-    const rkXMLElement* holder;
-};
 
 template <class Node = rkXMLElement>
 rkXMLNode* named(const std::string& name) {
@@ -67,14 +57,16 @@ TEST(Element, RemoveChildUnlinksThenDestroysOnlyADirectChild) {
     Log log;
     rkXMLElement element;
     rkXMLElement other;
-    for (const char* name : {"0", "1", "2", "3", "4"}) element.addChild(new Traced<rkXMLComment>(log, name, &element), 9u);
+    for (const char* name : {"0", "1", "2", "3", "4"})
+        element.addChild(new Traced<rkXMLComment>(log, name, &element), 9u);
     auto* inner = new rkXMLElement;
     auto* grandchild = new Traced<rkXMLComment>(log, "grandchild");
     auto* foreign = new Traced<rkXMLComment>(log, "foreign");
     inner->addChild(grandchild, 0u);
     element.addChild(inner, 0u);
     other.addChild(foreign, 0u);
-    for (rkXMLNode* miss : {static_cast<rkXMLNode*>(nullptr), static_cast<rkXMLNode*>(foreign), static_cast<rkXMLNode*>(grandchild)}) {
+    for (rkXMLNode* miss :
+         {static_cast<rkXMLNode*>(nullptr), static_cast<rkXMLNode*>(foreign), static_cast<rkXMLNode*>(grandchild)}) {
         EXPECT_FALSE(element.removeChild(miss));
     }
     EXPECT_FALSE(element.removeChild(6u));
@@ -83,7 +75,7 @@ TEST(Element, RemoveChildUnlinksThenDestroysOnlyADirectChild) {
     EXPECT_TRUE(element.removeChild(5u));
     EXPECT_TRUE(element.removeChild(element.getChild("1")));
     EXPECT_EQ(log, (Log{"4@5", "1@4"}));  // the count already dropped: unlinked first
-    element.push_back(nullptr);             // a null entry is unlinked, nothing destroyed
+    element.push_back(nullptr);           // a null entry is unlinked, nothing destroyed
     EXPECT_TRUE(element.removeChild(4u));
     EXPECT_EQ(element.getChildCount(), 4u);
     EXPECT_EQ(log.size(), 2u);

@@ -21,7 +21,8 @@ rkXMLNode* add(rkXMLNode* parent, const std::string& name, rkXMLNode::TType type
 }  // namespace
 
 TEST(Factory, CreateNodeInsertsAtPositionWithParentLink) {
-    const std::pair<unsigned, const char*> cases[] = {{0, "a,x,y,"}, {1, "x,a,y,"}, {2, "x,y,a,"}, {rkXMLElement::npos, "x,y,a,"}};
+    const std::pair<unsigned, const char*> cases[] = {
+        {0, "a,x,y,"}, {1, "x,a,y,"}, {2, "x,y,a,"}, {rkXMLElement::npos, "x,y,a,"}};
     for (const auto& [position, order] : cases) {
         rkXMLElement parent;
         add(&parent, "x");
@@ -84,8 +85,9 @@ TEST(Factory, RemoveElementDestroysOnlyWhatTheParentLinkHolds) {
     foreign.setParent(&holder);
     stray.setParent(&parent);   // names an element that does not hold it
     parent.setParent(&parent);  // a hidden root is its own parent
-    for (rkXMLNode* miss : {static_cast<rkXMLNode*>(nullptr), static_cast<rkXMLNode*>(&unlinked),
-                            static_cast<rkXMLNode*>(&foreign), static_cast<rkXMLNode*>(&stray), static_cast<rkXMLNode*>(&parent)}) {
+    for (rkXMLNode* miss :
+         {static_cast<rkXMLNode*>(nullptr), static_cast<rkXMLNode*>(&unlinked), static_cast<rkXMLNode*>(&foreign),
+          static_cast<rkXMLNode*>(&stray), static_cast<rkXMLNode*>(&parent)}) {
         EXPECT_FALSE(removeElement(miss));
     }
     EXPECT_EQ(names(parent), "keep,");

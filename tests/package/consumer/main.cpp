@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     rkXMLDocument back;
     back.setFileName(argv[1]);
     stream.readDocument(back);
-    const bool ok = back.getHeader() != nullptr &&
-                    rkXMLFactory::asElement(back.getTopLevelElement())->getValue() == "42";
+    const bool ok =
+        back.getHeader() != nullptr && rkXMLFactory::asElement(back.getTopLevelElement())->getValue() == "42";
     std::cout << (ok ? "consumer ok" : "consumer FAILED") << '\n';
     return ok ? 0 : 1;
 }
