@@ -34,8 +34,8 @@ using grammar::trimmed;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
-using rkxml_detail::StreamAccess;
 using rkxml_detail::startsWith;
+using rkxml_detail::StreamAccess;
 using rkxml_detail::SymbolCodec;
 
 constexpr std::size_t notFound = std::string_view::npos;

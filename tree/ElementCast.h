@@ -13,11 +13,11 @@ namespace rkxml_detail {
 // The tag is all that is read: a node tagged Element is always an rkXMLElement.
 inline rkXMLElement* elementOrNull(rkXMLNode* node) {
     return node != nullptr && NodeAccess::type(*node) == rkXMLNode::Element ? static_cast<rkXMLElement*>(node)
-                                                                             : nullptr;
+                                                                            : nullptr;
 }
 inline const rkXMLElement* elementOrNull(const rkXMLNode* node) {
     return node != nullptr && NodeAccess::type(*node) == rkXMLNode::Element ? static_cast<const rkXMLElement*>(node)
-                                                                             : nullptr;
+                                                                            : nullptr;
 }
 
 // `node`, whose type tag the caller has checked to be Element, as an element.
