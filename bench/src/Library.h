@@ -75,20 +75,15 @@ public:
     // Those of its operations that run in each round but are not timed nor reported.
     virtual unsigned untimed() const { return 0; }
     // Untimed work before the first read, with the corpus that will be read.
-    virtual void prepare(std::string& text) { (void)text; }
-
-    // The text is never changed; it is not const because rkxml's reader takes it so.
-    virtual void readMemory(std::string& text) = 0;
+    virtual void prepare(const std::string& text) { (void)text; }
+    virtual void readMemory(const std::string& text) = 0;
     virtual void destroy() {}
     // Sets one attribute of the top element, as an application changes one setting before saving.
     virtual void edit(const std::string& value) { (void)value; }
     virtual void writeString(std::string& text) { (void)text; }
     virtual void writeFile(const std::string& path) { (void)path; }
     // By default the file is read whole, then as text in memory.
-    virtual void readFile(const std::string& path) {
-        std::string text = readWholeFile(path);
-        readMemory(text);
-    }
+    virtual void readFile(const std::string& path) { readMemory(readWholeFile(path)); }
     // The signature of the tree held now; none from a library whose tree is not compared.
     virtual std::optional<Signature> signature() { return std::nullopt; }
 };

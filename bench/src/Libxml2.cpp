@@ -27,7 +27,7 @@ public:
 
     std::string version() const override { return LIBXML_DOTTED_VERSION; }
     unsigned operations() const override { return ReadMemory | WriteFile | Destroy | ReadFile; }
-    void readMemory(std::string& text) override {
+    void readMemory(const std::string& text) override {
         destroy();
         check(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr, parseOptions));
     }

@@ -21,7 +21,9 @@ public:
     std::string version() const override {
         return std::to_string(PUGIXML_VERSION / 1000) + "." + std::to_string(PUGIXML_VERSION % 1000 / 10);
     }
-    void readMemory(std::string& text) override { check(document.load_buffer(text.data(), text.size(), parseOptions)); }
+    void readMemory(const std::string& text) override {
+        check(document.load_buffer(text.data(), text.size(), parseOptions));
+    }
     void destroy() override { document.reset(); }
     void edit(const std::string& value) override {
         pugi::xml_node top = document.document_element();

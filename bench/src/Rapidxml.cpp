@@ -22,7 +22,7 @@ class RapidxmlLibrary : public Library {
 public:
     std::string version() const override { return "1.13"; }
     unsigned operations() const override { return ReadMemory | WriteFile | Destroy | ReadFile; }
-    void readMemory(std::string& text) override {
+    void readMemory(const std::string& text) override {
         buffer.assign(text.begin(), text.end());
         buffer.push_back('\0');
         parse(buffer.data());

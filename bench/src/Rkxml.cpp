@@ -34,9 +34,8 @@ void walk(const rkXMLDocument& document, Visitor&& visit) {
     while (!open.empty()) {
         Level& level = open.back();
         if (level.next == level.element->end()) {
-            const std::uint64_t depth = level.depth;
             open.pop_back();
-            if (!open.empty()) visit(static_cast<rkXMLNode*>(nullptr), depth - 1);
+            if (!open.empty()) visit(static_cast<rkXMLNode*>(nullptr), open.back().depth);
             continue;
         }
         rkXMLNode* node = *level.next++;
@@ -64,10 +63,10 @@ class RkxmlLibrary : public Library {
 public:
     // A text that closes the hidden root first is the warnings case: read with the root's parent link
     // cut, every text and comment after it meets no current element and gives a warning.
-    void prepare(std::string& text) override {
+    void prepare(const std::string& text) override {
         cutRoot = text.rfind("</" + rkXMLDocument::getRootTagName() + ">", 0) == 0;
     }
-    void readMemory(std::string& text) override { stream.readDocumentFromString(newDocument(), text); }
+    void readMemory(const std::string& text) override { stream.readDocumentFromString(newDocument(), text); }
     void destroy() override { document.reset(); }
     void edit(const std::string& value) override {
         if (rkXMLElement* top = asElement(document->getTopLevelElement())) top->setAttribute("revision", value);
@@ -131,7 +130,7 @@ class FloorLibrary : public RkxmlLibrary {
 public:
     unsigned untimed() const override { return WriteString | WriteFile | ReadFile; }
 
-    void prepare(std::string& text) override {
+    void prepare(const std::string& text) override {
         RkxmlLibrary::prepare(text);
         recording = Recording();
         rkXMLDocument source;
@@ -139,7 +138,7 @@ public:
         walk(source, [&](rkXMLNode* node, std::uint64_t) { recording.record(node); });
     }
 
-    void readMemory(std::string&) override {
+    void readMemory(const std::string&) override {
         document = std::make_unique<rkXMLDocument>();
         rkXMLElement* current = asElement(document->getRoot());
         const std::string* text = recording.texts.data();
@@ -153,8 +152,7 @@ public:
                 for (std::uint32_t i = *attributeCount++; i > 0; --i, ++attribute) {
                     element->setAttribute(attribute->first, attribute->second);
                 }
-                if (!text->empty()) element->setValue(*text);
-                ++text;
+                if (const std::string& value = *text++; !value.empty()) element->setValue(value);
                 node = element;
             } else if (kind == Recording::Comment) {
                 node = new rkXMLComment;
@@ -176,13 +174,11 @@ private:
 class MemchrLibrary : public Library {
 public:
     unsigned operations() const override { return ReadMemory | ReadFile; }
-    void readMemory(std::string& text) override {
+    void readMemory(const std::string& text) override {
         tags = 0;
-        const char* at = text.data();
-        const char* const end = at + text.size();
-        while (const void* found = std::memchr(at, '<', static_cast<std::size_t>(end - at))) {
+        const char* const end = text.data() + text.size();
+        for (const char* at = text.data(); (at = static_cast<const char*>(std::memchr(at, '<', end - at))); ++at) {
             ++tags;
-            at = static_cast<const char*>(found) + 1;
         }
     }
 

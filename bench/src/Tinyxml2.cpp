@@ -16,7 +16,7 @@ public:
         return std::to_string(TIXML2_MAJOR_VERSION) + "." + std::to_string(TIXML2_MINOR_VERSION) + "." +
                std::to_string(TIXML2_PATCH_VERSION);
     }
-    void readMemory(std::string& text) override { check(fresh().Parse(text.data(), text.size())); }
+    void readMemory(const std::string& text) override { check(fresh().Parse(text.data(), text.size())); }
     void destroy() override { document.reset(); }
     void edit(const std::string& value) override { document->RootElement()->SetAttribute("revision", value.c_str()); }
     void writeString(std::string& text) override {

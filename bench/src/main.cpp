@@ -18,12 +18,9 @@
 namespace bench {
 namespace {
 
-// Each operation in the order of a round, with the name the report knows it by.
-constexpr std::pair<Operation, const char*> steps[] = {{ReadMemory, "read_memory"},
-                                                       {WriteString, "write_string"},
-                                                       {WriteFile, "write_file"},
-                                                       {Destroy, "destroy"},
-                                                       {ReadFile, "read_file"}};
+// Each operation in the order of a round, and the name the report knows it by.
+constexpr Operation steps[] = {ReadMemory, WriteString, WriteFile, Destroy, ReadFile};
+constexpr const char* stepNames[] = {"read_memory", "write_string", "write_file", "destroy", "read_file"};
 constexpr std::uint64_t bytesPerRound = 4u << 20;
 // No file is written whose indentation alone would be larger than this many times the input.
 constexpr std::uint64_t writeGuard = 16;
@@ -59,7 +56,6 @@ double threadCpuSeconds() {
 // Wall-clock time, and the CPU time of this thread, which is steadier on a busy machine.
 struct Sample {
     double wall = 0, cpu = 0;
-
     template <typename Work>
     void add(Work&& work) {
         const double cpuStart = threadCpuSeconds();
@@ -90,9 +86,9 @@ void timeRounds(Library& library, const Options& options, std::string& text, uns
         for (std::uint64_t repeat = 0; repeat < repeats; ++repeat) {
             const std::string revision = std::to_string(repeat);
             for (std::size_t i = 0; i < std::size(steps); ++i) {
-                const Operation operation = steps[i].first;
+                const Operation operation = steps[i];
                 if ((todo & operation) == 0) continue;
-                if (round == 0 && repeat == 0) say("stage", steps[i].second);
+                if (round == 0 && repeat == 0) say("stage", stepNames[i]);
                 auto work = [&] {
                     if (operation == ReadMemory) library.readMemory(text);
                     if (operation == WriteString || operation == WriteFile) library.edit(revision);
@@ -110,14 +106,14 @@ void timeRounds(Library& library, const Options& options, std::string& text, uns
                 } catch (const std::exception& error) {
                     if (operation != WriteString && operation != WriteFile) throw;
                     todo &= ~operation;
-                    say("note", steps[i].second, "failed:", oneLine(error.what()));
+                    say("note", stepNames[i], "failed:", oneLine(error.what()));
                 }
                 if (operation == ReadFile) library.destroy();
             }
         }
         for (std::size_t i = 0; i < std::size(steps) && round >= options.warmUps; ++i) {
-            if ((todo & steps[i].first & ~library.untimed()) == 0) continue;
-            say("sample", steps[i].second, totals[i].wall / repeats, totals[i].cpu / repeats);
+            if ((todo & steps[i] & ~library.untimed()) == 0) continue;
+            say("sample", stepNames[i], totals[i].wall / repeats, totals[i].cpu / repeats);
         }
     }
     if ((todo & WriteFile) == 0 || !compared) return;
@@ -161,9 +157,9 @@ void run(const Options& options) {
     const bool tooDeep = options.tooDeep || (signature && signature->indentUnits > writeGuard * text.size());
     if ((todo & WriteFile) != 0 && tooDeep) {
         todo &= ~(WriteString | WriteFile);
+        const bool reported = (library->untimed() & WriteFile) == 0;
         for (const char* name : {"write_string", "write_file"}) {
-            if ((library->untimed() & WriteFile) != 0) break;  // not reported, so nothing to note
-            say("note", name, "its indentation alone would be over", writeGuard, "times the input");
+            if (reported) say("note", name, "its indentation alone would be over", writeGuard, "times the input");
         }
     }
     timeRounds(*library, options, text, todo, signature.has_value());
