@@ -37,21 +37,6 @@ TEST(Document, HeaderIsCreatedInFrontUpdatedInPlaceAndRemoved) {
     EXPECT_EQ(describe(document.getRoot()), "?root?(<!--c-->,top)");
 }
 
-TEST(Document, SetTopLevelElementReplacesTheFirstElementAndAppends) {
-    Log log;
-    rkXMLDocument document;
-    addComment(document.getRoot(), "c1");
-    appendTraced(document.getRoot(), log, "A1");
-    appendTraced(document.getRoot(), log, "A2");
-    auto* b = new TracedElement(log, "B");
-    EXPECT_TRUE(document.setTopLevelElement(b));
-    EXPECT_TRUE(document.setTopLevelElement(nullptr));
-    addComment(document.getRoot(), "c2");
-    EXPECT_TRUE(document.setTopLevelElement(b));  // the current one again: moved to the end, kept
-    EXPECT_EQ(log, (Log{"A1", "A2"}));
-    EXPECT_EQ(describe(document.getRoot()), "?root?(<!--c1-->,<!--c2-->,^B)");
-}
-
 TEST(Document, SetTopLevelElementRefusesWhatItWouldDestroy) {
     Log log;
     rkXMLDocument document;
@@ -64,6 +49,16 @@ TEST(Document, SetTopLevelElementRefusesWhatItWouldDestroy) {
     EXPECT_FALSE(document.setTopLevelElement(document.getRoot()));
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(describe(document.getRoot()), "?root?(top(middle(^deep)))");
+
+    // Anything else replaces the first element; null only removes it; the current one is moved to the end.
+    appendTraced(document.getRoot(), log, "second");
+    auto* b = new TracedElement(log, "B");
+    EXPECT_TRUE(document.setTopLevelElement(b));
+    EXPECT_TRUE(document.setTopLevelElement(nullptr));
+    addComment(document.getRoot(), "c");
+    EXPECT_TRUE(document.setTopLevelElement(b));
+    EXPECT_EQ(log, (Log{"top", "second"}));
+    EXPECT_EQ(describe(document.getRoot()), "?root?(<!--c-->,^B)");
 }
 
 TEST(Document, CopyAndAssignmentAreDeepAndIndependent) {

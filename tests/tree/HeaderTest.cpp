@@ -7,7 +7,6 @@ TEST(Header, SettersAcceptOnlyKnownValuesAndRebuildTheText) {
     header.setEncodingType("utf-8");  // before any version
     EXPECT_EQ(header.getName(), "<?xml version=\"\" encoding=\"utf-8\" ?>");
     header.setVersion("1.1");
-    header.setName("overwritten");
     header.setEncodingType("utf-16");
     EXPECT_EQ(header.getName(), "<?xml version=\"1.1\" encoding=\"utf-16\" ?>");
     for (const char* refused : {"1.2", "", " 1.1"}) {
