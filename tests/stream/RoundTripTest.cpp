@@ -9,21 +9,17 @@ using namespace testing_support;
 using RoundTrip = ScratchTest;
 using HostileInput = ScratchTest;
 
-namespace {
-
 // Full size, or a tenth where the environment asks for it (the sanitizer and valgrind runs).
-std::size_t scaled(std::size_t size) { return std::getenv("RKXML_TESTS_SMALL") != nullptr ? size / 10 : size; }
+static std::size_t scaled(std::size_t size) { return std::getenv("RKXML_TESTS_SMALL") != nullptr ? size / 10 : size; }
 
 // Writes `document` to its file with `stream` and reads it back into a fresh document.
-rkXMLDocument writtenAndRead(const rkXMLDocument& document, rkXMLFStream stream = rkXMLFStream()) {
+static rkXMLDocument writtenAndRead(const rkXMLDocument& document, rkXMLFStream stream = rkXMLFStream()) {
     stream.writeDocument(document);
     rkXMLDocument back;
     back.setFileName(document.getFileName());
     stream.readDocument(back);
     return back;
 }
-
-}  // namespace
 
 TEST_F(RoundTrip, WrittenTreeReadsBackTheSame) {
     rkXMLFStream stream;
@@ -105,9 +101,7 @@ TEST_F(HostileInput, FiftyMegabyteValueOfEntities) {
     EXPECT_TRUE(element(writtenAndRead(document).getTopLevelElement())->getValue() == expected);
 }
 
-namespace {
-
-std::string hex(const std::string& bytes) {
+static std::string hex(const std::string& bytes) {
     std::string text;
     for (const unsigned char c : bytes) text += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
     return text;
@@ -115,14 +109,12 @@ std::string hex(const std::string& bytes) {
 
 // "python3 SCRIPT IN OUT ENCODING" prints the hex of each <s>'s text and attribute v in IN, then
 // writes IN's tree to OUT ("us-ascii" makes every other character a character reference).
-const char* const interopScript = R"(import sys, xml.etree.ElementTree as ET
+static const char* const interopScript = R"(import sys, xml.etree.ElementTree as ET
 tree = ET.parse(sys.argv[1])
 for s in tree.getroot():
     print(s.text.encode().hex(), s.get("v").encode().hex())
 tree.write(sys.argv[2], encoding=sys.argv[3], xml_declaration=True)
 )";
-
-}  // namespace
 
 class Utf8Interop : public ScratchTest {
 protected:

@@ -9,10 +9,8 @@ using namespace testing_support;
 using rkxml_detail::StreamAccess;
 using Tags = std::set<std::string, std::less<>>;
 
-namespace {
-const auto encoded = StreamAccess::encoded;
-const auto decoded = StreamAccess::decoded;
-}  // namespace
+static const auto encoded = StreamAccess::encoded;
+static const auto decoded = StreamAccess::decoded;
 
 TEST(Symbols, SmallestEntityTextWinsATie) {
     rkXMLFStream s;
