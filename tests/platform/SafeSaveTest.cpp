@@ -87,6 +87,8 @@ TEST_F(SafeSave, UnwritableTargetOrDirectoryIsRefused) {
         EXPECT_EQ(runInChild([&] { return saveError(document) == cannotOpen(target) ? 0 : 1; }, true), 0) << target;
     }
     EXPECT_EQ(saveError(documentFor(path("readonly"))), cannotOpen(path("readonly")));  // a directory
+    EXPECT_EQ(saveError(documentFor(path("missing/data.xml"))), cannotOpen(path("missing/data.xml")));
+    EXPECT_FALSE(fs::exists(path("missing")));
     EXPECT_EQ(readFile(locked) + readFile(open), earlierText + earlierText);
     EXPECT_EQ(modeOf(locked), 0444u);
     EXPECT_EQ(scratch.entries("readonly"), std::set<std::string>{"open.xml"});
