@@ -60,6 +60,24 @@ TEST(Element, RemoveChildUnlinksThenDestroysOnlyADirectChild) {
     EXPECT_EQ(childNames(element) + std::to_string(log.size()), "022");
 }
 
+TEST(Element, DestructorDestroysEverythingOnceInDocumentOrder) {
+    Log log;
+    auto* root = new rkXMLElement;
+    auto* a = new Traced<rkXMLElement>(log, "a", root);
+    auto* a1 = new Traced<rkXMLElement>(log, "a1");
+    a1->addChild(new Traced<rkXMLComment>(log, "a1x"), rkXMLElement::npos);
+    a1->addChild(new Traced<rkXMLElement>(log, "a1y"), rkXMLElement::npos);
+    a->addChild(a1, rkXMLElement::npos);
+    a->addChild(new Traced<rkXMLComment>(log, "a2"), rkXMLElement::npos);
+    root->addChild(new Traced<rkXMLComment>(log, "c", root), rkXMLElement::npos);
+    root->addChild(a, rkXMLElement::npos);
+    root->push_back(nullptr);
+    root->addChild(new Traced<rkXMLElement>(log, "b", root), rkXMLElement::npos);
+    delete root;
+    // Each child is unlinked just before it goes; later ones are still listed.
+    EXPECT_EQ(log, (Log{"c@3", "a@2", "a1", "a1x", "a1y", "a2", "b@0"}));
+}
+
 TEST(Element, AttributesByExactNameInByteOrder) {
     rkXMLElement element;
     for (const char* name : {"b", "a", "B", "ab"}) element.setAttribute(name, name);
