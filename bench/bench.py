@@ -2,8 +2,8 @@
 """Runs the rkxml benchmark: builds rkxml_bench, makes the corpora, runs every library on every
 corpus, each pair in a fresh process, and writes the report and its chart to bench/results/."""
 
-import argparse, ctypes.util, datetime, os, platform, resource, shutil, signal, statistics  # noqa: E401
-import subprocess, sys, tempfile, time  # noqa: E401
+import argparse, ctypes.util, datetime, os, platform, resource, shutil, signal, statistics
+import subprocess, sys, tempfile, time
 
 import gen_corpus
 

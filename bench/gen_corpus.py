@@ -1,7 +1,7 @@
 """Writes the benchmark corpora, one XML file per kind, the same bytes on every machine for a given
 scale but for the real-world ones (XML files that the system ships; see bench/README.md)."""
 
-import glob, hashlib, os, re, shutil, xml.parsers.expat  # noqa: E401
+import glob, hashlib, os, re, shutil, xml.parsers.expat
 
 KINDS = ("config", "text", "attr", "wide", "deep", "real", "iso", "small", "warnings")
 TARGET_BYTES = 24 * 1000 * 1000  # per corpus at scale 1
