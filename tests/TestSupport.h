@@ -94,8 +94,7 @@ inline void writeFile(const std::string& name, const std::string& bytes) {
 
 inline std::string repeated(const std::string& piece, std::size_t times) {
     std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) text += piece;
+    while (times-- > 0) text += piece;
     return text;
 }
 
@@ -139,28 +138,22 @@ inline rkXMLNode* addComment(rkXMLNode* parent, const std::string& text) {
     return rkXMLFactory::createNode(parent, rkXMLNode::Comment, text, rkXMLElement::npos);
 }
 
-// A compact picture of a subtree: name[attribute=value,...]'value'(child,...); comments as
-// <!--text-->, headers as their declaration, nodes of no kind as "?"; "^" marks a child
-// whose parent link does not name the element that holds it.
+// A compact picture of a subtree: name[attribute=value,...]'value'(child,...); comments as <!--text-->,
+// headers as their declaration, nodes of no kind as "?"; "^" marks a child whose parent link does not
+// name the element that holds it.
 inline std::string describe(rkXMLNode* node) {
     if (node->getElementType() == rkXMLNode::Comment) return "<!--" + node->getName() + "-->";
     if (node->getElementType() == rkXMLNode::Header) return node->getName();
     rkXMLElement* e = element(node);
     if (e == nullptr) return "?";
-    std::string text = node->getName();
-    const char* separator = "[";
-    for (const auto& [name, value] : e->getAttributes()) {
-        text += separator + name + "=" + value;
-        separator = ",";
-    }
-    if (!e->getAttributes().empty()) text += "]";
-    if (!e->getValue().empty()) text += "'" + e->getValue() + "'";
-    separator = "(";
-    for (rkXMLNode* child : *e) {
-        text += separator + (child->getParent() == node ? "" : std::string("^")) + describe(child);
-        separator = ",";
-    }
-    return e->empty() ? text : text + ")";
+    // Each list starts with a comma, which its opening bracket replaces.
+    std::string attributes;
+    std::string children;
+    for (const auto& [name, value] : e->getAttributes()) attributes += "," + name + "=" + value;
+    for (rkXMLNode* child : *e) children += (child->getParent() == node ? "," : ",^") + describe(child);
+    const std::string value = e->getValue().empty() ? "" : "'" + e->getValue() + "'";
+    return node->getName() + (attributes.empty() ? "" : "[" + attributes.substr(1) + "]") + value +
+           (children.empty() ? "" : "(" + children.substr(1) + ")");
 }
 
 // Sets an environment variable, or removes it for nullopt; on Windows also for the

@@ -6,16 +6,12 @@
 using namespace testing_support;
 using TracedElement = Traced<rkXMLElement>;
 
-namespace {
-
-TracedElement* appendTraced(rkXMLNode* holder, Log& log, const std::string& name) {
+static TracedElement* appendTraced(rkXMLNode* holder, Log& log, const std::string& name) {
     auto* node = new TracedElement(log, name);
     node->setParent(holder);
     element(holder)->addChild(node, rkXMLElement::npos);
     return node;
 }
-
-}  // namespace
 
 TEST(Document, HeaderIsCreatedInFrontUpdatedInPlaceAndRemoved) {
     rkXMLDocument document;
@@ -29,8 +25,7 @@ TEST(Document, HeaderIsCreatedInFrontUpdatedInPlaceAndRemoved) {
     EXPECT_TRUE(document.setHeader("9", "utf-16"));
     EXPECT_EQ(root->getChild(2u), header);
     EXPECT_EQ(header->getName(), "<?xml version=\"1.0\" encoding=\"utf-16\" ?>");
-    EXPECT_TRUE(document.removeHeader());
-    EXPECT_FALSE(document.removeHeader());
+    EXPECT_TRUE(document.removeHeader() && !document.removeHeader());
     // A header linked without a parent link is still taken out.
     root->addChild(new rkXMLHeader, 1u);
     EXPECT_TRUE(document.removeHeader());
@@ -43,8 +38,7 @@ TEST(Document, SetTopLevelElementRefusesWhatItWouldDestroy) {
     TracedElement* top = appendTraced(document.getRoot(), log, "top");
     rkXMLElement* deep = addElement(addElement(top, "middle"), "deep");
     deep->setParent(nullptr);  // found by the child lists, not by parent links
-    // Linking a node that goes down with the old element, or the hidden root, would leave a dead
-    // pointer in the tree: refused, nothing changes.
+    // A node that goes down with the old element, or the hidden root, would dangle: refused, nothing changes.
     EXPECT_FALSE(document.setTopLevelElement(deep));
     EXPECT_FALSE(document.setTopLevelElement(document.getRoot()));
     EXPECT_TRUE(log.empty());
@@ -77,8 +71,7 @@ TEST(Document, CopyAndAssignmentAreDeepAndIndependent) {
         "?root?(<?xml version=\"1.1\" encoding=\"utf-8\" ?>,<!--note-->,top[id=7]'v'((<!--deep-->)))";
 
     rkXMLDocument copy(source);
-    EXPECT_EQ(copy.getFileName(), "in.xml");
-    EXPECT_EQ(describe(copy.getRoot()), copied);
+    EXPECT_EQ(copy.getFileName() + describe(copy.getRoot()), "in.xml" + copied);
     EXPECT_EQ(copy.getRoot()->getParent(), copy.getRoot());  // a hidden root is its own parent
     element(copy.getTopLevelElement())->setValue("changed");
     EXPECT_EQ(top->getValue(), "v");

@@ -9,13 +9,10 @@ TEST(Header, SettersAcceptOnlyKnownValuesAndRebuildTheText) {
     header.setVersion("1.1");
     header.setEncodingType("utf-16");
     EXPECT_EQ(header.getName(), "<?xml version=\"1.1\" encoding=\"utf-16\" ?>");
-    for (const char* refused : {"1.2", "", " 1.1"}) {
+    for (const char* refused : {"1.2", "", " 1.1", "UTF-8", "utf8"}) {
         header.setVersion("2.0");
-        header.setVersion(refused);
-        EXPECT_EQ(header.getVersion(), "1.0") << '"' << refused << '"';
-    }
-    for (const char* refused : {"UTF-8", "utf8", ""}) {
         header.setEncodingType("utf-8");
+        header.setVersion(refused);
         header.setEncodingType(refused);
         EXPECT_EQ(header.getName(), "<?xml version=\"1.0\" ?>") << '"' << refused << '"';
     }
