@@ -51,9 +51,8 @@ public:
         // Read-only directories would keep their entries, and on Windows read-only files stay.
         for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
              it.increment(ignored)) {
-            if (!it->is_symlink(ignored)) {
+            if (!it->is_symlink(ignored))
                 fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-            }
         }
         fs::remove_all(root, ignored);
     }
@@ -66,9 +65,8 @@ public:
     // The names in the directory or in its subdirectory `sub`.
     std::set<std::string> entries(const std::string& sub = "") const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(sub.empty() ? root : path(sub))) {
+        for (const auto& entry : fs::directory_iterator(sub.empty() ? root : path(sub)))
             names.insert(entry.path().filename().string());
-        }
         return names;
     }
 
@@ -138,17 +136,15 @@ inline rkXMLNode* addComment(rkXMLNode* parent, const std::string& text) {
     return rkXMLFactory::createNode(parent, rkXMLNode::Comment, text, rkXMLElement::npos);
 }
 
-// A compact picture of a subtree: name[attribute=value,...]'value'(child,...); comments as <!--text-->,
-// headers as their declaration, nodes of no kind as "?"; "^" marks a child whose parent link does not
-// name the element that holds it.
+// A picture of a subtree: name[attribute=value,...]'value'(child,...); comments as <!--text-->, headers as
+// their declaration, nodes of no kind as "?"; "^" marks a child whose parent link misses its holder.
 inline std::string describe(rkXMLNode* node) {
     if (node->getElementType() == rkXMLNode::Comment) return "<!--" + node->getName() + "-->";
     if (node->getElementType() == rkXMLNode::Header) return node->getName();
     rkXMLElement* e = element(node);
     if (e == nullptr) return "?";
     // Each list starts with a comma, which its opening bracket replaces.
-    std::string attributes;
-    std::string children;
+    std::string attributes, children;
     for (const auto& [name, value] : e->getAttributes()) attributes += "," + name + "=" + value;
     for (rkXMLNode* child : *e) children += (child->getParent() == node ? "," : ",^") + describe(child);
     const std::string value = e->getValue().empty() ? "" : "'" + e->getValue() + "'";

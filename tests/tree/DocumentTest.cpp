@@ -47,8 +47,7 @@ TEST(Document, SetTopLevelElementRefusesWhatItWouldDestroy) {
     // Anything else replaces the first element; null only removes it; the current one is moved to the end.
     appendTraced(document.getRoot(), log, "second");
     auto* b = new TracedElement(log, "B");
-    EXPECT_TRUE(document.setTopLevelElement(b));
-    EXPECT_TRUE(document.setTopLevelElement(nullptr));
+    EXPECT_TRUE(document.setTopLevelElement(b) && document.setTopLevelElement(nullptr));
     addComment(document.getRoot(), "c");
     EXPECT_TRUE(document.setTopLevelElement(b));
     EXPECT_EQ(log, (Log{"top", "second"}));

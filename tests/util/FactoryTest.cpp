@@ -16,8 +16,7 @@ TEST(Factory, CreateNodeAndSetCommentInsertAtPositionWithParentLink) {
     createNode(&parent, rkXMLNode::Comment, "b", 1);
     // A comment at the position is replaced (false: nothing added); else one is inserted there.
     EXPECT_FALSE(setComment(&parent, "c", 1));
-    EXPECT_TRUE(setComment(&parent, "d", 0));
-    EXPECT_TRUE(setComment(&parent, "e", rkXMLElement::npos));
+    EXPECT_TRUE(setComment(&parent, "d", 0) && setComment(&parent, "e", rkXMLElement::npos));
     EXPECT_EQ(describe(&parent), "(<!--d-->,a,<!--c-->,x,<!--e-->)");
 }
 

@@ -19,7 +19,6 @@ int main(int argc, char** argv) {
     rkXMLConverter::valueToString(42, number);
     top->setValue(number);
     rkXMLFStream().writeDocument(globalDocument);
-
     rkXMLDocument back;
     back.setFileName(argv[1]);
     rkXMLFStream().readDocument(back);
