@@ -4,10 +4,9 @@
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-using TracedElement = Traced<rkXMLElement>;
 
-static TracedElement* appendTraced(rkXMLNode* holder, Log& log, const std::string& name) {
-    auto* node = new TracedElement(log, name);
+static Traced<rkXMLElement>* appendTraced(rkXMLNode* holder, Log& log, const std::string& name) {
+    auto* node = new Traced<rkXMLElement>(log, name);
     node->setParent(holder);
     element(holder)->addChild(node, rkXMLElement::npos);
     return node;
@@ -35,7 +34,7 @@ TEST(Document, HeaderIsCreatedInFrontUpdatedInPlaceAndRemoved) {
 TEST(Document, SetTopLevelElementRefusesWhatItWouldDestroy) {
     Log log;
     rkXMLDocument document;
-    TracedElement* top = appendTraced(document.getRoot(), log, "top");
+    Traced<rkXMLElement>* top = appendTraced(document.getRoot(), log, "top");
     rkXMLElement* deep = addElement(addElement(top, "middle"), "deep");
     deep->setParent(nullptr);  // found by the child lists, not by parent links
     // A node that goes down with the old element, or the hidden root, would dangle: refused, nothing changes.
@@ -46,7 +45,7 @@ TEST(Document, SetTopLevelElementRefusesWhatItWouldDestroy) {
 
     // Anything else replaces the first element; null only removes it; the current one is moved to the end.
     appendTraced(document.getRoot(), log, "second");
-    auto* b = new TracedElement(log, "B");
+    auto* b = new Traced<rkXMLElement>(log, "B");
     EXPECT_TRUE(document.setTopLevelElement(b) && document.setTopLevelElement(nullptr));
     addComment(document.getRoot(), "c");
     EXPECT_TRUE(document.setTopLevelElement(b));
@@ -91,7 +90,7 @@ TEST(Document, FailedCopyThrowsAndAssignmentThenChangesNothing) {
     Log log;
     rkXMLDocument target;
     target.setFileName("target.xml");
-    TracedElement* kept = appendTraced(target.getRoot(), log, "kept");
+    Traced<rkXMLElement>* kept = appendTraced(target.getRoot(), log, "kept");
     EXPECT_EQ(errorOf([&] { target = bad; }), "Unknown element type");
     rkXMLDocument& self = target;
     target = self;  // keeps every node where it was
