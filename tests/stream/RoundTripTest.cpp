@@ -6,7 +6,6 @@
 
 using namespace testing_support;
 
-// A document named doc.xml in the scratch directory.
 struct RoundTrip : ScratchTest {
     RoundTrip() { document.setFileName(path("doc.xml")); }
     rkXMLDocument document;
@@ -17,7 +16,6 @@ using Utf8Interop = RoundTrip;
 // Full size, or a tenth where the environment asks for it (the sanitizer and valgrind runs).
 static std::size_t scaled(std::size_t size) { return std::getenv("RKXML_TESTS_SMALL") != nullptr ? size / 10 : size; }
 
-// Writes `document` to its file with `stream` and reads it back into a fresh document.
 static rkXMLDocument writtenAndRead(const rkXMLDocument& document, rkXMLFStream stream = rkXMLFStream()) {
     stream.writeDocument(document);
     rkXMLDocument back;
