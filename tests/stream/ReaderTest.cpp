@@ -1,4 +1,3 @@
-// The reader, from strings and from files, and the log of its and the writer's diagnostics.
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -11,64 +10,60 @@
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-using Parser = ScratchTest;
-using FileReader = ScratchTest;
 using DiagnosticLog = ScratchTest;
 using rkxml_detail::logFileName;
 using rkxml_detail::writeLog;
 
-// The tree that `text` gives in a fresh document.
-static std::string parsed(rkXMLFStream& stream, const std::string& text) {
+struct Parser : ScratchTest {
+    Parser() { document.setFileName(path("doc.xml")); }
+    std::string parsed(const std::string& text) {
+        rkXMLDocument fresh;
+        stream.readDocumentFromString(fresh, text);
+        return describe(fresh.getRoot());
+    }
+    rkXMLFStream stream;
     rkXMLDocument document;
-    stream.readDocumentFromString(document, text);
-    return describe(document.getRoot());
-}
+};
+using FileReader = Parser;
 
 TEST_F(Parser, ReadsEveryConstruct) {
-    rkXMLDocument document;
-    document.setFileName(path("doc.xml"));
     const std::string text =
         "<?xml version=\"1.0\"?>\n<!-- settings -->\n<config mode=\"fast\">\n<name>Demo &amp; test</name>\n<br>\n"
         "<empty/>\n</config>";
-    rkXMLFStream().readDocumentFromString(document, text);  // a constant text reads as well
+    stream.readDocumentFromString(document, text);  // a constant text reads as well
     EXPECT_EQ(describe(document.getRoot()),
               "?root?(<?xml version=\"1.0\" ?>,<!-- settings -->,config[mode=fast](name'Demo & test',br,empty))");
     EXPECT_FALSE(fs::exists(path("doc.xml.log")));
 }
 
 TEST_F(Parser, TextValues) {
-    rkXMLFStream stream;
     stream.addSymbol("&sp;", " ");
     // The last non-blank segment wins, a carriage return is not trimmed, entities are decoded once and
     // before trimming, attribute values stay as written, trailing text is ignored.
-    EXPECT_EQ(parsed(stream,
-                     "lead<a><b>x</b>y</a><p>one<b/>two<!--c--> \n\t </p><t> \t x  y\r\n</t>"
+    EXPECT_EQ(parsed("lead<a><b>x</b>y</a><p>one<b/>two<!--c--> \n\t </p><t> \t x  y\r\n</t>"
                      "<e>&amp;lt;&sp;</e><f>&sp;&lt;b&gt;&sp;</f><g x=\"&lt;\"/>tail"),
               "?root?'lead'(a'y'(b'x'),p'two'(b,<!--c-->),t'x  y\r',e'&lt;',f'<b>',g[x=&lt;])");
 }
 
 TEST_F(Parser, TagsAttributesAndDeclarations) {
-    rkXMLFStream stream;
     // The first declaration goes to the top level, the second is skipped; end tags are trimmed of
     // blanks, tabs and line feeds; "<![CDATA[" starts an element that is never closed.
     EXPECT_EQ(
-        parsed(stream,
-               "< a\n b =\"1\"c=\"\"\td=\"x>y\" ><!-- n --><?xml version=\"1.1\" encoding=\"utf-8\"?>"
+        parsed("< a\n b =\"1\"c=\"\"\td=\"x>y\" ><!-- n --><?xml version=\"1.1\" encoding=\"utf-8\"?>"
                "< /z/ ><a b=\"1\" b=\"2\"/><i><j></ j\n></\ti \t></ a\n><?xml version=\"2.0\"?><![CDATA[x]]>"),
         "?root?(a[b=1,c=,d=x>y](<!-- n -->,/z,a[b=2],i(j)),<?xml version=\"1.1\" encoding=\"utf-8\" ?>,![CDATA[x]])");
     // Without a blank before "=\"", an attribute's name runs on to the next "=\"", across the end of its tag.
-    EXPECT_EQ(parsed(stream, "<a b><c d=\"1\"/>"), "?root?(a[b><c d=1])");
+    EXPECT_EQ(parsed("<a b><c d=\"1\"/>"), "?root?(a[b><c d=1])");
 }
 
 TEST_F(Parser, OpenTagsCloseAtOnce) {
-    rkXMLFStream stream;
     stream.addOpenTag("Hr");
     const std::string longTag(70, 'L');  // longer than the lookup's table of lengths
     stream.addOpenTag(longTag);
-    EXPECT_EQ(parsed(stream, "<a><BR>one<br/><br /><BR/><hr a=\"1\"><" + longTag + ">two</a></?root?>"),
+    EXPECT_EQ(parsed("<a><BR>one<br/><br /><BR/><hr a=\"1\"><" + longTag + ">two</a></?root?>"),
               "?root?(a'two'(BR,br,br,BR,hr[a=1]," + longTag + "))");
     stream.clearSymbols();  // no open tags any more
-    EXPECT_EQ(parsed(stream, "<br>x</br>"), "?root?(br'x')");
+    EXPECT_EQ(parsed("<br>x</br>"), "?root?(br'x')");
 }
 
 TEST_F(Parser, ErrorsEmptyTheDocumentAndReportTheirLine) {
@@ -84,17 +79,12 @@ TEST_F(Parser, ErrorsEmptyTheDocumentAndReportTheirLine) {
         {"<a\nb= \"1\">", "Error at line 1: Unspected value form.\n"},
         {"<a\n b=\"", "Error at line 1: Unspected EOF.\n"},
         {"<a\nb=\"\nx", "Error at line 1: Unspected value form.\n"},
-        {"\n< >", "Error at line 1: Empty tag name.\n"},
-    };
-    rkXMLFStream stream;
-    for (const auto& [input, message] : cases) {
-        const std::string& text = input;  // a lambda cannot capture a structured binding in C++17
-        SCOPED_TRACE(text);
-        rkXMLDocument document;
-        document.setFileName(path("doc.xml"));
+        {"\n< >", "Error at line 1: Empty tag name.\n"}};
+    for (const auto& item : cases) {
+        SCOPED_TRACE(item.first);
         stream.readDocumentFromString(document, "<keep/>");
-        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, text); }), message);
-        EXPECT_EQ(readFile(path("doc.xml.log")), message);
+        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, item.first); }), item.second);
+        EXPECT_EQ(readFile(path("doc.xml.log")), item.second);
         EXPECT_EQ(describe(document.getRoot()), "?root?");
         EXPECT_EQ(document.getFileName(), path("doc.xml"));
     }
@@ -102,9 +92,6 @@ TEST_F(Parser, ErrorsEmptyTheDocumentAndReportTheirLine) {
 
 // A root without parent link leaves no current element once it is closed.
 TEST_F(Parser, WarningsWhenNothingHoldsTheInput) {
-    rkXMLFStream stream;
-    rkXMLDocument document;
-    document.setFileName(path("doc.xml"));
     const std::string ignored = ": No tag active but text found, must be at the start, ignoring.\n";
     document.getRoot()->setParent(nullptr);
     stream.readDocumentFromString(document, "</?root?>\ntail<!--c-->\n\nx<!--d\n-->");
@@ -112,9 +99,8 @@ TEST_F(Parser, WarningsWhenNothingHoldsTheInput) {
     EXPECT_EQ(readFile(path("doc.xml.log")), "Warning at line 1" + ignored + "Warning at line 1" + ignored +
                                                  "Warning at line 3" + ignored + "Warning at line 3" + ignored);
     EXPECT_EQ(element(document.getRoot())->getChildCount(), 0u);
-
-    const std::string error = errorOf([&] { stream.readDocumentFromString(document, "</?root?>\nx\n<a>"); });
-    EXPECT_EQ(error, "Warning at line 2" + ignored + "Error at line 2: No tag active for start tag.\n");
+    EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, "</?root?>\nx\n<a>"); }),
+              "Warning at line 2" + ignored + "Error at line 2: No tag active for start tag.\n");
     EXPECT_EQ(document.getRoot()->getParent(), document.getRoot());  // emptied: a fresh root
     document.getRoot()->setParent(nullptr);
     EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, "</?root?></a>"); }),
@@ -122,19 +108,16 @@ TEST_F(Parser, WarningsWhenNothingHoldsTheInput) {
 }
 
 TEST_F(FileReader, FailuresAndEmptyFilesLeaveTheDocumentAlone) {
-    rkXMLFStream stream;
-    rkXMLDocument document;
     addElement(document.getRoot(), "keep");
-    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Invalid/empty filename.");
-    fs::create_directory(path("folder.xml"));
-    for (const std::string& name : {path("missing.xml"), path("folder.xml")}) {
-        document.setFileName(name);
-        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Opening file: " + name + "failed.");
-    }
-    document.setFileName(path("doc.xml"));
     for (const char* content : {"", " \r\n\t\n "}) {
         writeFile(path("doc.xml"), content);
         EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "(no exception)");
+    }
+    fs::create_directory(path("folder.xml"));
+    for (const std::string& name : {path("missing.xml"), path("folder.xml"), std::string()}) {
+        document.setFileName(name);
+        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }),
+                  name.empty() ? "Invalid/empty filename." : "Opening file: " + name + "failed.");
     }
     EXPECT_EQ(describe(document.getRoot()), "?root?(keep)");
     EXPECT_EQ(scratch.entries(), (std::set<std::string>{"folder.xml", "doc.xml"}));  // no log
@@ -142,9 +125,6 @@ TEST_F(FileReader, FailuresAndEmptyFilesLeaveTheDocumentAlone) {
 
 TEST_F(FileReader, BytesReachTheReaderAsTheyAre) {
     writeFile(path("doc.xml"), std::string("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40));
-    rkXMLFStream stream;
-    rkXMLDocument document;
-    document.setFileName(path("doc.xml"));
     stream.readDocument(document);
     stream.readDocument(document);  // appends a second time
     const std::string once = "<?xml version=\"1.0\" ?>,a'x\r',b";
@@ -155,24 +135,22 @@ TEST_F(FileReader, PipesAreReadToTheirEndDevicesUpToTheirSize) {
 #ifdef _WIN32
     GTEST_SKIP() << "needs FIFOs and /dev/zero (Windows reads NUL in tests/platform/WindowsPlatformTest.cpp)";
 #else
+    // A device without end has no size: nothing is read, rather than everything until memory runs out.
+    const int status = runInChild([&] {
+        const rlimit limit{1u << 30, 1u << 30};
+        setrlimit(RLIMIT_AS, &limit);
+        document.setFileName("/dev/zero");
+        stream.readDocument(document);
+        return document.getTopLevelElement() == nullptr ? 0 : 1;
+    });
+    EXPECT_EQ(status, 0);
     const std::string pipe = path("pipe.xml");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     std::thread writer([&] { writeFile(pipe, "<from-a-pipe/>"); });
-    rkXMLDocument document;
     document.setFileName(pipe);
-    rkXMLFStream().readDocument(document);
+    stream.readDocument(document);
     writer.join();
     EXPECT_EQ(describe(document.getRoot()), "?root?(from-a-pipe)");
-    // A device without end has no size: nothing is read, rather than everything until memory runs out.
-    const int status = runInChild([] {
-        const rlimit limit{1u << 30, 1u << 30};
-        setrlimit(RLIMIT_AS, &limit);
-        rkXMLDocument endless;
-        endless.setFileName("/dev/zero");
-        rkXMLFStream().readDocument(endless);
-        return endless.getTopLevelElement() == nullptr ? 0 : 1;
-    });
-    EXPECT_EQ(status, 0);
 #endif
 }
 
@@ -197,12 +175,11 @@ TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
     setEnvironment(temporaryDirectoryVariable, scratch.str());
     // The system's temporary directory ends in the system's own separator.
     EXPECT_EQ(logFileName(""), scratch.str() + static_cast<char>(fs::path::preferred_separator) + "rkXMLFactory.log");
-    setEnvironment("tMp", path("a-"));
-    EXPECT_EQ(logFileName(""), path("a-rkXMLFactory.log"));
-    setEnvironment("TMP", path("b/"));
-    EXPECT_EQ(logFileName(""), path("b/rkXMLFactory.log"));
-    setEnvironment("Tmp", path("c"));  // no separator is added
-    EXPECT_EQ(logFileName(""), path("crkXMLFactory.log"));
+    // No separator is added to a variable's value.
+    for (const auto& [casing, prefix] : {std::pair{"tMp", "a-"}, std::pair{"TMP", "b/"}, std::pair{"Tmp", "c"}}) {
+        setEnvironment(casing, path(prefix));
+        EXPECT_EQ(logFileName(""), path(prefix) + "rkXMLFactory.log");
+    }
     writeLog("", "unnamed");
     EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");
 }

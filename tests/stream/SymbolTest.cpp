@@ -1,4 +1,3 @@
-// The symbol tables in 8-bit and UTF-8 mode, and the open tags.
 #include <stdexcept>
 #include <string>
 
@@ -72,7 +71,6 @@ TEST(Utf8Mode, SwitchingModes) {
     s.addSymbol("&#233;", "e");         // and win over the reference they spell
     EXPECT_EQ(encoded(s, "\xE4\x80<\xC2\xA0"), "\xE4\x80&lt;&nbsp;");
     EXPECT_EQ(decoded(s, "&#233;&#xE9;"), "e\xC3\xA9");
-
     rkXMLDocument doc;
     rkXMLElement* top = addElement(doc.getRoot(), "a");
     top->setAttribute("q", "\"");
@@ -83,7 +81,6 @@ TEST(Utf8Mode, SwitchingModes) {
     s.addSymbol("&quot;", "q");  // now a quote would be written as it is
     EXPECT_EQ(errorOf([&] { s.writeDocumentToString(doc, text); }),
               "Error: attribute 'q' of element 'a' holds a double quote.");
-
     s.defaultSymbols();  // 8-bit again: the thirteen pairs, the added ones kept, attributes as they are
     EXPECT_EQ(decoded(s, "&#xE9;&#228;&nbsp;"), "&#xE9;\xE4\xC2\xA0");
     s.utf8Symbols();
