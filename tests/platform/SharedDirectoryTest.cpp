@@ -20,7 +20,6 @@ protected:
         ASSERT_EQ(mkdir(path("shared").c_str(), 0777), 0);
         ASSERT_EQ(chmod(path("shared").c_str(), 01777), 0);  // sticky and world-writable, as /tmp
         writeFile(secret, secretText);
-        chmod(secret.c_str(), 0600);
         addElement(document.getRoot(), "data", "root's new text");
     }
 

@@ -1,5 +1,4 @@
-// Faults the file system alone cannot provoke: a failed flush, a read failing after the open, and what others
-// can read while a save runs. This program replaces fsync, renameat, read and write to record or fail them.
+// Faults the file system alone cannot provoke: this program replaces fsync, renameat, read and write to see them.
 #include <dlfcn.h>
 #include <cerrno>
 
@@ -46,10 +45,8 @@ extern "C" ssize_t read(int descriptor, void* buffer, size_t size) {
 // The text goes into the file while it is written: its mode then must keep others out.
 extern "C" ssize_t write(int descriptor, const void* buffer, size_t size) {
     struct stat status {};
-    if (interposed.watchWrites && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-        (status.st_mode & 0044) != 0) {
+    if (interposed.watchWrites && fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0044))
         interposed.wroteFileOthersCanRead = true;
-    }
     return next<ssize_t (*)(int, const void*, size_t)>("write")(descriptor, buffer, size);
 }
 
