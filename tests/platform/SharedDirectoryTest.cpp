@@ -1,7 +1,5 @@
-// A directory that every user may write into, such as /tmp, is where another
-// user plants links, pipes and files under the names a program will use. The
-// library follows the system's protective rules there whatever the host has
-// configured: only the user's own links and files are used.
+// In a directory all users write into, such as /tmp, another user plants links, pipes and files under the
+// names a program will use: whatever the host has configured, only the user's own links and files are used.
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
@@ -22,11 +20,9 @@ protected:
         ASSERT_EQ(mkdir(path("shared").c_str(), 0777), 0);
         ASSERT_EQ(chmod(path("shared").c_str(), 01777), 0);  // sticky and world-writable, as /tmp
         writeFile(secret, secretText);
-        chmod(secret.c_str(), 0600);
         addElement(document.getRoot(), "data", "root's new text");
     }
 
-    // Plants entries in the shared directory as the other user; false if that failed.
     bool plantAsOtherUser(const std::function<bool()>& plant) {
         return runInChild([&] { return plant() ? 0 : 1; }, true) == 0;
     }
@@ -55,7 +51,6 @@ TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
     EXPECT_FALSE(fs::exists(path("created.xml")));
     EXPECT_TRUE(fs::is_empty(path("inner")));
     EXPECT_TRUE(fs::is_symlink(shared("report.xml")));
-
     // The user's own link is followed as anywhere else.
     ASSERT_EQ(symlink(path("mine.xml").c_str(), shared("own-link.xml").c_str()), 0);
     document.setFileName(shared("own-link.xml"));
@@ -88,8 +83,7 @@ TEST_F(SharedDirectory, LogIsNotHijacked) {
         return symlink(secret.c_str(), shared("link.xml.log").c_str()) == 0 &&
                mkfifo(shared("fifo.xml.log").c_str(), 0666) == 0 && chmod(shared("own.xml.log").c_str(), 0666) == 0;
     }));
-    // A parse error logs its diagnostics: not into the file a planted link names, not into the other
-    // user's file, and without waiting for a planted pipe's reader.
+    // A parse error's log goes neither into a planted link's file nor the other user's, nor waits for a pipe.
     for (const char* name : {"link.xml", "own.xml", "fifo.xml", "fresh.xml"}) {
         document.setFileName(shared(name));
         const auto parse = [&] { rkXMLFStream().readDocumentFromString(document, "<a></b>"); };
@@ -97,7 +91,6 @@ TEST_F(SharedDirectory, LogIsNotHijacked) {
     }
     EXPECT_EQ(readFile(secret), secretText);
     EXPECT_EQ(readFile(shared("own.xml.log")), "");
-    // The log the user creates there is private.
     EXPECT_EQ(fs::status(shared("fresh.xml.log")).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 #endif
