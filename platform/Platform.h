@@ -17,27 +17,43 @@ namespace rkxml_detail::platform {
 enum class ReadResult { Read, CannotOpen, ReadFailed };
 
 // A file's bytes as readFile gathers them, in memory that is not zeroed first
-// (as a std::string's would be), since all of it is read into.
+// (as a std::string's would be), since all of it is read into. A small file, the
+// usual settings file, stays in the object itself: a heap block of a kilobyte or
+// more makes glibc's allocator first merge every small block that the last
+// destroyed tree gave back, which costs more than reading such a file.
 class FileContent {
 public:
+    FileContent() = default;
+    FileContent(const FileContent&) = delete;
+    FileContent& operator=(const FileContent&) = delete;
+    ~FileContent() { release(); }
+
     // The bytes gathered so far.
-    std::string_view text() const { return {bytes.get(), size}; }
+    std::string_view text() const { return {bytes, size}; }
     // Makes room for `wanted` bytes in all, the bytes gathered kept; throws std::bad_alloc without memory.
     void reserve(std::size_t wanted) {
         if (wanted <= capacity) return;
-        std::unique_ptr<char[]> larger(new char[wanted]);
-        if (size != 0) std::memcpy(larger.get(), bytes.get(), size);
-        bytes = std::move(larger);
+        if (wanted > sizeof inlineBytes) {
+            char* larger = new char[wanted];
+            if (size != 0) std::memcpy(larger, bytes, size);
+            release();
+            bytes = larger;
+        }
         capacity = wanted;
     }
     // Where the next bytes go, and how many fit there.
-    char* end() { return bytes.get() + size; }
+    char* end() { return bytes + size; }
     std::size_t room() const { return capacity - size; }
     // Counts `count` bytes put at end() as gathered.
     void added(std::size_t count) { size += count; }
 
 private:
-    std::unique_ptr<char[]> bytes;
+    void release() {
+        if (bytes != inlineBytes) delete[] bytes;
+    }
+
+    char inlineBytes[16384];
+    char* bytes = inlineBytes;
     std::size_t size = 0;
     std::size_t capacity = 0;
 };
