@@ -28,14 +28,16 @@ struct StreamAccess {
     }
 
     // `text` encoded as the writer encodes a value.
-    static std::string encoded(const rkXMLFStream& stream, std::string text) {
-        encoder(stream).convert(text);
-        return text;
+    static std::string encoded(const rkXMLFStream& stream, const std::string& text) {
+        std::string out;
+        encoder(stream).appendConverted(text, out);
+        return out;
     }
     // `text` decoded as the reader decodes a value before trimming it.
-    static std::string decoded(const rkXMLFStream& stream, std::string text) {
-        decoder(stream).convert(text);
-        return text;
+    static std::string decoded(const rkXMLFStream& stream, const std::string& text) {
+        std::string out;
+        decoder(stream).appendConverted(text, out);
+        return out;
     }
 };
 

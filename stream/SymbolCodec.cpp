@@ -69,6 +69,9 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
             replacement.headMask = wordAt(mask);
         }
 
+        if (replacement.to.size() <= sizeof replacement.toBytes) {
+            std::memcpy(replacement.toBytes, replacement.to.data(), replacement.to.size());
+        }
         Bucket& bucket = bucketFor(byteAt(replacement.from, 0));
         if (replacement.from.size() > 1) {
             replacement.second = byteAt(replacement.from, 1);
@@ -84,6 +87,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
         if (!std::is_sorted(bucket.longer.begin(), bucket.longer.end(), bySecondByte)) {
             std::stable_sort(bucket.longer.begin(), bucket.longer.end(), bySecondByte);
         }
+        indexTerminatedTexts(bucket);
         if (bucket.longer.empty() || bucket.longer.size() > 0xFFFF) continue;
         bucket.bySecond.resize(257);
         std::size_t next = 0;
@@ -94,6 +98,12 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
     }
     if (buckets.size() == 1) {
         onlyStartByte = static_cast<int>(std::find(bucketOfByte.begin(), bucketOfByte.end(), 0) - bucketOfByte.begin());
+        const Bucket& bucket = buckets.front();
+        // A character reference is never shorter than the UTF-8 bytes it stands for.
+        shrinks = !bucket.single && !bucket.byText.empty() &&
+                  std::all_of(bucket.longer.begin(), bucket.longer.end(), [](const Replacement& replacement) {
+                      return replacement.to.size() <= std::min(replacement.from.size(), sizeof replacement.toBytes);
+                  });
     }
 }
 
@@ -104,6 +114,29 @@ SymbolCodec::Bucket& SymbolCodec::bucketFor(unsigned char first) {
         buckets.emplace_back();
     }
     return buckets[static_cast<std::size_t>(index)];
+}
+
+void SymbolCodec::indexTerminatedTexts(Bucket& bucket) {
+    if (bucket.longer.empty()) return;
+    const char terminator = bucket.longer.front().from.back();
+    for (const Replacement& replacement : bucket.longer) {
+        const std::string_view from = replacement.from;
+        if (from.size() > sizeof(std::uint64_t) || from.back() != terminator ||
+            from.find(terminator) != from.size() - 1) {
+            return;
+        }
+    }
+    std::size_t size = 4;
+    while (size < 2 * bucket.longer.size()) size *= 2;
+    bucket.byText.resize(size);
+    bucket.terminator = 0x0101010101010101u * static_cast<unsigned char>(terminator);
+    for (std::size_t index = 0; index < bucket.longer.size(); ++index) {
+        const std::uint64_t text = paddedWord(bucket.longer[index].from, 0);
+        std::size_t i = slotOf(text, size);
+        while (bucket.byText[i].text != 0 && bucket.byText[i].text != text) i = (i + 1) & (size - 1);
+        // Texts are unique in a table; the earliest pair keeps its place all the same.
+        if (bucket.byText[i].text == 0) bucket.byText[i] = Slot{text, index};
+    }
 }
 
 const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& bucket, std::string_view text,
@@ -164,7 +197,50 @@ bool SymbolCodec::mayChange(std::string_view text) const {
     return !text.empty() && findCandidate(text, 0) != std::string_view::npos;
 }
 
+void SymbolCodec::appendShrunk(std::string_view text, std::string& out) const {
+    const std::size_t used = out.size();
+    out.resize(used + text.size() + shrinkSlack);
+    char* to = &out[used];
+    const char* from = text.data();
+    const char* const end = from + text.size();
+    // The bytes before a replacement, mostly a few words, copied a whole block at a time where that
+    // reads and writes only what the text and the room hold: the result is never ahead of the text.
+    auto copyUpTo = [&to, &from, end](const char* stop) {
+        const auto size = static_cast<std::size_t>(stop - from);
+        if (size <= shrinkSlack && end - from >= static_cast<std::ptrdiff_t>(shrinkSlack)) {
+            std::memcpy(to, from, shrinkSlack);
+        } else {
+            std::memcpy(to, from, size);
+        }
+        to += size;
+    };
+    const Bucket& bucket = buckets.front();
+    const char* found;
+    while ((found = static_cast<const char*>(std::memchr(from, onlyStartByte, static_cast<std::size_t>(end - from))))) {
+        copyUpTo(found);
+        const std::string_view rest(found, static_cast<std::size_t>(end - found));
+        if (const Replacement* match = terminatedReplacementAt(bucket, rest)) {
+            std::memcpy(to, match->toBytes, sizeof match->toBytes);
+            to += match->to.size();
+            from = found + match->from.size();
+        } else if (const Reference reference = referenceAt(rest, 0); reference.length != 0) {
+            std::memcpy(to, reference.bytes, sizeof reference.bytes);
+            to += reference.size;
+            from = found + reference.length;
+        } else {
+            *to++ = *found;
+            from = found + 1;
+        }
+    }
+    copyUpTo(end);
+    out.resize(static_cast<std::size_t>(to - out.data()));
+}
+
 void SymbolCodec::appendConverted(std::string_view text, std::string& out) const {
+    if (shrinks) {
+        appendShrunk(text, out);
+        return;
+    }
     // Pieces are copied into room made ahead, as most of them are a few bytes long.
     std::size_t used = out.size();
     out.resize(used + text.size() + 16);  // room for the usual case: decoding shrinks a text
@@ -174,20 +250,6 @@ void SymbolCodec::appendConverted(std::string_view text, std::string& out) const
         used += piece.size();
     });
     out.resize(used);
-}
-
-void SymbolCodec::convert(std::string& text) const {
-    if (!mayChange(text)) return;
-    // Counted first, so that a text that grows a lot (encoding) is built in one block.
-    std::size_t size = 0;
-    convertTo(text, [&size](std::string_view piece) { size += piece.size(); });
-    std::string converted(size, '\0');
-    std::size_t used = 0;
-    convertTo(text, [&converted, &used](std::string_view piece) {
-        copyBytes(&converted[used], piece.data(), piece.size());
-        used += piece.size();
-    });
-    text.swap(converted);
 }
 
 }  // namespace rkxml_detail

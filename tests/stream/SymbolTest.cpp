@@ -28,6 +28,12 @@ TEST(Symbols, DefaultsAndEditingTheTables) {
     rkXMLFStream s;
     EXPECT_EQ(encoded(s, "a<b &lt; c>\"'\xE4\x80\xE9\x01"), "a&lt;b &amp;lt; c&gt;&quot;&apos;&#228;&#8364;\xE9\x01");
     EXPECT_EQ(decoded(s, "&lt;&amp;lt;&#228;&#8364;&auml;&#xE4;&amp"), "<&lt;\xE4\x80&auml;&#xE4;&amp");  // once
+    std::string text, expected;  // runs around the size of the block copied at a time
+    for (std::size_t size : {33, 32, 31, 1}) {
+        text += std::string(size, 'x') + "&gt;";
+        expected += std::string(size, 'x') + ">";
+    }
+    EXPECT_EQ(decoded(s, text + std::string(32, 'y')), expected + std::string(32, 'y'));
     s.addSymbol("&lt;", "[");
     EXPECT_EQ(encoded(s, "[<"), "&lt;<");
     const auto before = StreamAccess::symbols(s);
