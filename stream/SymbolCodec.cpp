@@ -96,6 +96,9 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
             bucket.bySecond[second] = static_cast<std::uint16_t>(next);
         }
     }
+    std::array<bool, 256> startBytes{};
+    for (unsigned byte = 0; byte < startBytes.size(); ++byte) startBytes[byte] = bucketOfByte[byte] >= 0;
+    startScan = ByteSetScan(startBytes);
     if (buckets.size() == 1) {
         onlyStartByte = static_cast<int>(std::find(bucketOfByte.begin(), bucketOfByte.end(), 0) - bucketOfByte.begin());
         const Bucket& bucket = buckets.front();
@@ -244,10 +247,12 @@ void SymbolCodec::appendConverted(std::string_view text, std::string& out) const
     // Pieces are copied into room made ahead, as most of them are a few bytes long.
     std::size_t used = out.size();
     out.resize(used + text.size() + 16);  // room for the usual case: decoding shrinks a text
-    convertTo(text, [&out, &used](std::string_view piece) {
-        if (piece.size() > out.size() - used) out.resize(std::max(out.size() * 2, used + piece.size()));
-        copyBytes(&out[used], piece.data(), piece.size());
-        used += piece.size();
+    convertTo(text, [&out, &used](std::string_view before, std::string_view by) {
+        const std::size_t size = before.size() + by.size();
+        if (size > out.size() - used) out.resize(std::max(out.size() * 2, used + size));
+        copyBytes(&out[used], before.data(), before.size());
+        copyBytes(&out[used + before.size()], by.data(), by.size());
+        used += size;
     });
     out.resize(used);
 }

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "stream/ByteSetScan.h"
 #include "stream/Bytes.h"
 
 namespace rkxml_detail {
@@ -46,14 +47,14 @@ public:
     bool mayPut(char byte) const;
     // Whether `text` holds a byte at which some replacement could start.
     bool mayChange(std::string_view text) const;
-    // Hands `text` with every replacement made to `put`, piece by piece (each a std::string_view).
+    // Hands `text` with every replacement made to `put`, a pair of std::string_view at a time: the text
+    // before a replacement and the replacement, at the end the rest and an empty one.
     template <class Sink>
     void convertTo(std::string_view text, Sink&& put) const {
         std::size_t copied = 0;
         std::size_t at = 0;
         auto replace = [&](std::size_t length, std::string_view by) {
-            if (at > copied) put(text.substr(copied, at - copied));
-            put(by);
+            put(text.substr(copied, at - copied), by);
             at += length;
             copied = at;
         };
@@ -66,7 +67,7 @@ public:
                 ++at;
             }
         }
-        put(text.substr(copied));
+        put(text.substr(copied), std::string_view());
     }
     // Appends `text` to `out` with every replacement made.
     void appendConverted(std::string_view text, std::string& out) const;
@@ -123,10 +124,7 @@ private:
             return found == nullptr ? std::string_view::npos
                                     : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
         }
-        for (std::size_t i = from; i < text.size(); ++i) {
-            if (bucketOfByte[static_cast<unsigned char>(text[i])] >= 0) return i;
-        }
-        return std::string_view::npos;
+        return startScan.find(text, from);
     }
 
     const Replacement* replacementAt(std::string_view text, std::size_t at) const {
@@ -193,6 +191,7 @@ private:
     std::vector<Bucket> buckets;
     std::array<std::int16_t, 256> bucketOfByte;  // index into buckets, or -1
     int onlyStartByte = -1;                      // the one byte that starts every replacement, or -1
+    ByteSetScan startScan;                       // finds the bytes that start a replacement
     // Whether every text to replace starts with that one byte, is terminated and indexed, and no replacement
     // puts in more than it takes away or more than a word: the usual decoder, whose result is never longer.
     bool shrinks = false;

@@ -254,7 +254,9 @@ private:
         if (!codesAttributes) return !holds(value, '"');
         if (!encoderMayPutQuotes) return true;  // every quote becomes an entity, none is put in
         bool quoted = false;
-        encoder.convertTo(value, [&quoted](std::string_view piece) { quoted = quoted || holds(piece, '"'); });
+        encoder.convertTo(value, [&quoted](std::string_view before, std::string_view by) {
+            quoted = quoted || holds(before, '"') || holds(by, '"');
+        });
         return !quoted;
     }
 
@@ -273,7 +275,7 @@ private:
     }
 
     void writeEncoded(std::string_view text) {
-        encoder.convertTo(text, [this](std::string_view piece) { out.put(piece); });
+        encoder.convertTo(text, [this](std::string_view before, std::string_view by) { out.put(before, by); });
     }
 
     // A line break unless nothing was written yet, then `count` blanks.
