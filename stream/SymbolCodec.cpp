@@ -52,10 +52,23 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
     : decodesReferences(direction == Direction::Decode && references == References::Decoded),
       producesTrim(decodesReferences) {
     bucketOfByte.fill(-1);
+    const bool encodes = direction == Direction::Encode;
+    // Every block is made in its final size: a reader of small files makes a codec for each, and a
+    // block above glibc's per-thread cache (about a kilobyte) makes it merge the blocks freed trees left.
+    std::array<std::size_t, 256> startingWith{};  // texts to replace, by first byte
+    std::array<std::size_t, 256> longerStartingWith{};
+    for (const auto& [entity, character] : table) {
+        const std::string& from = encodes ? character : entity;
+        if (from.empty()) continue;
+        ++startingWith[byteAt(from, 0)];
+        if (from.size() > 1) ++longerStartingWith[byteAt(from, 0)];
+    }
+    // One bucket for each first byte, and one for the references' "&".
+    buckets.reserve(1 + static_cast<std::size_t>(
+                            std::count_if(startingWith.begin(), startingWith.end(), [](std::size_t n) { return n != 0; })));
     std::size_t rank = 0;
     for (const auto& [entity, character] : table) {
-        Replacement replacement = direction == Direction::Encode ? Replacement{character, entity, rank}
-                                                                 : Replacement{entity, character, rank};
+        Replacement replacement = encodes ? Replacement{character, entity, rank} : Replacement{entity, character, rank};
         if (replacement.from.empty()) continue;  // the table refuses empty texts; never loop on one
         ++rank;
         consumesTrim = consumesTrim || grammar::holdsTrimByte(replacement.from);
@@ -75,6 +88,7 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
         Bucket& bucket = bucketFor(byteAt(replacement.from, 0));
         if (replacement.from.size() > 1) {
             replacement.second = byteAt(replacement.from, 1);
+            if (bucket.longer.empty()) bucket.longer.reserve(longerStartingWith[byteAt(replacement.from, 0)]);
             bucket.longer.push_back(replacement);
         } else if (!bucket.single) {
             bucket.single = replacement;
@@ -88,7 +102,8 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
             std::stable_sort(bucket.longer.begin(), bucket.longer.end(), bySecondByte);
         }
         indexTerminatedTexts(bucket);
-        if (bucket.longer.empty() || bucket.longer.size() > 0xFFFF) continue;
+        // The terminated texts' index serves every position; otherwise the runs by second byte.
+        if (!bucket.byText.empty() || bucket.longer.empty() || bucket.longer.size() > 0xFFFF) continue;
         bucket.bySecond.resize(257);
         std::size_t next = 0;
         for (unsigned second = 0; second <= 256; ++second) {
