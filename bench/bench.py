@@ -221,7 +221,7 @@ class Report:
 def parse_arguments():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     add = parser.add_argument
-    add("--binary", help="the rkxml_bench to run (default: build it in build/bench)")
+    add("--binary", help="the rkxml_bench to run (default: build it in build/bench-release)")
     add("--scale", type=float, default=1, help="corpus size: 1 (default) is about 24 MB each")
     add("--corpus", default=os.path.join(HERE, "corpus"), help="folder for the corpora")
     add("--results", default=os.path.join(HERE, "results"), help="folder for the report")
@@ -246,7 +246,7 @@ def parse_arguments():
     return args
 
 def build():
-    folder = os.path.join(os.path.dirname(HERE), "build", "bench")
+    folder = os.path.join(os.path.dirname(HERE), "build", "bench-release")
     subprocess.run(["cmake", "-S", os.path.dirname(HERE), "-B", folder, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                     "-DRKXML_BUILD_TESTS=OFF", "-DRKXML_BUILD_EXAMPLES=OFF"], check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", folder, "-j2", "--target", "rkxml_bench"], check=True)
