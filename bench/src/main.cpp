@@ -1,7 +1,6 @@
-// rkxml_bench: runs one library on one corpus and prints what it measured, one
-// fact per line, each flushed at once so that what came before a crash arrives.
-// bench.py starts it once per library and corpus, each time in a fresh process:
-// the first read is then a cold one, and a crash costs one row.
+// rkxml_bench: runs one library on one corpus and prints what it measured, one fact per line, each
+// flushed at once so that what came before a crash arrives. bench.py starts it once per library and
+// corpus, each time in a fresh process: the first read is then a cold one, and a crash costs one row.
 #include <malloc.h>
 #include <time.h>
 
