@@ -16,17 +16,11 @@ namespace rkxml_detail::platform {
 
 enum class ReadResult { Read, CannotOpen, ReadFailed };
 
-// Memory straight from the system (not the heap), in whole pages; throws std::bad_alloc without memory.
-void* allocatePages(std::size_t size);
-// Gives back memory that allocatePages gave, with the size asked for then.
-void freePages(void* pages, std::size_t size);
-
 // A file's bytes as readFile gathers them, in memory that is not zeroed first
-// (as a std::string's would be), since all of it is read into. They stay off the
-// heap, which is left to the tree read from them: a small file, the usual settings
-// file, in the object itself, whose tree then reuses the blocks glibc's allocator
-// keeps at hand; a larger one in pages from the system, so that its buffer does not
-// take the memory the tree's nodes would be carved from one after another.
+// (as a std::string's would be), since all of it is read into. A small file, the
+// usual settings file, stays in the object itself: a heap block of a kilobyte or
+// more makes glibc's allocator first merge every small block that the last
+// destroyed tree gave back, which costs more than reading such a file.
 class FileContent {
 public:
     FileContent() = default;
@@ -40,7 +34,7 @@ public:
     void reserve(std::size_t wanted) {
         if (wanted <= capacity) return;
         if (wanted > sizeof inlineBytes) {
-            auto* larger = static_cast<char*>(allocatePages(wanted));
+            char* larger = new char[wanted];
             if (size != 0) std::memcpy(larger, bytes, size);
             release();
             bytes = larger;
@@ -55,7 +49,7 @@ public:
 
 private:
     void release() {
-        if (bytes != inlineBytes) freePages(bytes, capacity);
+        if (bytes != inlineBytes) delete[] bytes;
     }
 
     char inlineBytes[16384];

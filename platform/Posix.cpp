@@ -5,7 +5,6 @@
 // protected_symlinks, protected_regular and protected_fifos) hold whatever the
 // host has configured, and so that every later call names the same directory.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,7 +15,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -238,14 +236,6 @@ bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
-void* allocatePages(std::size_t size) {
-    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED) throw std::bad_alloc();
-    return pages;
-}
-
-void freePages(void* pages, std::size_t size) { munmap(pages, size); }
 
 ReadResult readFile(const std::string& name, FileContent& content) {
     Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cstdio>
 #include <limits>
-#include <new>
 #include <utility>
 #include <vector>
 
@@ -147,14 +146,6 @@ std::string siblingName(const std::string& directory, const std::string& name, c
 }
 
 }  // namespace
-
-void* allocatePages(std::size_t size) {
-    void* pages = VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (pages == nullptr) throw std::bad_alloc();
-    return pages;
-}
-
-void freePages(void* pages, std::size_t) { VirtualFree(pages, 0, MEM_RELEASE); }
 
 ReadResult readFile(const std::string& name, FileContent& content) {
     // Others may go on reading, writing and removing it meanwhile, as on POSIX.
