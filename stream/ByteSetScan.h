@@ -24,11 +24,12 @@ public:
         std::size_t count = 0;
         for (unsigned byte = 0; byte < 0x80 && wide; ++byte) {
             if (!members[byte]) continue;
-            if (count == asciiMembers.size()) wide = false;  // too many to compare one by one
-            else asciiMembers[count++] = static_cast<char>(byte);
+            wide = count < asciiMembers.size();  // else too many to compare one by one
+            if (wide) asciiMembers[count++] = static_cast<char>(byte);
         }
         // Every place is compared, so the spare ones repeat a member (a match is checked in the table anyway).
-        for (std::size_t k = count; k < asciiMembers.size(); ++k) asciiMembers[k] = count != 0 ? asciiMembers[0] : '\x80';
+        for (std::size_t k = count; k < asciiMembers.size(); ++k)
+            asciiMembers[k] = count != 0 ? asciiMembers[0] : '\x80';
         bool anyHigh = false;
         for (unsigned byte = 0x80; byte < 0x100; ++byte) anyHigh = anyHigh || members[byte];
 #ifdef RKXML_BYTE_SET_SCAN_SSE2

@@ -10,13 +10,6 @@ namespace {
 
 unsigned char byteAt(std::string_view text, std::size_t at) { return static_cast<unsigned char>(text[at]); }
 
-// Eight bytes of `text` from `at` as one word (in memory order, whatever the byte order).
-std::uint64_t wordAt(const char* text) {
-    std::uint64_t word;
-    std::memcpy(&word, text, sizeof word);
-    return word;
-}
-
 // The characters that XML allows in a document, so also in a reference.
 bool isXmlCharacter(std::uint32_t codePoint) {
     if (codePoint < 0x20) return codePoint == '\t' || codePoint == '\n' || codePoint == '\r';
@@ -55,17 +48,16 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
     const bool encodes = direction == Direction::Encode;
     // Every block is made in its final size: a reader of small files makes a codec for each, and a
     // block above glibc's per-thread cache (about a kilobyte) makes it merge the blocks freed trees left.
-    std::array<std::size_t, 256> startingWith{};  // texts to replace, by first byte
+    std::array<bool, 256> isFirstByte{};  // of some text to replace
     std::array<std::size_t, 256> longerStartingWith{};
     for (const auto& [entity, character] : table) {
         const std::string& from = encodes ? character : entity;
         if (from.empty()) continue;
-        ++startingWith[byteAt(from, 0)];
+        isFirstByte[byteAt(from, 0)] = true;
         if (from.size() > 1) ++longerStartingWith[byteAt(from, 0)];
     }
     // One bucket for each first byte, and one for the references' "&".
-    buckets.reserve(1 + static_cast<std::size_t>(
-                            std::count_if(startingWith.begin(), startingWith.end(), [](std::size_t n) { return n != 0; })));
+    buckets.reserve(1 + static_cast<std::size_t>(std::count(isFirstByte.begin(), isFirstByte.end(), true)));
     std::size_t rank = 0;
     for (const auto& [entity, character] : table) {
         Replacement replacement = encodes ? Replacement{character, entity, rank} : Replacement{entity, character, rank};
@@ -74,12 +66,9 @@ SymbolCodec::SymbolCodec(const Table& table, Direction direction, References ref
         consumesTrim = consumesTrim || grammar::holdsTrimByte(replacement.from);
         producesTrim = producesTrim || grammar::holdsTrimByte(replacement.to);
         if (replacement.from.size() <= sizeof(std::uint64_t)) {
-            char bytes[sizeof(std::uint64_t)] = {};
-            char mask[sizeof(std::uint64_t)] = {};
-            std::memcpy(bytes, replacement.from.data(), replacement.from.size());
-            std::memset(mask, 0xFF, replacement.from.size());
-            replacement.head = wordAt(bytes);
-            replacement.headMask = wordAt(mask);
+            const std::string_view mask("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", replacement.from.size());
+            replacement.head = paddedWord(replacement.from, 0);
+            replacement.headMask = paddedWord(mask, 0);
         }
 
         if (replacement.to.size() <= sizeof replacement.toBytes) {
@@ -165,7 +154,7 @@ const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& b
     // of those the one earliest in the table wins.
     const std::string_view rest = text.substr(at);
     const bool wordFits = rest.size() >= sizeof(std::uint64_t);
-    const std::uint64_t word = wordFits ? wordAt(rest.data()) : 0;
+    const std::uint64_t word = wordFits ? littleEndianWordAt(rest.data()) : 0;
     const unsigned char second = byteAt(text, at + 1);
     auto candidate = bucket.bySecond.empty()
                          ? std::lower_bound(bucket.longer.begin(), bucket.longer.end(), second,
@@ -261,7 +250,7 @@ void SymbolCodec::appendConverted(std::string_view text, std::string& out) const
     }
     // Pieces are copied into room made ahead, as most of them are a few bytes long.
     std::size_t used = out.size();
-    out.resize(used + text.size() + 16);  // room for the usual case: decoding shrinks a text
+    out.resize(used + text.size() + 16);  // room for a text that does not grow
     convertTo(text, [&out, &used](std::string_view before, std::string_view by) {
         const std::size_t size = before.size() + by.size();
         if (size > out.size() - used) out.resize(std::max(out.size() * 2, used + size));

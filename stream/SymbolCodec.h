@@ -79,11 +79,11 @@ private:
     struct Replacement {
         std::string_view from;
         std::string_view to;
-        std::size_t rank;                // position of the pair in the table's order
-        std::uint64_t head = 0;          // `from` as a word, for texts of at most 8 bytes
-        char toBytes[8] = {};            // `to`, where it has at most 8 bytes
-        std::uint64_t headMask = 0;      // the bytes of `head` that count
-        unsigned char second = 0;        // the second byte of `from`, if it has one
+        std::size_t rank;            // position of the pair in the table's order
+        std::uint64_t head = 0;      // `from` as littleEndianWordAt reads it, for texts of at most 8 bytes
+        char toBytes[8] = {};        // `to`, where it has at most 8 bytes
+        std::uint64_t headMask = 0;  // the bytes of `head` that count
+        unsigned char second = 0;    // the second byte of `from`, if it has one
     };
 
     // A place in the index of terminated texts: a text (as littleEndianWordAt reads it, 0 for a free place)
@@ -131,7 +131,6 @@ private:
         const Bucket& bucket = buckets[static_cast<std::size_t>(bucketOfByte[static_cast<unsigned char>(text[at])])];
         if (bucket.longer.empty()) return bucket.single ? &*bucket.single : nullptr;  // the usual case when encoding
         if (!bucket.byText.empty()) return terminatedReplacementAt(bucket, text.substr(at));  // the usual decoding
-
         return longerReplacementAt(bucket, text, at);
     }
     const Replacement* longerReplacementAt(const Bucket& bucket, std::string_view text, std::size_t at) const;
@@ -142,7 +141,7 @@ private:
     // byte is the only longer one that can, and it is looked up without a search.
     static const Replacement* terminatedReplacementAt(const Bucket& bucket, std::string_view rest) {
         const std::uint64_t word = rest.size() >= sizeof(std::uint64_t) ? littleEndianWordAt(rest.data())
-                                                                         : paddedWord(rest, ~bucket.terminator);
+                                                                        : paddedWord(rest, ~bucket.terminator);
         const std::uint64_t terminators = lowestZeroByte(word ^ bucket.terminator);
         const Replacement* single = bucket.single ? &*bucket.single : nullptr;
         if (terminators == 0) return single;
@@ -167,7 +166,7 @@ private:
 #endif
         return word;
     }
-    // The bytes of `rest` (fewer than eight) as littleEndianWordAt reads them, the missing ones from `filler`.
+    // The bytes of `rest` (at most eight) as littleEndianWordAt reads them, the missing ones from `filler`.
     static std::uint64_t paddedWord(std::string_view rest, std::uint64_t filler) {
         char bytes[sizeof(std::uint64_t)];
         std::memcpy(bytes, &filler, sizeof bytes);

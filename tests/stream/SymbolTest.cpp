@@ -29,7 +29,8 @@ TEST(Symbols, DefaultsAndEditingTheTables) {
     EXPECT_EQ(encoded(s, "a<b &lt; c>\"'\xE4\x80\xE9\x01"), "a&lt;b &amp;lt; c&gt;&quot;&apos;&#228;&#8364;\xE9\x01");
     EXPECT_EQ(decoded(s, "&lt;&amp;lt;&#228;&#8364;&auml;&#xE4;&amp"), "<&lt;\xE4\x80&auml;&#xE4;&amp");  // once
     // Bytes looked at sixteen at a time: members at the ends of a block, high bytes that are not members.
-    const std::string plain = std::string(15, 'a') + "<>" + std::string(13, '\xE9') + "\xE4\x80" + std::string(20, 'b') + "&";
+    const std::string plain =
+        std::string(15, 'a') + "<>" + std::string(13, '\xE9') + "\xE4\x80" + std::string(20, 'b') + "&";
     EXPECT_EQ(encoded(s, plain), std::string(15, 'a') + "&lt;&gt;" + std::string(13, '\xE9') + "&#228;&#8364;" +
                                      std::string(20, 'b') + "&amp;");
     std::string text, expected;  // runs around the size of the block copied at a time
