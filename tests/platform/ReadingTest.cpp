@@ -5,7 +5,6 @@
 #ifdef _WIN32
 TEST(Reading, PosixOnly) { GTEST_SKIP() << "needs FIFOs, fork, POSIX path limits and resource limits"; }
 #else
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -108,53 +107,36 @@ TEST_F(Reading, FifoWithWriterIsReadToItsEnd) {
 }
 
 namespace {
-// Nested directories whose path is longer than one system call takes (PATH_MAX), made and removed through
-// descriptors, as a path that long cannot be named.
-class DeepDirectories {
-public:
-    DeepDirectories(const std::string& base, std::size_t depth) : path(base) {
-        levels.push_back(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        for (std::size_t i = 0; i < depth && levels.back() >= 0; ++i) {
-            const std::string name = std::to_string(i) + std::string(200, 'd');
-            mkdirat(levels.back(), name.c_str(), 0755);
-            levels.push_back(openat(levels.back(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-            path += "/" + name;
-        }
+// Makes `depth` nested directories in `base` through descriptors, as a path that long cannot be named, and
+// gives the deepest one's path, or "" on a failure.
+std::string makeDeepDirectories(const std::string& base, std::size_t depth) {
+    std::string path = base;
+    int directory = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (std::size_t i = 0; i < depth && directory >= 0; ++i) {
+        const std::string name = std::to_string(i) + std::string(200, 'd');
+        const int parent = directory;
+        directory =
+            mkdirat(parent, name.c_str(), 0755) == 0 ? openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY) : -1;
+        close(parent);
+        path += "/" + name;
     }
-    ~DeepDirectories() {
-        for (std::size_t i = levels.size(); i-- > 1;) {
-            removeEntries(levels[i]);
-            close(levels[i]);
-        }
-        removeEntries(levels.front());  // only the first level is in it
-        close(levels.front());
-    }
-    DeepDirectories(const DeepDirectories&) = delete;
-    DeepDirectories& operator=(const DeepDirectories&) = delete;
+    if (directory < 0) return "";
+    close(directory);
+    return path;
+}
 
-    bool isMade() const { return levels.back() >= 0; }
-    std::string path;  // of the deepest directory
-
-private:
-    static void removeEntries(int directory) {
-        DIR* listing = fdopendir(dup(directory));
-        if (listing == nullptr) return;
-        while (const dirent* entry = readdir(listing)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                unlinkat(directory, name.c_str(), entry->d_type == DT_DIR ? AT_REMOVEDIR : 0);
-        }
-        closedir(listing);
-    }
-
-    std::vector<int> levels;
+// Removes a tree of any depth, which the test directory's own removal cannot.
+struct RemovedByRm {
+    ~RemovedByRm() { std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string path;
 };
 }  // namespace
 
 TEST_F(Reading, PathLongerThanOneSystemCallReadsBackAsSaved) {
-    const DeepDirectories deep(scratch.str(), 22);
-    ASSERT_TRUE(deep.isMade());
-    const std::string file = deep.path + "/data.xml";
+    const std::string deep = makeDeepDirectories(scratch.str(), 22);
+    const RemovedByRm removal{scratch.path("0" + std::string(200, 'd'))};
+    ASSERT_FALSE(deep.empty());
+    const std::string file = deep + "/data.xml";
     ASSERT_GT(file.size(), static_cast<std::size_t>(PATH_MAX));
     rkXMLDocument saved;
     saved.setFileName(file);
