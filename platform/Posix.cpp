@@ -297,7 +297,8 @@ Descriptor openFound(const Location& where, int flags) {
 }
 
 // Opens `name` for reading without waiting for a FIFO's writer: without one it reads
-// as empty at once, as saving treats a FIFO that nobody reads.
+// as empty at once, as saving treats a FIFO that nobody reads. The descriptor does
+// not block reading a regular file; the caller clears that for anything else.
 Descriptor openForReading(const std::string& name) {
     constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     Descriptor file(openAt(AT_FDCWD, name.c_str(), flags));
@@ -306,7 +307,6 @@ Descriptor openForReading(const std::string& name) {
         Location where;
         if (locate(name, true, where) && (where.exists || where.endsAtOpenFile())) file = openFound(where, flags);
     }
-    if (file && !clearNonBlocking(file.get())) file.reset();
     return file;
 }
 
@@ -412,6 +412,8 @@ ReadResult readFile(const std::string& name, FileContent& content) {
     const Descriptor file = openForReading(name);
     struct stat status {};
     if (!file || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
+    // A FIFO with a writer is read until the writer closes it.
+    if (!S_ISREG(status.st_mode) && !clearNonBlocking(file.get())) return ReadResult::CannotOpen;
     // A pipe has no size: it is read to its end. Anything else is read up to the size it
     // had now, so that a file that keeps growing, or a device without end, cannot run
     // the process out of memory.

@@ -105,14 +105,16 @@ TEST_F(AccessKept, OwnAclIsKeptAndTheGroupGainsNothing) {
         uid_t owner;
         uid_t named;
         bool savedBySecondUser;
+        mode_t mode;
     };
     const Case cases[] = {
-        {"root's file naming the second user, saved by root", 0, otherUser, false},
-        {"the second user's file naming another user, saved by its owner", otherUser, namedUser, true},
+        {"root's file naming the second user, saved by root", 0, otherUser, false, 0600},
+        {"the second user's file naming another user, saved by its owner", otherUser, namedUser, true, 0600},
+        {"a setgid file", otherUser, namedUser, true, 02600},
     };
     for (const Case& c : cases) {
         const std::string file = path("acl.xml");
-        makeFile(file, c.owner, owningGroup, 0600);
+        makeFile(file, c.owner, owningGroup, c.mode);
         setAcl("-m u:" + std::to_string(c.named) + ":rw", file);
         const std::string aclBefore = aclOf(file);
         const auto modeBefore = fs::status(file).permissions();

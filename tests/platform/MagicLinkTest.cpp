@@ -115,12 +115,18 @@ TEST_F(MagicLink, OpenFileThatCannotBeWrittenFailsTheSave) {
     const std::string pipeLink = "/proc/self/fd/" + std::to_string(pipeEnds[1]);
     const std::string socketLink = "/proc/self/fd/" + std::to_string(socketEnds[0]);
     // The pipe is opened, as nothing tells whether it has a reader, but no SIGPIPE ends the process.
-    const std::tuple<const char*, std::string, std::string> cases[] = {
+    struct Case {
+        const char* row;
+        std::string link;
+        std::string message;
+    };
+    const Case cases[] = {
         {"a pipe that nobody reads", pipeLink, writingFailed(pipeLink)},
         {"a socket", socketLink, cannotOpen(socketLink)},
     };
-    for (const auto& [row, link, message] : cases) {
-        EXPECT_EQ(runInChild([&] { return saveError(documentFor(link)) == message ? 0 : 1; }, false, 5), 0) << row;
+    for (const Case& c : cases) {
+        EXPECT_EQ(runInChild([&] { return saveError(documentFor(c.link)) == c.message ? 0 : 1; }, false, 5), 0)
+            << c.row;
     }
     for (const int descriptor : {pipeEnds[1], socketEnds[0], socketEnds[1]}) close(descriptor);
 }

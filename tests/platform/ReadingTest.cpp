@@ -178,8 +178,11 @@ bool limitMemory() {
 
 char* volatile kept = nullptr;
 
-// Whether a failed allocation in a child under that limit throws std::bad_alloc: valgrind ends the process instead.
+// Whether a failed allocation in a child under that limit throws std::bad_alloc: valgrind ends the process
+// instead (it is asked first, as it says so at length).
 bool failedAllocationThrows() {
+    const char* preloaded = std::getenv("LD_PRELOAD");
+    if (preloaded != nullptr && std::string(preloaded).find("vgpreload") != std::string::npos) return false;
     return runInChild([] {
                if (!limitMemory()) return 1;
                try {
@@ -194,7 +197,7 @@ bool failedAllocationThrows() {
 
 TEST_F(Reading, FileTooLargeForMemoryIsAFailedReadThatChangesNothing) {
     if (underSanitizer) GTEST_SKIP() << "the sanitizers' allocator ends the process when memory runs out";
-    if (!failedAllocationThrows()) GTEST_SKIP() << "a failed allocation does not throw here (valgrind?)";
+    if (!failedAllocationThrows()) GTEST_SKIP() << "memory cannot be made to run out here, or running out ends the process (valgrind)";
     const std::string sparse = path("sparse.xml");
     writeFile(sparse, "");
     ASSERT_EQ(truncate(sparse.c_str(), off_t{64} << 30), 0);  // 64 GiB, without a block on disk
@@ -213,7 +216,7 @@ TEST_F(Reading, FileTooLargeForMemoryIsAFailedReadThatChangesNothing) {
 
 TEST_F(Reading, TextTooLargeForMemoryThrowsAndChangesNothing) {
     if (underSanitizer) GTEST_SKIP() << "the sanitizers' allocator ends the process when memory runs out";
-    if (!failedAllocationThrows()) GTEST_SKIP() << "a failed allocation does not throw here (valgrind?)";
+    if (!failedAllocationThrows()) GTEST_SKIP() << "memory cannot be made to run out here, or running out ends the process (valgrind)";
     const std::string text = "top text" + repeated("<a/>", std::size_t{2} << 20);
     rkXMLDocument document = documentHolding("");
     const auto read = [&] {
