@@ -59,7 +59,8 @@ private:
 };
 
 // The bytes of file `name` as they are: a regular file up to the size it had when
-// it was opened, a pipe to its end. A directory cannot be opened.
+// it was opened, a pipe to its end (a FIFO without a writer gives none at once). A
+// directory cannot be opened. Throws std::bad_alloc when the bytes do not fit in memory.
 ReadResult readFile(const std::string& name, FileContent& content);
 
 // Replaces the content of the log file `name` by `message`. Does nothing, silently,
@@ -80,11 +81,12 @@ std::string temporaryDirectory();
 // The text goes into a temporary file in the target's directory that no other
 // user can read; commit() flushes it to disk and puts it in place atomically, so
 // a failure or a power cut leaves the old file or the new one, never a mix, and
-// the old file's owner, group and mode (on Windows its attributes and security)
-// are kept where permitted. A target that cannot be replaced (a pipe, a device
-// such as NUL) is written in place. Links are followed
-// as the system would for a careful program: in a directory that others share,
-// only links and files that are the user's own are used.
+// the old file's owner, group, mode, ACL and extended attributes (on Windows its
+// attributes and security) are kept where permitted; an old file whose ACL cannot
+// be read is not replaced. A target that cannot be replaced (a pipe, a device such
+// as NUL, an open file without a name that a link in /proc names) is written in
+// place. Links are followed as the system would for a careful program: in a
+// directory that others share, only links and files that are the user's own are used.
 class FileReplacement {
 public:
     // Prepares to replace `target`; open() does the work.

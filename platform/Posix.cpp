@@ -3,18 +3,27 @@
 // Paths are walked one component at a time, relative to the directory reached
 // so far, so that the rules for links in shared directories (the kernel's
 // protected_symlinks, protected_regular and protected_fifos) hold whatever the
-// host has configured, and so that every later call names the same directory.
+// host has configured, so that every later call names the same directory, and
+// so that a path longer than one system call takes is reached as well.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -58,6 +67,17 @@ constexpr int walkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 #endif
 constexpr int maxLinks = 40;  // as the system's own limit for a path
 
+// open() may be interrupted by a signal where it waits (for a lease to be given
+// back, on a network file system); it is tried again.
+int openAt(int directory, const char* name, int flags, mode_t mode = 0) {
+    for (;;) {
+        const int descriptor = ::openat(directory, name, flags, mode);
+        if (descriptor >= 0 || errno != EINTR) return descriptor;
+    }
+}
+
+bool isSameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
 bool writeAll(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
@@ -68,6 +88,26 @@ bool writeAll(int descriptor, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
+}
+
+// As writeAll, for a pipe or device written in place: a pipe whose reader is gone
+// fails the write instead of killing the process with SIGPIPE. The signal is held
+// back for the call, and one that the call raised is taken back.
+bool writeAllWithoutPipeSignal(int descriptor, std::string_view bytes) {
+    sigset_t pipeSignal;
+    sigset_t previous;
+    sigset_t pending;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    if (pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous) != 0) return writeAll(descriptor, bytes);
+    const bool wasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    const bool written = writeAll(descriptor, bytes);
+    if (!wasPending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+        int taken = 0;
+        sigwait(&pipeSignal, &taken);  // pending, so it does not wait
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return written;
 }
 
 bool flushToDisk(int descriptor) {
@@ -142,19 +182,57 @@ struct Location {
     std::string name;
     bool exists = false;
     struct stat status {};  // of the entry itself, not of what a link names
+
+    // The open file that a link in /proc named in the last place (/proc/self/fd/3,
+    // /dev/stdout), opened without access; a file that still has a name is looked
+    // for under that name too.
+    Descriptor named;
+    struct stat namedStatus {};
+
+    // Whether the path names an open file that its name does not lead to (a deleted
+    // file, a memfd, a pipe): that file itself is then the one to use.
+    bool endsAtOpenFile() const { return named && !(exists && isSameFile(status, namedStatus)); }
 };
 
-bool openDirectory(int from, const char* name, Location& where) {
-    Descriptor next(openat(from, name, walkFlags));
+bool openDirectory(int from, const char* name, Location& where, int flags = walkFlags) {
+    Descriptor next(openAt(from, name, flags));
     if (!next || fstat(next.get(), &where.directoryStatus) != 0) return false;
     where.directory = std::move(next);
     return true;
 }
 
+// Whether `directory` lies in /proc, whose links name open files and directories
+// rather than paths: their text may name nothing ("/f.xml (deleted)",
+// "pipe:[1234]") or another file, so the kernel follows them instead.
+bool isInProc(int directory) {
+#ifdef __linux__
+    struct statfs fileSystem {};
+    return fstatfs(directory, &fileSystem) == 0 && fileSystem.f_type == PROC_SUPER_MAGIC;
+#else
+    (void)directory;
+    return false;
+#endif
+}
+
+// Follows the link `name` in /proc to a directory, or in the last place to the open
+// file it names; false for anything else.
+bool followProcLink(const std::string& name, bool last, Location& where) {
+#ifdef O_PATH
+    if (!last) return openDirectory(where.directory.get(), name.c_str(), where, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    Descriptor opened(openAt(where.directory.get(), name.c_str(), O_PATH | O_CLOEXEC));
+    if (!opened || fstat(opened.get(), &where.namedStatus) != 0 || S_ISDIR(where.namedStatus.st_mode)) return false;
+    where.named = std::move(opened);
+    return true;
+#else
+    (void)name, (void)last, (void)where;
+    return false;
+#endif
+}
+
 // Walks `path` from the current directory or the root. Links on the way are
-// followed if they may be (a link in the last place only with `followLast`);
-// false if the path leads nowhere usable.
-bool locate(const std::string& path, bool followLast, Location& where) {
+// followed if they may be (a link in the last place only with `followLast`), those
+// in /proc by the kernel; false if the path leads nowhere usable.
+bool walk(const std::string& path, bool followLast, Location& where) {
     if (path.empty() || path.back() == '/') return false;
     if (!openDirectory(AT_FDCWD, path.front() == '/' ? "/" : ".", where)) return false;
     std::vector<std::string> pending;
@@ -172,9 +250,16 @@ bool locate(const std::string& path, bool followLast, Location& where) {
             return true;
         }
         if (S_ISLNK(status.st_mode) && (followLast || !last)) {
+            if (++links > maxLinks) return false;
+            if (isInProc(where.directory.get())) {
+                if (!followProcLink(name, last, where)) return false;
+                if (!last) continue;
+                // Only a regular file that still has a name is replaced under it.
+                const struct stat& named = where.namedStatus;
+                if (!S_ISREG(named.st_mode) || named.st_nlink == 0) return true;
+            }
             std::string target;
-            if (++links > maxLinks || !mayFollow(status, where.directoryStatus) ||
-                !readLinkAt(where.directory.get(), name, target)) {
+            if (!mayFollow(status, where.directoryStatus) || !readLinkAt(where.directory.get(), name, target)) {
                 return false;
             }
             if (target.front() == '/' && !openDirectory(AT_FDCWD, "/", where)) return false;
@@ -193,9 +278,95 @@ bool locate(const std::string& path, bool followLast, Location& where) {
     return false;  // the path names a directory, such as "/" or "a/."
 }
 
+// As walk(); a file that a link in /proc named and that cannot be found under its
+// name is then the one to use.
+bool locate(const std::string& path, bool followLast, Location& where) {
+    if (walk(path, followLast, where)) return true;
+    where.exists = false;
+    return static_cast<bool>(where.named);
+}
+
+// Opens what a walk found: the open file that a link in /proc named, or else the
+// entry itself, not following a link.
+Descriptor openFound(const Location& where, int flags) {
+    if (where.endsAtOpenFile()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(where.named.get());
+        return Descriptor(openAt(AT_FDCWD, self.c_str(), flags));
+    }
+    return Descriptor(openAt(where.directory.get(), where.name.c_str(), flags | O_NOFOLLOW));
+}
+
+// Opens `name` for reading without waiting for a FIFO's writer: without one it reads
+// as empty at once, as saving treats a FIFO that nobody reads. The descriptor does
+// not block reading a regular file; the caller clears that for anything else.
+Descriptor openForReading(const std::string& name) {
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    Descriptor file(openAt(AT_FDCWD, name.c_str(), flags));
+    if (!file && errno == ENAMETOOLONG) {
+        // Longer than one system call takes: walked a component at a time, as saving walks it.
+        Location where;
+        if (locate(name, true, where) && (where.exists || where.endsAtOpenFile())) file = openFound(where, flags);
+    }
+    return file;
+}
+
+#ifdef __linux__
+// An extended attribute of a file: its ACL, the user's own notes, a security label.
+struct Attribute {
+    std::string name;
+    std::string value;
+};
+
+constexpr const char* accessList = "system.posix_acl_access";
+
+// Fills `bytes` by `fetch(buffer, size)`, which answers as flistxattr and fgetxattr
+// do (asked for 0 bytes, it gives the size needed); false on an error, in errno.
+template <class Fetch>
+bool fetchWhole(const Fetch& fetch, std::string& bytes) {
+    for (;;) {
+        const ssize_t size = fetch(nullptr, 0);
+        if (size < 0) return false;
+        bytes.resize(static_cast<std::size_t>(size));
+        if (size == 0) return true;
+        const ssize_t fetched = fetch(bytes.data(), bytes.size());
+        if (fetched >= 0) {
+            bytes.resize(static_cast<std::size_t>(fetched));
+            return true;
+        }
+        if (errno != ERANGE) return false;  // else it grew meanwhile
+    }
+}
+
+// The extended attributes of `file`; false if they cannot be read.
+bool readAttributes(int file, std::vector<Attribute>& attributes) {
+    std::string names;
+    if (!fetchWhole([file](char* buffer, std::size_t size) { return flistxattr(file, buffer, size); }, names)) {
+        return errno == ENOTSUP;  // a file system without them
+    }
+    for (std::size_t start = 0; start < names.size();) {
+        std::size_t end = names.find('\0', start);
+        if (end == std::string::npos) end = names.size();
+        Attribute attribute{names.substr(start, end - start), {}};
+        start = end + 1;
+        const auto fetch = [file, &attribute](char* buffer, std::size_t size) {
+            return fgetxattr(file, attribute.name.c_str(), buffer, size);
+        };
+        if (fetchWhole(fetch, attribute.value)) {
+            attributes.push_back(std::move(attribute));
+        } else if (errno != ENODATA) {  // else removed meanwhile
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether only privileged processes may set the attribute `name` (security labels, file capabilities).
+bool isPrivileged(const std::string& name) { return name.rfind("security.", 0) == 0 || name.rfind("trusted.", 0) == 0; }
+#endif
+
 // Makes a rename durable. A failure cannot undo the new file, so it is not reported.
 void syncDirectory(int directory) {
-    Descriptor opened(openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor opened(openAt(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (opened) fsync(opened.get());
 }
 
@@ -238,13 +409,18 @@ bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
 }  // namespace
 
 ReadResult readFile(const std::string& name, FileContent& content) {
-    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    const Descriptor file = openForReading(name);
     struct stat status {};
     if (!file || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
+    // A FIFO with a writer is read until the writer closes it.
+    if (!S_ISREG(status.st_mode) && !clearNonBlocking(file.get())) return ReadResult::CannotOpen;
     // A pipe has no size: it is read to its end. Anything else is read up to the size it
     // had now, so that a file that keeps growing, or a device without end, cannot run
     // the process out of memory.
     const bool toTheEnd = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
+    if (!toTheEnd && static_cast<unsigned long long>(status.st_size) > std::numeric_limits<std::size_t>::max()) {
+        return ReadResult::ReadFailed;
+    }
     content.reserve(toTheEnd ? 0 : static_cast<std::size_t>(status.st_size));
     for (;;) {
         if (content.room() == 0) {
@@ -266,7 +442,7 @@ void writeLogFile(const std::string& name, std::string_view message) {
     Location where;
     if (!locate(name, false, where)) return;
     // Not following a link, not waiting for a pipe's reader, private to the user when new.
-    Descriptor log(openat(where.directory.get(), where.name.c_str(),
+    Descriptor log(openAt(where.directory.get(), where.name.c_str(),
                           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     struct stat status {};
     if (!log || fstat(log.get(), &status) != 0 || !S_ISREG(status.st_mode)) return;
@@ -305,13 +481,20 @@ struct FileReplacement::State {
     bool unnamed = false;   // the temporary file has no name until it is complete
     bool inPlace = false;
     bool committed = false;
+    off_t written = 0;  // bytes written so far, to cut a regular file written in place after them
+#ifdef __linux__
+    std::vector<Attribute> oldAttributes;  // of the file replaced
+#endif
 
-    bool openInPlace();
+    bool openInPlace(const struct stat& expected);
+    bool readOldAttributes();
     bool createTemporary();
     bool createUnnamed();
     bool giveName();
-    bool setOwnerAndMode();
+    bool takeOverOldFile();
+    bool giveOldAttributes();
     bool copyIntoTarget();
+    bool commitInPlace();
     bool commit();
     void discard();
 };
@@ -327,6 +510,8 @@ FileReplacement::~FileReplacement() {
 bool FileReplacement::open() {
     State& s = *state;
     if (!locate(s.target, true, s.where)) return false;
+    // A deleted file, a memfd or a pipe that a link in /proc names has no name to put a file under.
+    if (s.where.endsAtOpenFile()) return s.openInPlace(s.where.namedStatus);
     if (s.where.exists) {
         const struct stat& existing = s.where.status;
         // Refuse what an ordinary open for writing would refuse, and another user's file in a shared directory.
@@ -336,24 +521,31 @@ bool FileReplacement::open() {
         }
         // A device or a pipe cannot be replaced by renaming: it is written in place.
         if (!S_ISREG(existing.st_mode)) {
-            return mayWriteInto(existing, s.where.directoryStatus) && s.openInPlace();
+            return mayWriteInto(existing, s.where.directoryStatus) && s.openInPlace(existing);
         }
+        if (!s.readOldAttributes()) return false;
     }
     return s.createTemporary();
 }
 
 bool FileReplacement::writesInPlace() const { return state->inPlace; }
 
-bool FileReplacement::write(std::string_view bytes) { return state->file && writeAll(state->file.get(), bytes); }
+bool FileReplacement::write(std::string_view bytes) {
+    if (!state->file) return false;
+    const int file = state->file.get();
+    if (!(state->inPlace ? writeAllWithoutPipeSignal(file, bytes) : writeAll(file, bytes))) return false;
+    state->written += static_cast<off_t>(bytes.size());
+    return true;
+}
 
 bool FileReplacement::commit() { return state->commit(); }
 
-bool FileReplacement::State::openInPlace() {
+bool FileReplacement::State::openInPlace(const struct stat& expected) {
     // Without waiting for a pipe's reader: a pipe nobody reads cannot be opened.
-    Descriptor opened(openat(where.directory.get(), where.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Descriptor opened = openFound(where, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     struct stat status {};
-    if (!opened || fstat(opened.get(), &status) != 0 || status.st_dev != where.status.st_dev ||
-        status.st_ino != where.status.st_ino || !clearNonBlocking(opened.get())) {
+    if (!opened || fstat(opened.get(), &status) != 0 || !isSameFile(status, expected) ||
+        !clearNonBlocking(opened.get())) {
         return false;
     }
     file = std::move(opened);
@@ -361,12 +553,28 @@ bool FileReplacement::State::openInPlace() {
     return true;
 }
 
+// The old file's extended attributes, its ACL among them, are read before anything is
+// written: a file whose attributes cannot be read is not replaced, as its replacement
+// might let in someone whom the old file kept out.
+bool FileReplacement::State::readOldAttributes() {
+#ifdef __linux__
+    Descriptor old = openFound(where, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (!old && errno == EACCES) old = openFound(where, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);  // write-only
+    struct stat status {};
+    return old && fstat(old.get(), &status) == 0 && isSameFile(status, where.status) &&
+           readAttributes(old.get(), oldAttributes);
+#else
+    return true;
+#endif
+}
+
 bool FileReplacement::State::createTemporary() {
     if (createUnnamed()) return true;
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         std::string name = temporaryNameFor(where.name, attempt);
         // Readable by the user alone until it is complete; its final mode comes at commit().
-        file.reset(openat(where.directory.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        file.reset(
+            openAt(where.directory.get(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (file) {
             temporary = std::move(name);
             return true;
@@ -383,7 +591,7 @@ bool FileReplacement::State::createUnnamed() {
     // A new target gets the mode an ordinary creation would give (the mask and the directory's
     // default permissions applied); an existing one gets the old file's mode at commit().
     const mode_t mode = where.exists ? 0600 : 0666;
-    file.reset(openat(where.directory.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
+    file.reset(openAt(where.directory.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
     if (!file) return false;
     const std::string self = "/proc/self/fd/" + std::to_string(file.get());
     if (access(self.c_str(), F_OK) != 0) {
@@ -410,22 +618,47 @@ bool FileReplacement::State::giveName() {
     return false;
 }
 
-// The old file's owner, group and mode; where the owner cannot be kept (another
-// user's file), its group still is. A new file gets the usual mode.
-bool FileReplacement::State::setOwnerAndMode() {
+// The old file's owner, group, extended attributes (its ACL among them) and mode;
+// where the owner cannot be kept (another user's file), its group still is. A new
+// file gets the usual mode, and the ACL that the directory gives new files.
+bool FileReplacement::State::takeOverOldFile() {
     if (!where.exists) return unnamed || fchmod(file.get(), 0666 & ~currentUmask()) == 0;
     const struct stat& old = where.status;
     if (fchown(file.get(), old.st_uid, old.st_gid) != 0 && fchown(file.get(), static_cast<uid_t>(-1), old.st_gid) != 0) {
         // Not a member of the old group either: the file is the user's own, as after an ordinary write.
     }
-    return fchmod(file.get(), old.st_mode & 07777) == 0;
+    // The attributes after the owner, whose change drops file capabilities; the mode last, as setting an
+    // ACL may clear the setgid bit. A chmod rewrites only the ACL's owner, mask and other entries, which
+    // the old mode gives as the old ACL had them.
+    return giveOldAttributes() && fchmod(file.get(), old.st_mode & 07777) == 0;
+}
+
+// Copies the old file's extended attributes. Labels and capabilities that this process
+// may not set are left as the system gives new files. Where the old file had no ACL,
+// the one that the directory's default gave the temporary file goes.
+bool FileReplacement::State::giveOldAttributes() {
+#ifdef __linux__
+    bool hadAccessList = false;
+    for (const Attribute& attribute : oldAttributes) {
+        hadAccessList = hadAccessList || attribute.name == accessList;
+        if (fsetxattr(file.get(), attribute.name.c_str(), attribute.value.data(), attribute.value.size(), 0) == 0) {
+            continue;
+        }
+        const bool notPermitted = errno == EPERM || errno == EACCES || errno == ENOTSUP;
+        if (!notPermitted || !isPrivileged(attribute.name)) return false;
+    }
+    return hadAccessList || fremovexattr(file.get(), accessList) == 0 || errno == ENODATA || errno == ENOTSUP;
+#else
+    return true;
+#endif
 }
 
 // For a target that cannot be replaced by renaming (a file bind-mounted into place,
 // as containers get their settings): the same bytes written over it, without the
 // guarantee that a crash leaves the old or the new text.
 bool FileReplacement::State::copyIntoTarget() {
-    Descriptor target(openat(where.directory.get(), where.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Descriptor target(
+        openAt(where.directory.get(), where.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
     if (!target || fstat(target.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         !mayWriteInto(status, where.directoryStatus) || lseek(file.get(), 0, SEEK_SET) != 0) {
@@ -447,11 +680,10 @@ bool FileReplacement::State::copyIntoTarget() {
 bool FileReplacement::State::commit() {
     if (!file) return false;
     if (inPlace) {
-        // Devices and pipes may not support flushing; only a failed close counts for them.
-        committed = file.close();
+        committed = commitInPlace();
         return committed;
     }
-    if (!setOwnerAndMode() || !flushToDisk(file.get()) || (unnamed && !giveName())) {
+    if (!takeOverOldFile() || !flushToDisk(file.get()) || (unnamed && !giveName())) {
         discard();
         return false;
     }
@@ -468,6 +700,15 @@ bool FileReplacement::State::commit() {
     committed = true;
     syncDirectory(directory);
     return true;
+}
+
+bool FileReplacement::State::commitInPlace() {
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0) return false;
+    // A regular file (one that a link in /proc names) loses what was beyond the new text.
+    // Devices and pipes may not support flushing; only a failed close counts for them.
+    if (S_ISREG(status.st_mode) && (ftruncate(file.get(), written) != 0 || !flushToDisk(file.get()))) return false;
+    return file.close();
 }
 
 void FileReplacement::State::discard() {

@@ -1,24 +1,44 @@
 // Loading a document from the file that it names.
+#include <new>
 #include <stdexcept>
 #include <string>
 
 #include "platform/Platform.h"
 #include "rkXMLFStream.h"
 #include "stream/Reader.h"
+#include "stream/ShownName.h"
+
+namespace {
+
+using rkxml_detail::platform::ReadResult;
+
+// Reads the file into the document. A file or a tree too large for the memory left is
+// a failed read: the reader has taken back what it appended, and the file's bytes are
+// given back before the caller composes its message.
+ReadResult readInto(const rkXMLFStream& stream, rkXMLDocument& document, const std::string& fileName) {
+    try {
+        rkxml_detail::platform::FileContent content;
+        const ReadResult result = rkxml_detail::platform::readFile(fileName, content);
+        // An empty file reads like an empty text: nothing is added and nothing logged.
+        if (result == ReadResult::Read && !content.text().empty()) {
+            rkxml_detail::readText(stream, document, content.text());
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        return ReadResult::ReadFailed;
+    }
+}
+
+}  // namespace
 
 void rkXMLFStream::readDocument(rkXMLDocument& document) {
-    using rkxml_detail::platform::ReadResult;
+    using rkxml_detail::shown;
     const std::string& fileName = document.getFileName();
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
-    rkxml_detail::platform::FileContent content;
-    switch (rkxml_detail::platform::readFile(fileName, content)) {
-        case ReadResult::CannotOpen:
-            throw std::runtime_error("Opening file: " + fileName + "failed.");
-        case ReadResult::ReadFailed:
-            throw std::runtime_error("Reading file: " + fileName + " failed.");
+    switch (readInto(*this, document, fileName)) {
+        case ReadResult::CannotOpen: throw std::runtime_error("Opening file: " + shown(fileName) + "failed.");
+        case ReadResult::ReadFailed: throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
         case ReadResult::Read:
             break;
     }
-    // An empty file reads like an empty text: nothing is added and nothing logged.
-    if (!content.text().empty()) rkxml_detail::readText(*this, document, content.text());
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/ReadUndo.h"
 #include "stream/Reader.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
@@ -294,7 +296,13 @@ private:
 void rkxml_detail::readText(const rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
     const SymbolCodec decoder = StreamAccess::decoder(stream);
     OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
-    Parser(document, text, decoder, StreamAccess::isUtf8(stream), openTagLookup).run();
+    rkxml_detail::ReadUndo undo(document);
+    try {
+        Parser(document, text, decoder, StreamAccess::isUtf8(stream), openTagLookup).run();
+    } catch (const std::bad_alloc&) {
+        undo.undo();  // no half-built tree
+        throw;
+    }
 }
 
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, const std::string& text) {

@@ -7,7 +7,6 @@
 // and the target is replaced only when all of it was written. Any failure is
 // logged and thrown from one place, and the temporary file goes with it.
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +18,7 @@
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/ShownName.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
@@ -30,29 +30,13 @@ namespace grammar = rkxml_detail::grammar;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
+using rkxml_detail::shown;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
 
 [[noreturn]] void fail(const std::string& fileName, const std::string& message) {
     rkxml_detail::writeLog(fileName, message);
     throw std::runtime_error(message);
-}
-
-// A name as a message shows it: bytes below 32 and 127 as \xHH, so that a name
-// cannot forge lines in the log.
-std::string shown(const std::string& name) {
-    std::string text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
-    }
-    return text;
 }
 
 // Whether the reader would give the value back at all: a value of blanks with at
@@ -151,7 +135,7 @@ private:
         handedOn = true;
     }
 
-    [[noreturn]] void failWriting() { fail(fileName, "Error: writing '" + fileName + "' failed."); }
+    [[noreturn]] void failWriting() { fail(fileName, "Error: writing '" + shown(fileName) + "' failed."); }
 
     const std::string& fileName;
     FileReplacement* file;
@@ -319,7 +303,7 @@ void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
     const rkXMLElement& root = writableRoot(document);
     const std::string& fileName = document.getFileName();
     FileReplacement file(fileName);
-    if (!file.open()) fail(fileName, "Error: cannot open '" + fileName + "' for writing.");
+    if (!file.open()) fail(fileName, "Error: cannot open '" + shown(fileName) + "' for writing.");
     Output out(fileName, &file);
     writeTree(*this, root, fileName, out);
     out.commit();

@@ -1,4 +1,6 @@
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #endif
 
@@ -146,7 +148,13 @@ TEST_F(FileReader, PipesAreReadToTheirEndDevicesUpToTheirSize) {
     EXPECT_EQ(status, 0);
     const std::string pipe = path("pipe.xml");
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    std::thread writer([&] { writeFile(pipe, "<from-a-pipe/>"); });
+    // A FIFO without a writer reads as empty: this one's writer is there before the read, and goes once it was read.
+    const int writeEnd = ::open(pipe.c_str(), O_RDWR);
+    ASSERT_EQ(write(writeEnd, "<from-a-pipe/>", 14), 14);
+    std::thread writer([&] {
+        for (int queued = 1; ioctl(writeEnd, FIONREAD, &queued) == 0 && queued > 0;) usleep(1000);
+        close(writeEnd);
+    });
     document.setFileName(pipe);
     stream.readDocument(document);
     writer.join();
