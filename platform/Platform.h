@@ -6,6 +6,7 @@
 #ifndef RKXML_PLATFORM_PLATFORM_H
 #define RKXML_PLATFORM_PLATFORM_H
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -46,6 +47,9 @@ public:
     std::size_t room() const { return capacity - size; }
     // Counts `count` bytes put at end() as gathered.
     void added(std::size_t count) { size += count; }
+    // The bytes gathered, to be changed in place; shrink() then drops what is left beyond `count`.
+    char* data() { return bytes; }
+    void shrink(std::size_t count) { size = std::min(size, count); }
 
 private:
     void release() {
@@ -58,12 +62,15 @@ private:
     std::size_t capacity = 0;
 };
 
-// The bytes of file `name` as they are: a regular file up to the size it had when
-// it was opened, a pipe to its end (a FIFO without a writer gives none at once). A
-// directory cannot be opened. Throws std::bad_alloc when the bytes do not fit in memory.
+// The text of file `name`: a regular file up to the size it had when it was opened,
+// a pipe to its end (a FIFO without a writer gives none at once). A directory cannot
+// be opened. POSIX gives the bytes as they are; Windows reads in text mode, as its
+// programs read text files: each CR LF becomes LF (a CR alone stays). Throws
+// std::bad_alloc when the bytes do not fit in memory.
 ReadResult readFile(const std::string& name, FileContent& content);
 
-// Replaces the content of the log file `name` by `message`. Does nothing, silently,
+// Replaces the content of the log file `name` by `message` (on Windows each LF stored
+// as CR LF, as text files are written there). Does nothing, silently,
 // when that fails or would be unsafe: the name is a link, a pipe or a device, or it
 // lies in a directory that others share (such as /tmp) and is not the user's own.
 void writeLogFile(const std::string& name, std::string_view message);
@@ -103,7 +110,7 @@ public:
     // Whether the target is written in place (a pipe, a device): what is written reaches
     // it at once, so a caller holds the text back until it is complete.
     bool writesInPlace() const;
-    // Appends bytes; false on a write error.
+    // Appends bytes, on Windows in text mode (each LF stored as CR LF); false on a write error.
     bool write(std::string_view bytes);
     // Flushes everything to disk and puts it in place of the target; false on any failure,
     // which leaves the target as it was.

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -64,6 +66,45 @@ bool writeAll(HANDLE file, std::string_view bytes) {
         bytes.remove_prefix(written);
     }
     return true;
+}
+
+// Windows programs read and write text files in text mode, where a line ends in
+// CR LF on disk and in LF in memory; so does the library, for documents and logs.
+
+// Writes `text` with each LF stored as CR LF. The text goes out in pieces of a
+// bounded size, expanded in `piece`, so a large text costs no copy of its size.
+bool writeText(HANDLE file, std::string_view text, std::string& piece) {
+    constexpr std::size_t pieceSize = 1 << 16;
+    while (!text.empty()) {
+        piece.clear();
+        while (!text.empty() && piece.size() < pieceSize) {
+            const std::size_t scanned = std::min(text.size(), pieceSize - piece.size());
+            const auto* lineFeed = static_cast<const char*>(std::memchr(text.data(), '\n', scanned));
+            const std::size_t kept = lineFeed == nullptr ? scanned : static_cast<std::size_t>(lineFeed - text.data());
+            piece.append(text.data(), kept);
+            if (lineFeed != nullptr) piece.append("\r\n");
+            text.remove_prefix(lineFeed == nullptr ? kept : kept + 1);
+        }
+        if (!writeAll(file, piece)) return false;
+    }
+    return true;
+}
+
+// Turns each CR LF of `content` into LF, in place and in one pass; a CR alone stays.
+void joinLineEnds(FileContent& content) {
+    char* const start = content.data();
+    const char* const end = start + content.text().size();
+    char* out = start;
+    const char* in = start;
+    while (const auto* cr = static_cast<const char*>(std::memchr(in, '\r', static_cast<std::size_t>(end - in)))) {
+        const bool beforeLineFeed = cr + 1 < end && cr[1] == '\n';
+        const std::size_t kept = static_cast<std::size_t>(cr - in) + (beforeLineFeed ? 0 : 1);
+        if (out != in) std::memmove(out, in, kept);
+        out += kept;
+        in = cr + 1;
+    }
+    if (out != in) std::memmove(out, in, static_cast<std::size_t>(end - in));
+    content.shrink(static_cast<std::size_t>(out - start) + static_cast<std::size_t>(end - in));
 }
 
 // Opens or creates `name` for writing, as `disposition` says, sharing it with
@@ -177,6 +218,7 @@ ReadResult readFile(const std::string& name, FileContent& content) {
         if (count == 0) break;  // the end, also of a file that shrank
         content.added(count);
     }
+    joinLineEnds(content);
     return ReadResult::Read;
 }
 
@@ -185,7 +227,8 @@ void writeLogFile(const std::string& name, std::string_view message) {
     // new, and only into a writable regular file.
     const Handle log = createPrivate(name, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT);
     if (!log || !isRegularFile(log.get()) || isReadOnly(log.get()) || !SetEndOfFile(log.get())) return;
-    writeAll(log.get(), message);
+    std::string piece;
+    writeText(log.get(), message, piece);
 }
 
 std::optional<std::string> environmentVariable(const std::string& name) {
@@ -223,6 +266,7 @@ struct FileReplacement::State {
     std::string name;       // the target's own name
     Handle file;            // the temporary file, or the target itself when written in place
     std::string temporary;  // the temporary file's name, once it exists
+    std::string piece;      // the text being written, its line ends expanded
     bool exists = false;
     bool inPlace = false;
     bool committed = false;
@@ -244,7 +288,9 @@ bool FileReplacement::open() { return state->open(); }
 
 bool FileReplacement::writesInPlace() const { return state->inPlace; }
 
-bool FileReplacement::write(std::string_view bytes) { return state->file && writeAll(state->file.get(), bytes); }
+bool FileReplacement::write(std::string_view bytes) {
+    return state->file && writeText(state->file.get(), bytes, state->piece);
+}
 
 bool FileReplacement::commit() { return state->commit(); }
 

@@ -16,6 +16,7 @@
 #ifndef RKXML_STREAM_SYMBOL_CODEC_H
 #define RKXML_STREAM_SYMBOL_CODEC_H
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -62,7 +63,9 @@ public:
             if (const Replacement* match = replacementAt(text, at)) {
                 replace(match->from.size(), match->to);
             } else if (const Reference reference = referenceAt(text, at); reference.length != 0) {
-                replace(reference.length, std::string_view(reference.bytes, reference.size));
+                // Bounded, which the size always is, so that GCC 12 sees no overread on 32-bit targets.
+                const std::size_t size = std::min(reference.size, sizeof reference.bytes);
+                replace(reference.length, std::string_view(reference.bytes, size));
             } else {
                 ++at;
             }

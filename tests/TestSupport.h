@@ -80,9 +80,19 @@ protected:
     Scratch scratch;
 };
 
+// The text of a file as the library reads it: on Windows, which writes text files
+// with CR LF line ends, each CR LF as LF.
 inline std::string readFile(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::string text(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+#ifdef _WIN32
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') text[kept++] = text[i];
+    }
+    text.resize(kept);
+#endif
+    return text;
 }
 
 inline void writeFile(const std::string& name, const std::string& bytes) {

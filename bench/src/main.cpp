@@ -1,7 +1,9 @@
 // rkxml_bench: runs one library on one corpus and prints what it measured, one fact per line, each
 // flushed at once so that what came before a crash arrives. bench.py starts it once per library and
 // corpus, each time in a fresh process: the first read is then a cold one, and a crash costs one row.
-#include <malloc.h>
+#ifdef RKXML_BENCH_HAVE_MALLOC_TRIM
+#include <malloc.h>  // glibc's malloc_trim
+#endif
 #include <time.h>
 
 #include <algorithm>
@@ -65,7 +67,7 @@ struct Sample {
     }
 };
 
-// A field of /proc/self/status, in bytes.
+// A field of /proc/self/status, in bytes; 0 where there is none (a system other than Linux).
 std::uint64_t statusBytes(const std::string& field) {
     std::ifstream in("/proc/self/status");
     for (std::string line; std::getline(in, line);) {
@@ -135,8 +137,10 @@ void run(const Options& options) {
     const std::unique_ptr<Library> library = found->second();
     say("stage", "prepare");
     library->prepare(text);
+#ifdef RKXML_BENCH_HAVE_MALLOC_TRIM
     // Return what preparing freed, so that the first read meets fresh memory as in a new process.
     malloc_trim(0);
+#endif
     std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current resident set
     const std::uint64_t before = statusBytes("VmRSS");
     say("stage", "first read");

@@ -1,6 +1,7 @@
 # Installs the built library into a fresh prefix, then configures, builds and
-# runs a separate project that finds it with find_package, and checks the
-# pkg-config file. Then the same with a static build of the library.
+# runs a separate project that finds it with find_package (asking for C++14,
+# which the package raises to C++17), and checks the pkg-config file. Then the
+# same with a static build of the library.
 file(REMOVE_RECURSE "${WORK_DIR}")
 
 # A cross build: the toolchain for every configuration, the emulator (passed joined
@@ -11,12 +12,7 @@ if(TOOLCHAIN_FILE)
 endif()
 string(REPLACE "|" ";" EMULATOR "${EMULATOR}")
 
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result)
-    if(NOT result EQUAL 0)
-        message(FATAL_ERROR "failed (${result}): ${ARGN}")
-    endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/Run.cmake)
 
 # Builds and runs the consumer against the library installed in `prefix`; checks its
 # pkg-config flags hold the headers' folder and `cflag`.
@@ -30,7 +26,7 @@ function(consume prefix name cflag)
         set(package_options "-Drkxml_DIR=${config_dir}")
     endif()
     run(${CMAKE_COMMAND} -S "${CONSUMER_SOURCE_DIR}" -B "${build}" -G "${GENERATOR}"
-        "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
+        "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}" -DCMAKE_CXX_STANDARD=14
         "-DCMAKE_PREFIX_PATH=${prefix}"
         "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}"
         ${cross_options} ${package_options})

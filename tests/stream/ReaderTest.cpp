@@ -126,6 +126,9 @@ TEST_F(FileReader, FailuresAndEmptyFilesLeaveTheDocumentAlone) {
 }
 
 TEST_F(FileReader, BytesReachTheReaderAsTheyAre) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows reads files in text mode (WindowsLineEndTest.cpp)";
+#endif
     writeFile(path("doc.xml"), std::string("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40));
     stream.readDocument(document);
     stream.readDocument(document);  // appends a second time
