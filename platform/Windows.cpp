@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <utility>
 #include <vector>
 
