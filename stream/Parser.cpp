@@ -4,29 +4,38 @@
 // a value or an attribute. The path of open elements is the chain of parent
 // links, so there is no stack and no limit on the depth. Line numbers are
 // counted only when a diagnostic is written.
+//
+// Files from other programs (foreignXml) bring a few constructs more; they are
+// told apart only where a "<" or a start tag's attributes begin, so the scan of
+// the usual ones stays as it is.
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "rkXMLComment.h"
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "stream/Bytes.h"
 #include "stream/DiagnosticLog.h"
+#include "stream/ForeignXml.h"
 #include "stream/Grammar.h"
+#include "stream/MessageText.h"
 #include "stream/OpenTagLookup.h"
 #include "stream/Reader.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
-#include "tree/NodeAccess.h"
 #include "tree/ElementCast.h"
+#include "tree/NodeAccess.h"
 
 namespace {
 
+namespace foreign = rkxml_detail::foreign;
 namespace grammar = rkxml_detail::grammar;
 using grammar::isNameDelimiter;
 using grammar::isSkipByte;
@@ -34,9 +43,11 @@ using grammar::trimmed;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
+using rkxml_detail::shown;
 using rkxml_detail::startsWith;
 using rkxml_detail::StreamAccess;
 using rkxml_detail::SymbolCodec;
+using Diagnostic = rkXMLFStream::Diagnostic;
 
 constexpr std::size_t notFound = std::string_view::npos;
 
@@ -56,34 +67,66 @@ std::size_t findMark(std::string_view text, std::string_view mark, std::size_t f
 // The element that a parent link names, or null if the link names no element.
 rkXMLElement* elementAbove(const rkXMLNode* node) { return rkxml_detail::elementOrNull(NodeAccess::parent(*node)); }
 
+// Whether `text` is white space only: blanks, tabs, line feeds and carriage returns. Text of that kind
+// carries nothing, so dropping it needs no warning.
+bool isBlank(std::string_view text) {
+    for (const char c : text) {
+        if (!isSkipByte(c)) return false;
+    }
+    return true;
+}
+
+// Ends an attribute's name in a file from another program, where "=" may stand after white space.
+bool isForeignNameEnd(char c) { return isSkipByte(c) || c == '=' || c == '>' || c == '/'; }
+
 class Parser {
 public:
-    Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, bool decodesAttributes,
+    Parser(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
            OpenTagLookup& openTags)
-        : document(document), text(text), decoder(decoder), decodesAttributes(decodesAttributes), openTags(openTags) {
+        : stream(stream),
+          document(document),
+          text(text),
+          decoder(&decoder),
+          decodesAttributes(StreamAccess::isUtf8(stream)),
+          foreign(StreamAccess::isForeign(stream)),
+          openTags(openTags),
+          diagnostics(StreamAccess::diagnostics(stream)) {
+        diagnostics.clear();
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
     }
 
     void run() {
+        if (foreign) startForeignText();
         while (position < text.size()) {
-            const std::size_t tagStart = text.find('<', position);
-            if (tagStart == notFound) break;  // trailing text is ignored
-            takeText(tagStart);
+            std::size_t tagStart = text.find('<', position);
+            if (tagStart == notFound) break;  // the rest is trailing text
+            if (foreign && continuesTextRun(tagStart)) {
+                tagStart = takeTextRun(tagStart);
+                if (tagStart == notFound) break;
+            } else {
+                takeText(tagStart);
+            }
             const std::size_t p = tagStart + 1;
-            if (p >= text.size()) fail(p, ": Tag started buf EOF found.");
+            if (p >= text.size()) fail(p, "Tag started buf EOF found.");
             if (startsWith(text.substr(p), grammar::commentMark)) {
                 readComment(p + grammar::commentMark.size());
             } else if (text[p] == '?') {
                 readDeclaration(p);
             } else if (text[p] == '/') {
                 readEndTag(p);
+            } else if (foreign && startsWith(text.substr(p), foreign::doctypeMark)) {
+                skipDoctype(p);
             } else {
                 readStartTag(p);
             }
         }
-        rkxml_detail::writeLog(document.getFileName(), diagnostics);
+        noteTrailingText();
+        noteOpenElements();
+        if (!diagnostics.empty() && StreamAccess::logsEnabled(stream)) {
+            rkxml_detail::writeLog(document.getFileName(), diagnosticsText());
+        }
     }
 
 private:
@@ -103,36 +146,110 @@ private:
             warnNoCurrentElement(tagStart);
             return;
         }
-        if (decoder.consumesTrimBytes()) {
-            takeTextExactly(segment);
-            return;
-        }
+        std::string& value = ElementAccess::value(*current);
+        const bool heldText = holdsTextOfThisRead(value);
+        if (storeDecoded(segment, value) && (heldText || current == root)) noteDroppedText(heldText, position);
+    }
+
+    // Decodes and trims `segment` into `value`; false, `value` unchanged, when nothing is left.
+    bool storeDecoded(std::string_view segment, std::string& value) {
+        if (decoder->consumesTrimBytes()) return storeExactly(segment, value);
         // No replacement takes away a byte that trimming removes, so the trimmed
         // text decodes to what the whole one does, up to trim bytes at the ends.
         const std::string_view result = trimmed(segment);
-        if (result.empty()) return;
-        std::string& value = ElementAccess::value(*current);
-        if (!decoder.mayChange(result)) {
+        if (result.empty()) return false;
+        if (!decoder->mayChange(result)) {
             value.assign(result);
-        } else if (decoder.producesTrimBytes()) {
-            takeTextExactly(result);  // "&#32;" and the like may leave blanks at the ends
+        } else if (decoder->producesTrimBytes()) {
+            return storeExactly(result, value);  // "&#32;" and the like may leave blanks at the ends
         } else {
             value.clear();  // decoded straight into the value
-            decoder.appendConverted(result, value);
+            decoder->appendConverted(result, value);
         }
+        return true;
     }
 
     // The text decoded, then trimmed, for tables in which that order matters.
-    void takeTextExactly(std::string_view segment) {
+    bool storeExactly(std::string_view segment, std::string& value) {
         decoded.clear();
-        decoder.appendConverted(segment, decoded);
+        decoder->appendConverted(segment, decoded);
         const std::string_view result = trimmed(decoded);
-        if (!result.empty()) ElementAccess::value(*current).assign(result);
+        if (result.empty()) return false;
+        value.assign(result);
+        return true;
+    }
+
+    // Whether the current element holds text that this read gave it and that a new text would drop.
+    // Elements are made empty, so any other value than white space is such text; the hidden root may
+    // hold a value from before, and its text is told apart anyway (noteDroppedText).
+    bool holdsTextOfThisRead(const std::string& value) const {
+        return !value.empty() && current != root && !isBlank(value);
+    }
+
+    // Warns about the text just stored at `from`: at the top level it is outside every element and never
+    // written; elsewhere it replaced earlier text of the element (`heldText`).
+    void noteDroppedText(bool heldText, std::size_t from) {
+        if (current == root) {
+            if (!isBlank(withoutByteOrderMark(from, ElementAccess::value(*root)))) warnTextOutside(from);
+        } else if (heldText) {
+            warn(firstTextAt(from), "Text of element '" + shown(NodeAccess::name(*current)) +
+                                        "' is replaced by a later text; only the last one is kept.");
+        }
+    }
+
+    void warnTextOutside(std::size_t from) { warn(firstTextAt(from), "Text outside every element is ignored."); }
+
+    // Text after the last tag is not read; it warns unless it is white space (or a lone byte order mark).
+    void noteTrailingText() {
+        if (position >= text.size()) return;
+        const std::string_view rest = text.substr(position);
+        if (isBlank(withoutByteOrderMark(position, rest)) && !decoder->consumesTrimBytes()) return;
+        decoded.clear();
+        decoder->appendConverted(rest, decoded);
+        noteIgnoredText(position, decoded);
+    }
+
+    // Warns about text from `from` on that is not read (`content`, decoded), unless it is white space.
+    void noteIgnoredText(std::size_t from, std::string_view content) {
+        if (isBlank(withoutByteOrderMark(from, content))) return;
+        if (current == root) {
+            warnTextOutside(from);
+        } else {
+            warn(firstTextAt(from), "Text after the last tag is ignored.");
+        }
+    }
+
+    // Elements still open at the end lose nothing of the tree, but the text that closed them is missing:
+    // a file cut off. One warning names the innermost and says how many are open.
+    void noteOpenElements() {
+        if (current == nullptr || current == root) return;
+        std::size_t open = 0;
+        for (const rkXMLElement* element = current; element != nullptr && element != root;
+             element = elementAbove(element)) {
+            ++open;
+        }
+        std::string message = "Element '" + shown(NodeAccess::name(*current)) + "' is not closed at the end of the text";
+        if (open > 1) message += " (" + std::to_string(open) + " elements are open)";
+        warn(text.size(), message + ".");
+    }
+
+    // `content` without the byte order mark that starts the text at `from`: the default mode keeps it as
+    // the hidden root's value, and it says nothing a writer would have to keep.
+    static std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) {
+        if (from == 0 && startsWith(content, foreign::byteOrderMark)) content.remove_prefix(foreign::byteOrderMark.size());
+        return content;
+    }
+
+    // The first byte from `from` on that is not white space nor the byte order mark, where a warning points.
+    std::size_t firstTextAt(std::size_t from) const {
+        if (from == 0 && startsWith(text, foreign::byteOrderMark)) from = foreign::byteOrderMark.size();
+        while (from < text.size() && isSkipByte(text[from])) ++from;
+        return from;
     }
 
     void readComment(std::size_t start) {
         const std::size_t end = findMark(text, grammar::commentClose, start);
-        if (end == notFound) fail(start, ": Comment tag unclosed.");
+        if (end == notFound) fail(start, "Comment tag unclosed.");
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
@@ -145,11 +262,15 @@ private:
 
     void readDeclaration(std::size_t p) {
         const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
-        if (end == notFound) fail(p, ": Tag <? unclosed.");
+        if (end == notFound) fail(p, "Tag <? unclosed.");
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
-            header->decode(std::string(text.substr(p + 1, end - p - 1)));
+            if (foreign) {
+                readForeignDeclaration(*header, text.substr(p + 1, end - p - 1));
+            } else {
+                header->decode(std::string(text.substr(p + 1, end - p - 1)));
+            }
             append(*root, std::move(header));
             declarationTaken = true;
         }
@@ -158,22 +279,22 @@ private:
 
     void readEndTag(std::size_t p) {
         const std::size_t end = text.find('>', p);
-        if (end == notFound) fail(p, ": Tag unclosed.");
+        if (end == notFound) fail(p, "Tag unclosed.");
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
-        if (current == nullptr) fail(p + 1, ": Closing tag when no tag???");
-        if (name != NodeAccess::name(*current)) fail(p + 1, ": Closing tag differs from open tag.");
+        if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
+        if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
         current = elementAbove(current);
         position = end + 1;
     }
 
     void readStartTag(std::size_t p) {
         std::size_t at = p;
-        if (!skipWhiteSpace(at)) fail(text.size(), ": Unspected EOF.");
+        if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
         const std::size_t nameEnd = findNameEnd(at);
-        if (nameEnd == notFound) fail(at, ": Unspected EOF.");
+        if (nameEnd == notFound) fail(at, "Unspected EOF.");
         const std::string_view scanned = text.substr(at, nameEnd - at);
-        if (scanned.empty()) fail(at, ": Empty tag name.");
-        if (current == nullptr) fail(at, ": No tag active for start tag.");
+        if (scanned.empty()) fail(at, "Empty tag name.");
+        if (current == nullptr) fail(at, "No tag active for start tag.");
 
         auto created = std::make_unique<rkXMLElement>();
         rkXMLElement& element = *created;
@@ -186,47 +307,166 @@ private:
         } else {
             NodeAccess::name(element).assign(scanned);
         }
-        position = readAttributes(element, scanned, nameEnd);
+        position = foreign ? readForeignAttributes(element, scanned, nameEnd) : readAttributes(element, scanned, nameEnd);
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
     std::size_t readAttributes(rkXMLElement& element, std::string_view scanned, std::size_t at) {
         auto& attributes = ElementAccess::attributes(element);
         for (;;) {
-            if (!skipWhiteSpace(at)) fail(text.size(), ": Unspected EOF.");
-            if (text[at] == '>') {
-                if (openTags.holds(scanned)) moveUp();
-                return at + 1;
-            }
-            if (startsWith(text.substr(at), grammar::emptyTagClose)) {
-                moveUp();
-                return at + grammar::emptyTagClose.size();
-            }
+            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
+            if (std::size_t after = endOfStartTag(scanned, at)) return after;
             const std::size_t equals = findMark(text, grammar::valueOpen, at);
-            if (equals == notFound) fail(at, ": Unspected value form.");
+            if (equals == notFound) fail(at, "Unspected value form.");
             const std::string_view name = trimmed(text.substr(at, equals - at));
             const std::size_t valueStart = equals + grammar::valueOpen.size();
-            if (valueStart >= text.size()) fail(valueStart, ": Unspected EOF.");
+            if (valueStart >= text.size()) fail(valueStart, "Unspected EOF.");
             const std::size_t valueEnd = text.find('"', valueStart);
-            if (valueEnd == notFound) fail(valueStart, ": Unspected value form.");
-            const std::string_view value = attributeValue(text.substr(valueStart, valueEnd - valueStart));
-            // Attributes mostly arrive in name order: then the hint at the end spares the search.
-            // A name given twice keeps its last value.
-            const std::size_t before = attributes.size();
-            const auto placed = attributes.emplace_hint(attributes.end(), std::piecewise_construct,
-                                                        std::forward_as_tuple(name), std::forward_as_tuple(value));
-            if (attributes.size() == before) placed->second.assign(value);
+            if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
+            storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
             at = valueEnd + 1;
         }
     }
 
+    // As readAttributes, by XML's grammar: white space may stand around the "=", and a value may be
+    // in single quotes. Malformed attributes fail with the same messages.
+    std::size_t readForeignAttributes(rkXMLElement& element, std::string_view scanned, std::size_t at) {
+        auto& attributes = ElementAccess::attributes(element);
+        for (;;) {
+            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
+            if (std::size_t after = endOfStartTag(scanned, at)) return after;
+            const std::size_t nameStart = at;
+            while (at < text.size() && !isForeignNameEnd(text[at])) ++at;
+            const std::string_view name = text.substr(nameStart, at - nameStart);
+            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
+            if (text[at] != '=') fail(nameStart, "Unspected value form.");
+            ++at;
+            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
+            const char quote = text[at];
+            if (quote != '"' && quote != '\'') fail(nameStart, "Unspected value form.");
+            const std::size_t valueStart = at + 1;
+            if (valueStart >= text.size()) fail(valueStart, "Unspected EOF.");
+            const std::size_t valueEnd = text.find(quote, valueStart);
+            if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
+            storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
+            at = valueEnd + 1;
+        }
+    }
+
+    // If the start tag ends at `at` (">" or "/>"), closes what it closes and returns the position after it;
+    // else 0.
+    std::size_t endOfStartTag(std::string_view scanned, std::size_t at) {
+        if (text[at] == '>') {
+            if (openTags.holds(scanned)) moveUp();
+            return at + 1;
+        }
+        if (startsWith(text.substr(at), grammar::emptyTagClose)) {
+            moveUp();
+            return at + grammar::emptyTagClose.size();
+        }
+        return 0;
+    }
+
+    void storeAttribute(ElementAccess::Attributes& attributes, std::string_view name, std::string_view written) {
+        const std::string_view value = attributeValue(written);
+        // Attributes mostly arrive in name order: then the hint at the end spares the search.
+        // A name given twice keeps its last value.
+        const std::size_t before = attributes.size();
+        const auto placed = attributes.emplace_hint(attributes.end(), std::piecewise_construct,
+                                                    std::forward_as_tuple(name), std::forward_as_tuple(value));
+        if (attributes.size() == before) placed->second.assign(value);
+    }
+
     // The value as it stands, or decoded where attribute values are.
     std::string_view attributeValue(std::string_view written) {
-        if (!decodesAttributes || !decoder.mayChange(written)) return written;
+        if (!decodesAttributes || !decoder->mayChange(written)) return written;
         decoded.clear();
-        decoder.appendConverted(written, decoded);
+        decoder->appendConverted(written, decoded);
         return decoded;
     }
+
+    // ---- Files from other programs: the constructs that only foreignXml reads.
+
+    // UTF-16 is refused, since its bytes are no XML of this reader's; UTF-8's byte order mark is skipped.
+    void startForeignText() {
+        if (foreign::isUtf16(text)) fail(0, "Text in UTF-16 is not read; convert it to UTF-8.");
+        if (startsWith(text, foreign::byteOrderMark)) position = foreign::byteOrderMark.size();
+    }
+
+    // The XML declaration, its values in either quotes; character references then decode to the character
+    // set it declares, so that no bytes of another set go into the tree.
+    // `inner` begins with "xml": other processing instructions are skipped as part of a text run.
+    void readForeignDeclaration(rkXMLHeader& header, std::string_view inner) {
+        const foreign::Declaration declared = foreign::readDeclaration(inner.substr(3));
+        header.setVersion(declared.version);
+        header.setEncodingType(declared.encoding);
+        const SymbolCodec::References references = foreign::referencesFor(declared.encoding);
+        if (references != SymbolCodec::References::Utf8) {
+            declaredDecoder.emplace(StreamAccess::decoder(stream, references));
+            decoder = &*declaredDecoder;
+        }
+    }
+
+    void skipDoctype(std::size_t p) {
+        const std::size_t end = foreign::doctypeEnd(text, p + foreign::doctypeMark.size());
+        if (end == notFound) fail(p, "Tag <!DOCTYPE unclosed.");
+        position = end;
+    }
+
+    // Whether the "<" at `tagStart` opens a CDATA section or a processing instruction, which belong to the
+    // text run around them.
+    bool continuesTextRun(std::size_t tagStart) const {
+        const std::string_view rest = text.substr(tagStart + 1);
+        if (startsWith(rest, foreign::cdataMark)) return true;
+        return !rest.empty() && rest.front() == '?' && !foreign::isXmlDeclaration(rest.substr(1));
+    }
+
+    // The character data and CDATA sections up to the next other tag as one text, stored as takeText stores
+    // a segment (CDATA as it stands, the rest decoded); processing instructions in it are skipped. Returns
+    // that tag's position, or npos where the text ends first: the run is then trailing text.
+    std::size_t takeTextRun(std::size_t tagStart) {
+        const std::size_t runStart = position;
+        textRun.clear();
+        do {
+            decoder->appendConverted(text.substr(position, tagStart - position), textRun);
+            position = skipRunMarkup(tagStart + 1);
+            tagStart = text.find('<', position);
+        } while (tagStart != notFound && continuesTextRun(tagStart));
+        const std::size_t end = tagStart == notFound ? text.size() : tagStart;
+        decoder->appendConverted(text.substr(position, end - position), textRun);
+        position = end;
+        if (tagStart == notFound) {
+            noteIgnoredText(runStart, textRun);
+        } else if (current == nullptr) {
+            if (!textRun.empty()) warnNoCurrentElement(tagStart);
+        } else {
+            std::string& value = ElementAccess::value(*current);
+            const bool heldText = holdsTextOfThisRead(value);
+            const std::string_view result = trimmed(textRun);
+            if (!result.empty()) {
+                value.assign(result);
+                if (heldText || current == root) noteDroppedText(heldText, runStart);
+            }
+        }
+        return tagStart;
+    }
+
+    // Skips the CDATA section or processing instruction whose "<" stands before `p`, a section's content
+    // appended to the run; returns the position after it.
+    std::size_t skipRunMarkup(std::size_t p) {
+        if (text[p] == '?') {
+            const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
+            if (end == notFound) fail(p, "Tag <? unclosed.");
+            return end + grammar::declarationClose.size();
+        }
+        const std::size_t start = p + foreign::cdataMark.size();
+        const std::size_t end = findMark(text, foreign::cdataClose, start);
+        if (end == notFound) fail(p, "Tag <![CDATA[ unclosed.");
+        textRun.append(text.substr(start, end - start));
+        return end + foreign::cdataClose.size();
+    }
+
+    // ---- The tree and the scan.
 
     void append(rkXMLElement& holder, std::unique_ptr<rkXMLNode> node) {
         NodeAccess::setParent(*node, &holder);
@@ -248,9 +488,11 @@ private:
         return notFound;
     }
 
+    // ---- Diagnostics.
+
     // The number of line feeds before `at`, counted on from the last diagnostic's
     // position, so that many warnings cost one pass over the text, not one each.
-    std::string lineOf(std::size_t at) {
+    std::size_t lineOf(std::size_t at) {
         const std::size_t end = std::min(at, text.size());
         if (end < linesCountedTo) {
             linesCountedTo = 0;
@@ -259,42 +501,63 @@ private:
         linesBefore += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(linesCountedTo),
                                                            text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
         linesCountedTo = end;
-        return std::to_string(linesBefore);
+        return linesBefore;
+    }
+
+    void warn(std::size_t at, std::string message) {
+        diagnostics.push_back(Diagnostic{Diagnostic::Warning, lineOf(at), std::move(message)});
     }
 
     void warnNoCurrentElement(std::size_t at) {
-        diagnostics += "Warning at line " + lineOf(at) +
-                       ": No tag active but text found, must be at the start, ignoring.\n";
+        warn(at, "No tag active but text found, must be at the start, ignoring.");
+    }
+
+    // Every diagnostic as the log and the error's message show it, one line each.
+    std::string diagnosticsText() const {
+        std::string all;
+        for (const Diagnostic& diagnostic : diagnostics) {
+            all += diagnostic.kind == Diagnostic::Warning ? "Warning at line " : "Error at line ";
+            all += std::to_string(diagnostic.line);
+            all += ": ";
+            all += diagnostic.text;
+            all += '\n';
+        }
+        return all;
     }
 
     [[noreturn]] void fail(std::size_t at, const char* message) {
-        diagnostics += "Error at line " + lineOf(at) + message + "\n";
-        rkxml_detail::writeLog(document.getFileName(), diagnostics);
+        diagnostics.push_back(Diagnostic{Diagnostic::Error, lineOf(at), message});
+        const std::string all = diagnosticsText();
+        if (StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(document.getFileName(), all);
         document.makeEmpty();
-        throw std::runtime_error(diagnostics);
+        throw std::runtime_error(all);
     }
 
+    rkXMLFStream& stream;
     rkXMLDocument& document;
     const std::string_view text;
-    const SymbolCodec& decoder;
+    const SymbolCodec* decoder;
+    std::optional<SymbolCodec> declaredDecoder;  // for the character set a file from another program declares
     const bool decodesAttributes;
+    const bool foreign;
     OpenTagLookup& openTags;
+    std::vector<Diagnostic>& diagnostics;
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
-    std::string diagnostics;
     std::string decoded;  // a decoded text before it is trimmed or stored
+    std::string textRun;  // a text run of a file from another program
     std::size_t linesCountedTo = 0;
     std::size_t linesBefore = 0;
 };
 
 }  // namespace
 
-void rkxml_detail::readText(const rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
+void rkxml_detail::readText(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
     const SymbolCodec decoder = StreamAccess::decoder(stream);
     OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
-    Parser(document, text, decoder, StreamAccess::isUtf8(stream), openTagLookup).run();
+    Parser(stream, document, text, decoder, openTagLookup).run();
 }
 
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, const std::string& text) {

@@ -18,6 +18,7 @@
 #include "stream/Bytes.h"
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
+#include "stream/MessageText.h"
 #include "stream/OpenTagLookup.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
@@ -30,29 +31,24 @@ namespace grammar = rkxml_detail::grammar;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
+using rkxml_detail::shown;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
 
-[[noreturn]] void fail(const std::string& fileName, const std::string& message) {
-    rkxml_detail::writeLog(fileName, message);
+// Every failure of a write: the entry points log it (loggingFailures) where the stream logs.
+[[noreturn]] void fail(const std::string& /*fileName*/, const std::string& message) {
     throw std::runtime_error(message);
 }
 
-// A name as a message shows it: bytes below 32 and 127 as \xHH, so that a name
-// cannot forge lines in the log.
-std::string shown(const std::string& name) {
-    std::string text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
+// Runs `write`; the message of a failure it throws goes to the log before it leaves.
+template <class Write>
+void loggingFailures(const rkXMLFStream& stream, const std::string& fileName, Write write) {
+    try {
+        write();
+    } catch (const std::runtime_error& error) {
+        if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(fileName, error.what());
+        throw;
     }
-    return text;
 }
 
 // Whether the reader would give the value back at all: a value of blanks with at
@@ -316,18 +312,22 @@ void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::
 }  // namespace
 
 void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
-    const rkXMLElement& root = writableRoot(document);
-    const std::string& fileName = document.getFileName();
-    FileReplacement file(fileName);
-    if (!file.open()) fail(fileName, "Error: cannot open '" + fileName + "' for writing.");
-    Output out(fileName, &file);
-    writeTree(*this, root, fileName, out);
-    out.commit();
+    loggingFailures(*this, document.getFileName(), [&] {
+        const rkXMLElement& root = writableRoot(document);
+        const std::string& fileName = document.getFileName();
+        FileReplacement file(fileName);
+        if (!file.open()) fail(fileName, "Error: cannot open '" + fileName + "' for writing.");
+        Output out(fileName, &file);
+        writeTree(*this, root, fileName, out);
+        out.commit();
+    });
 }
 
 void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) {
-    const rkXMLElement& root = writableRoot(document);
-    Output out(document.getFileName(), nullptr);
-    writeTree(*this, root, document.getFileName(), out);
-    text = out.takeText();
+    loggingFailures(*this, document.getFileName(), [&] {
+        const rkXMLElement& root = writableRoot(document);
+        Output out(document.getFileName(), nullptr);
+        writeTree(*this, root, document.getFileName(), out);
+        text = out.takeText();
+    });
 }
