@@ -8,25 +8,21 @@
 // Files from other programs (foreignXml) bring a few constructs more; they are
 // told apart only where a "<" or a start tag's attributes begin, so the scan of
 // the usual ones stays as it is.
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
-#include <vector>
 
 #include "rkXMLComment.h"
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "stream/Bytes.h"
-#include "stream/DiagnosticLog.h"
 #include "stream/ForeignXml.h"
 #include "stream/Grammar.h"
-#include "stream/MessageText.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/ReadDiagnostics.h"
 #include "stream/Reader.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
@@ -43,11 +39,9 @@ using grammar::trimmed;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
-using rkxml_detail::shown;
 using rkxml_detail::startsWith;
 using rkxml_detail::StreamAccess;
 using rkxml_detail::SymbolCodec;
-using Diagnostic = rkXMLFStream::Diagnostic;
 
 constexpr std::size_t notFound = std::string_view::npos;
 
@@ -88,10 +82,9 @@ public:
           text(text),
           decoder(&decoder),
           decodesAttributes(StreamAccess::isUtf8(stream)),
-          foreign(StreamAccess::isForeign(stream)),
+
           openTags(openTags),
-          diagnostics(StreamAccess::diagnostics(stream)) {
-        diagnostics.clear();
+          diagnostics(StreamAccess::diagnostics(stream), text, document, StreamAccess::logsEnabled(stream)) {
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
@@ -124,9 +117,7 @@ public:
         }
         noteTrailingText();
         noteOpenElements();
-        if (!diagnostics.empty() && StreamAccess::logsEnabled(stream)) {
-            rkxml_detail::writeLog(document.getFileName(), diagnosticsText());
-        }
+        diagnostics.finish();
     }
 
 private:
@@ -143,7 +134,7 @@ private:
         const std::string_view segment = text.substr(position, tagStart - position);
         if (segment.empty()) return;
         if (current == nullptr) {
-            warnNoCurrentElement(tagStart);
+            diagnostics.warnNoCurrentElement(tagStart);
             return;
         }
         std::string& value = ElementAccess::value(*current);
@@ -190,14 +181,13 @@ private:
     // written; elsewhere it replaced earlier text of the element (`heldText`).
     void noteDroppedText(bool heldText, std::size_t from) {
         if (current == root) {
-            if (!isBlank(withoutByteOrderMark(from, ElementAccess::value(*root)))) warnTextOutside(from);
+            if (!isBlank(withoutByteOrderMark(from, ElementAccess::value(*root)))) {
+                diagnostics.warnTextOutside(firstTextAt(from));
+            }
         } else if (heldText) {
-            warn(firstTextAt(from), "Text of element '" + shown(NodeAccess::name(*current)) +
-                                        "' is replaced by a later text; only the last one is kept.");
+            diagnostics.warnTextReplaced(firstTextAt(from), NodeAccess::name(*current));
         }
     }
-
-    void warnTextOutside(std::size_t from) { warn(firstTextAt(from), "Text outside every element is ignored."); }
 
     // Text after the last tag is not read; it warns unless it is white space (or a lone byte order mark).
     void noteTrailingText() {
@@ -213,9 +203,9 @@ private:
     void noteIgnoredText(std::size_t from, std::string_view content) {
         if (isBlank(withoutByteOrderMark(from, content))) return;
         if (current == root) {
-            warnTextOutside(from);
+            diagnostics.warnTextOutside(firstTextAt(from));
         } else {
-            warn(firstTextAt(from), "Text after the last tag is ignored.");
+            diagnostics.warnTextAfterLastTag(firstTextAt(from));
         }
     }
 
@@ -228,9 +218,7 @@ private:
              element = elementAbove(element)) {
             ++open;
         }
-        std::string message = "Element '" + shown(NodeAccess::name(*current)) + "' is not closed at the end of the text";
-        if (open > 1) message += " (" + std::to_string(open) + " elements are open)";
-        warn(text.size(), message + ".");
+        diagnostics.warnOpenElements(text.size(), NodeAccess::name(*current), open);
     }
 
     // `content` without the byte order mark that starts the text at `from`: the default mode keeps it as
@@ -255,7 +243,7 @@ private:
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
             append(*current, std::move(comment));
         } else {
-            warnNoCurrentElement(start);
+            diagnostics.warnNoCurrentElement(start);
         }
         position = end + grammar::commentClose.size();
     }
@@ -307,7 +295,7 @@ private:
         } else {
             NodeAccess::name(element).assign(scanned);
         }
-        position = foreign ? readForeignAttributes(element, scanned, nameEnd) : readAttributes(element, scanned, nameEnd);
+        position = readAttributes(element, scanned, nameEnd);
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
@@ -438,7 +426,7 @@ private:
         if (tagStart == notFound) {
             noteIgnoredText(runStart, textRun);
         } else if (current == nullptr) {
-            if (!textRun.empty()) warnNoCurrentElement(tagStart);
+            if (!textRun.empty()) diagnostics.warnNoCurrentElement(tagStart);
         } else {
             std::string& value = ElementAccess::value(*current);
             const bool heldText = holdsTextOfThisRead(value);
@@ -488,50 +476,7 @@ private:
         return notFound;
     }
 
-    // ---- Diagnostics.
-
-    // The number of line feeds before `at`, counted on from the last diagnostic's
-    // position, so that many warnings cost one pass over the text, not one each.
-    std::size_t lineOf(std::size_t at) {
-        const std::size_t end = std::min(at, text.size());
-        if (end < linesCountedTo) {
-            linesCountedTo = 0;
-            linesBefore = 0;
-        }
-        linesBefore += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(linesCountedTo),
-                                                           text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
-        linesCountedTo = end;
-        return linesBefore;
-    }
-
-    void warn(std::size_t at, std::string message) {
-        diagnostics.push_back(Diagnostic{Diagnostic::Warning, lineOf(at), std::move(message)});
-    }
-
-    void warnNoCurrentElement(std::size_t at) {
-        warn(at, "No tag active but text found, must be at the start, ignoring.");
-    }
-
-    // Every diagnostic as the log and the error's message show it, one line each.
-    std::string diagnosticsText() const {
-        std::string all;
-        for (const Diagnostic& diagnostic : diagnostics) {
-            all += diagnostic.kind == Diagnostic::Warning ? "Warning at line " : "Error at line ";
-            all += std::to_string(diagnostic.line);
-            all += ": ";
-            all += diagnostic.text;
-            all += '\n';
-        }
-        return all;
-    }
-
-    [[noreturn]] void fail(std::size_t at, const char* message) {
-        diagnostics.push_back(Diagnostic{Diagnostic::Error, lineOf(at), message});
-        const std::string all = diagnosticsText();
-        if (StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(document.getFileName(), all);
-        document.makeEmpty();
-        throw std::runtime_error(all);
-    }
+    [[noreturn]] void fail(std::size_t at, const char* message) { diagnostics.fail(at, message); }
 
     rkXMLFStream& stream;
     rkXMLDocument& document;
@@ -539,17 +484,15 @@ private:
     const SymbolCodec* decoder;
     std::optional<SymbolCodec> declaredDecoder;  // for the character set a file from another program declares
     const bool decodesAttributes;
-    const bool foreign;
+    static constexpr bool foreign = false;
     OpenTagLookup& openTags;
-    std::vector<Diagnostic>& diagnostics;
+    rkxml_detail::ReadDiagnostics diagnostics;
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
     std::string decoded;  // a decoded text before it is trimmed or stored
     std::string textRun;  // a text run of a file from another program
-    std::size_t linesCountedTo = 0;
-    std::size_t linesBefore = 0;
 };
 
 }  // namespace
