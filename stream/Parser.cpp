@@ -82,7 +82,7 @@ public:
           text(text),
           decoder(&decoder),
           decodesAttributes(StreamAccess::isUtf8(stream)),
-
+          foreign(StreamAccess::isForeign(stream)),
           openTags(openTags),
           diagnostics(StreamAccess::diagnostics(stream), text, document, StreamAccess::logsEnabled(stream)) {
         root = &rkxml_detail::knownElement(*document.getRoot());
@@ -295,7 +295,7 @@ private:
         } else {
             NodeAccess::name(element).assign(scanned);
         }
-        position = readAttributes(element, scanned, nameEnd);
+        position = foreign ? readForeignAttributes(element, scanned, nameEnd) : readAttributes(element, scanned, nameEnd);
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
@@ -484,7 +484,7 @@ private:
     const SymbolCodec* decoder;
     std::optional<SymbolCodec> declaredDecoder;  // for the character set a file from another program declares
     const bool decodesAttributes;
-    static constexpr bool foreign = false;
+    const bool foreign;
     OpenTagLookup& openTags;
     rkxml_detail::ReadDiagnostics diagnostics;
     rkXMLElement* root = nullptr;
