@@ -100,6 +100,34 @@ Declaration readDeclaration(std::string_view inner) {
     return declaration;
 }
 
+Attribute readAttribute(std::string_view text, std::size_t at) {
+    Attribute attribute;
+    auto failed = [&attribute](const char* error, std::size_t errorAt) {
+        attribute.error = error;
+        attribute.errorAt = errorAt;
+        return attribute;
+    };
+    const std::size_t nameStart = at;
+    // A name ends where "=", white space or the end of the tag may stand.
+    while (at < text.size() && !grammar::isSkipByte(text[at]) && text[at] != '=' && text[at] != '>' && text[at] != '/') {
+        ++at;
+    }
+    attribute.name = text.substr(nameStart, at - nameStart);
+    at = skipWhiteSpace(text, at);
+    if (at >= text.size()) return failed("Unspected EOF.", text.size());
+    if (text[at] != '=') return failed("Unspected value form.", nameStart);
+    at = skipWhiteSpace(text, at + 1);
+    if (at >= text.size()) return failed("Unspected EOF.", text.size());
+    if (text[at] != '"' && text[at] != '\'') return failed("Unspected value form.", nameStart);
+    const std::size_t valueStart = at + 1;
+    if (valueStart >= text.size()) return failed("Unspected EOF.", valueStart);
+    const std::size_t valueEnd = text.find(text[at], valueStart);
+    if (valueEnd == notFound) return failed("Unspected value form.", valueStart);
+    attribute.value = text.substr(valueStart, valueEnd - valueStart);
+    attribute.end = valueEnd + 1;
+    return attribute;
+}
+
 std::size_t doctypeEnd(std::string_view text, std::size_t from) {
     std::size_t at = from;
     while (at < text.size() && text[at] != '>') {

@@ -32,6 +32,18 @@ struct Declaration {
 };
 Declaration readDeclaration(std::string_view inner);
 
+// One attribute of a start tag by XML's grammar, from its name at `at`: white space may stand around the
+// "=", and the value may be in single quotes. Where it is malformed, `error` is the reader's message for it
+// and `errorAt` the position whose line the message gives.
+struct Attribute {
+    std::string_view name;
+    std::string_view value;  // as written between the quotes
+    std::size_t end = 0;     // just after the closing quote
+    const char* error = nullptr;
+    std::size_t errorAt = 0;
+};
+Attribute readAttribute(std::string_view text, std::size_t at);
+
 // The position just after the ">" that ends a document type declaration, scanned from `from` (just after
 // its "<!DOCTYPE") by its grammar: quoted literals, and an internal subset in brackets whose declarations,
 // comments and processing instructions may hold "]" and ">"; npos if the text ends first.

@@ -70,9 +70,9 @@ bool isBlank(std::string_view text) {
     return true;
 }
 
-// Ends an attribute's name in a file from another program, where "=" may stand after white space.
-bool isForeignNameEnd(char c) { return isSkipByte(c) || c == '=' || c == '>' || c == '/'; }
-
+// The scan for the default and UTF-8 modes, and with `Foreign` for files from other programs: made twice,
+// so that the constructs only those files hold cost the usual scan nothing.
+template <bool Foreign>
 class Parser {
 public:
     Parser(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
@@ -82,7 +82,6 @@ public:
           text(text),
           decoder(&decoder),
           decodesAttributes(StreamAccess::isUtf8(stream)),
-          foreign(StreamAccess::isForeign(stream)),
           openTags(openTags),
           diagnostics(StreamAccess::diagnostics(stream), text, document, StreamAccess::logsEnabled(stream)) {
         root = &rkxml_detail::knownElement(*document.getRoot());
@@ -91,11 +90,11 @@ public:
     }
 
     void run() {
-        if (foreign) startForeignText();
+        if constexpr (Foreign) startForeignText();
         while (position < text.size()) {
             std::size_t tagStart = text.find('<', position);
             if (tagStart == notFound) break;  // the rest is trailing text
-            if (foreign && continuesTextRun(tagStart)) {
+            if (Foreign && continuesTextRun(tagStart)) {
                 tagStart = takeTextRun(tagStart);
                 if (tagStart == notFound) break;
             } else {
@@ -109,7 +108,7 @@ public:
                 readDeclaration(p);
             } else if (text[p] == '/') {
                 readEndTag(p);
-            } else if (foreign && startsWith(text.substr(p), foreign::doctypeMark)) {
+            } else if (Foreign && startsWith(text.substr(p), foreign::doctypeMark)) {
                 skipDoctype(p);
             } else {
                 readStartTag(p);
@@ -254,7 +253,7 @@ private:
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
-            if (foreign) {
+            if constexpr (Foreign) {
                 readForeignDeclaration(*header, text.substr(p + 1, end - p - 1));
             } else {
                 header->decode(std::string(text.substr(p + 1, end - p - 1)));
@@ -295,7 +294,7 @@ private:
         } else {
             NodeAccess::name(element).assign(scanned);
         }
-        position = foreign ? readForeignAttributes(element, scanned, nameEnd) : readAttributes(element, scanned, nameEnd);
+        position = readAttributes(element, scanned, nameEnd);
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
@@ -304,37 +303,16 @@ private:
         for (;;) {
             if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
             if (std::size_t after = endOfStartTag(scanned, at)) return after;
+            if constexpr (Foreign) {
+                at = readForeignAttribute(attributes, at);
+                continue;
+            }
             const std::size_t equals = findMark(text, grammar::valueOpen, at);
             if (equals == notFound) fail(at, "Unspected value form.");
             const std::string_view name = trimmed(text.substr(at, equals - at));
             const std::size_t valueStart = equals + grammar::valueOpen.size();
             if (valueStart >= text.size()) fail(valueStart, "Unspected EOF.");
             const std::size_t valueEnd = text.find('"', valueStart);
-            if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
-            storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
-            at = valueEnd + 1;
-        }
-    }
-
-    // As readAttributes, by XML's grammar: white space may stand around the "=", and a value may be
-    // in single quotes. Malformed attributes fail with the same messages.
-    std::size_t readForeignAttributes(rkXMLElement& element, std::string_view scanned, std::size_t at) {
-        auto& attributes = ElementAccess::attributes(element);
-        for (;;) {
-            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
-            if (std::size_t after = endOfStartTag(scanned, at)) return after;
-            const std::size_t nameStart = at;
-            while (at < text.size() && !isForeignNameEnd(text[at])) ++at;
-            const std::string_view name = text.substr(nameStart, at - nameStart);
-            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
-            if (text[at] != '=') fail(nameStart, "Unspected value form.");
-            ++at;
-            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
-            const char quote = text[at];
-            if (quote != '"' && quote != '\'') fail(nameStart, "Unspected value form.");
-            const std::size_t valueStart = at + 1;
-            if (valueStart >= text.size()) fail(valueStart, "Unspected EOF.");
-            const std::size_t valueEnd = text.find(quote, valueStart);
             if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
             storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
             at = valueEnd + 1;
@@ -393,6 +371,15 @@ private:
             declaredDecoder.emplace(StreamAccess::decoder(stream, references));
             decoder = &*declaredDecoder;
         }
+    }
+
+    // An attribute by XML's grammar (quotes of either kind, white space around "="); returns the position
+    // after it. Malformed attributes fail with the messages of the usual ones.
+    std::size_t readForeignAttribute(ElementAccess::Attributes& attributes, std::size_t at) {
+        const foreign::Attribute attribute = foreign::readAttribute(text, at);
+        if (attribute.error != nullptr) fail(attribute.errorAt, attribute.error);
+        storeAttribute(attributes, attribute.name, attribute.value);
+        return attribute.end;
     }
 
     void skipDoctype(std::size_t p) {
@@ -484,7 +471,6 @@ private:
     const SymbolCodec* decoder;
     std::optional<SymbolCodec> declaredDecoder;  // for the character set a file from another program declares
     const bool decodesAttributes;
-    const bool foreign;
     OpenTagLookup& openTags;
     rkxml_detail::ReadDiagnostics diagnostics;
     rkXMLElement* root = nullptr;
@@ -500,7 +486,11 @@ private:
 void rkxml_detail::readText(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
     const SymbolCodec decoder = StreamAccess::decoder(stream);
     OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
-    Parser(stream, document, text, decoder, openTagLookup).run();
+    if (StreamAccess::isForeign(stream)) {
+        Parser<true>(stream, document, text, decoder, openTagLookup).run();
+    } else {
+        Parser<false>(stream, document, text, decoder, openTagLookup).run();
+    }
 }
 
 void rkXMLFStream::readDocumentFromString(rkXMLDocument& document, const std::string& text) {
