@@ -156,7 +156,9 @@ SymbolCodec::References referencesFor(std::string_view encoding) {
                        "cp367", "ibm367", "csascii"})) {
         return References::Ascii;
     }
-    return References::Kept;  // a set whose bytes this reader does not know: no reference is turned into bytes
+    // A set this reader does not know: only references to ASCII characters, which nearly every set holds
+    // as ASCII's bytes, are turned into bytes; the others stay as written.
+    return References::Ascii;
 }
 
 }  // namespace rkxml_detail::foreign

@@ -50,7 +50,7 @@ Attribute readAttribute(std::string_view text, std::size_t at);
 std::size_t doctypeEnd(std::string_view text, std::size_t from);
 
 // How character references decode in a file that declares `encoding`: to UTF-8 for none or a Unicode form,
-// to the byte of ISO-8859-1, Windows-1252 or US-ASCII, and for any other set not at all.
+// to the byte of ISO-8859-1, Windows-1252 or US-ASCII, and for any other set only where ASCII holds them.
 SymbolCodec::References referencesFor(std::string_view encoding);
 
 }  // namespace rkxml_detail::foreign
