@@ -100,9 +100,9 @@ void checkRoundTrip(rkXMLFStream& stream, rkXMLFStream& backStream, const std::s
                                                   "\nwritten " + fuzz::printable(written));
     }
     if (!backStream.getDiagnostics().empty()) {
-        fuzz::fail("written text reads back without a warning", backStream.getDiagnostics().front().text +
-                                                                    "\ninput " + fuzz::printable(input) +
-                                                                    "\nwritten " + fuzz::printable(written));
+        fuzz::fail("written text reads back without a warning", backStream.getDiagnostics().front().text + "\ninput " +
+                                                                    fuzz::printable(input) + "\nwritten " +
+                                                                    fuzz::printable(written));
     }
     const auto& before = static_cast<const rkXMLElement&>(*original.getRoot());
     const auto& after = static_cast<const rkXMLElement&>(*reread.getRoot());

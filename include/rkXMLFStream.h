@@ -1,9 +1,9 @@
 #ifndef RKXML_FSTREAM_H
 #define RKXML_FSTREAM_H
 
+#include <cstddef>
 #include <functional>
 #include <map>
-#include <cstddef>
 #include <set>
 #include <string>
 #include <vector>
@@ -108,7 +108,8 @@ public:
     /// Also empty after the file errors of readDocument ("Invalid/empty filename.", "Opening file: ...",
     /// "Reading file: ..."), which concern no line of a text; writes leave it alone.
     const std::vector<Diagnostic>& getDiagnostics() const;
-    /// Switches the log file of reads and writes on or off (on by default), for programs that show diagnostics themselves.
+    /// Switches the log file of reads and writes on or off (on by default), for programs that show diagnostics
+    /// themselves.
     void setLogEnabled(bool enabled);
     /// Whether reads and writes write their messages to the log file.
     bool isLogEnabled() const;
@@ -119,8 +120,8 @@ private:
     std::map<std::string, std::string> symbols;
     std::set<std::string, std::less<>> openTags;
     std::vector<Diagnostic> diagnostics;  // of the last read
-    bool utf8 = false;      // UTF-8 mode: character references and attribute values are coded too
-    bool foreign = false;   // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
+    bool utf8 = false;                    // UTF-8 mode: character references and attribute values are coded too
+    bool foreign = false;  // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
     bool logEnabled = true;
 };
 

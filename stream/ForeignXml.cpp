@@ -109,7 +109,8 @@ Attribute readAttribute(std::string_view text, std::size_t at) {
     };
     const std::size_t nameStart = at;
     // A name ends where "=", white space or the end of the tag may stand.
-    while (at < text.size() && !grammar::isSkipByte(text[at]) && text[at] != '=' && text[at] != '>' && text[at] != '/') {
+    while (at < text.size() && !grammar::isSkipByte(text[at]) && text[at] != '=' && text[at] != '>' &&
+           text[at] != '/') {
         ++at;
     }
     attribute.name = text.substr(nameStart, at - nameStart);
@@ -146,14 +147,15 @@ SymbolCodec::References referencesFor(std::string_view encoding) {
     using References = SymbolCodec::References;
     const std::string name = lowerCased(encoding);
     // A file that calls itself UTF-16 but reaches the reader as bytes of ASCII is UTF-8 text in truth.
-    if (name.empty() || name == "unicode" || startsWith(name, "utf") || startsWith(name, "ucs")) return References::Utf8;
+    if (name.empty() || name == "unicode" || startsWith(name, "utf") || startsWith(name, "ucs"))
+        return References::Utf8;
     if (isOneOf(name, {"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1", "iso-ir-100", "cp819",
                        "ibm819", "csisolatin1", "iso_8859-1:1987"})) {
         return References::Latin1;
     }
     if (isOneOf(name, {"windows-1252", "cp1252", "x-cp1252", "cswindows1252"})) return References::Windows1252;
-    if (isOneOf(name, {"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6",
-                       "cp367", "ibm367", "csascii"})) {
+    if (isOneOf(name, {"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6", "cp367",
+                       "ibm367", "csascii"})) {
         return References::Ascii;
     }
     // A set this reader does not know: only references to ASCII characters, which nearly every set holds

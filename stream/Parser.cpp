@@ -223,7 +223,8 @@ private:
     // `content` without the byte order mark that starts the text at `from`: the default mode keeps it as
     // the hidden root's value, and it says nothing a writer would have to keep.
     static std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) {
-        if (from == 0 && startsWith(content, foreign::byteOrderMark)) content.remove_prefix(foreign::byteOrderMark.size());
+        if (from == 0 && startsWith(content, foreign::byteOrderMark))
+            content.remove_prefix(foreign::byteOrderMark.size());
         return content;
     }
 

@@ -75,7 +75,6 @@ void rkXMLFStream::addOpenTag(std::string name) {
     openTags.insert(std::move(name));
 }
 
-
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getDiagnostics() const { return diagnostics; }
 
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }

@@ -82,7 +82,8 @@ TEST_F(Diagnostics, LineOfAnEditor) {
     // What README shows: the line an editor numbers from 1.
     errorOf([&] { stream.readDocumentFromString(document, "<a>\n\n</b>"); });
     const Diagnostic& error = stream.getDiagnostics().back();
-    EXPECT_EQ("doc.xml:" + std::to_string(error.line + 1) + ": " + error.text, "doc.xml:3: Closing tag differs from open tag.");
+    EXPECT_EQ("doc.xml:" + std::to_string(error.line + 1) + ": " + error.text,
+              "doc.xml:3: Closing tag differs from open tag.");
 }
 
 TEST_F(LogSwitch, OnByDefaultForReadsAndWrites) {
@@ -103,8 +104,8 @@ TEST_F(LogSwitch, OffWritesNoLogForReadsOrWrites) {
         if (quiet.isLogEnabled()) return 1;
         rkXMLDocument doc;
         doc.setFileName(path("doc.xml"));
-        quiet.readDocumentFromString(doc, "<a>x<b/>y</a><open>");                    // warnings
-        if (quiet.getDiagnostics().size() != 2) return 2;                             // still kept as data
+        quiet.readDocumentFromString(doc, "<a>x<b/>y</a><open>");                           // warnings
+        if (quiet.getDiagnostics().size() != 2) return 2;                                   // still kept as data
         if (errorOf([&] { quiet.readDocumentFromString(doc, "</b>"); }).empty()) return 3;  // an error
         addElement(doc.getRoot(), "bad name");
         if (errorOf([&] { quiet.writeDocument(doc); }).empty()) return 4;

@@ -7,10 +7,11 @@
 #include "rkXMLHeader.h"
 
 TEST(HeaderEncoding, WellFormedNamesAreKept) {
-    const char* const kept[] = {"utf-8", "UTF-8", "utf8", "unicode", "utf-16", "ISO-8859-1", "iso_8859-15",
-                                "windows-1252", "US-ASCII", "Shift_JIS", "x.y", "a", "EUC-JP"};
-    const char* const dropped[] = {"", "8bit", "-utf-8", ".x", "_x", "utf 8", " utf-8", "utf-8 ", "utf:8",
-                                   "l\xC3\xA4tin", "a\"b", "ISO-8859-1\n"};
+    const char* const kept[] = {"utf-8",      "UTF-8",       "utf8",         "unicode",  "utf-16",
+                                "ISO-8859-1", "iso_8859-15", "windows-1252", "US-ASCII", "Shift_JIS",
+                                "x.y",        "a",           "EUC-JP"};
+    const char* const dropped[] = {"",       "8bit",   "-utf-8", ".x",           "_x",   "utf 8",
+                                   " utf-8", "utf-8 ", "utf:8",  "l\xC3\xA4tin", "a\"b", "ISO-8859-1\n"};
     for (const char* name : kept) {
         rkXMLHeader header;
         header.setVersion("1.0");
