@@ -19,25 +19,38 @@ XML_NAMESPACE = "http://www.w3.org/XML/1998/namespace"
 WHITE_SPACE = " \t\n\r"
 
 
+# Kinds of files that cannot be XML, not opened when looking for XML files by their start.
+BINARY_SUFFIXES = (".gz", ".bz2", ".xz", ".zst", ".zip", ".jar", ".png", ".jpg", ".gif", ".mo", ".ttf", ".otf",
+                   ".pcf", ".so", ".pyc")
+
+
 def xml_files(root, largest=32 * 1024 * 1024):
-    """The regular files under `root` (links not followed) that are meant to be XML, sorted."""
-    found = []
-    for folder, folders, names in os.walk(root):
-        folders.sort()
-        for name in sorted(names):
-            path = os.path.join(folder, name)
+    """The regular files under `root` (links not followed) that are meant to be XML, sorted: by their name's
+    suffix, or by an XML declaration (or a UTF-16 byte order mark) at their start."""
+    found, folders = [], [root]
+    while folders:
+        try:
+            entries = sorted(os.scandir(folders.pop()), key=lambda entry: entry.name)
+        except OSError:
+            continue
+        for entry in entries:
             try:
-                if os.path.islink(path) or not os.path.isfile(path) or os.path.getsize(path) > largest:
+                if entry.is_dir(follow_symlinks=False):
+                    folders.append(entry.path)
                     continue
-                with open(path, "rb") as handle:
-                    start = handle.read(256)
+                if not entry.is_file(follow_symlinks=False) or entry.name.endswith(BINARY_SUFFIXES):
+                    continue
+                if os.path.splitext(entry.name)[1].lower() not in XML_SUFFIXES:
+                    with open(entry.path, "rb") as handle:
+                        start = handle.read(256)
+                    declared = start.lstrip(b"\xef\xbb\xbf").lstrip().startswith(b"<?xml")
+                    if not declared and not start.startswith((b"\xff\xfe", b"\xfe\xff")):
+                        continue
+                if entry.stat(follow_symlinks=False).st_size <= largest:
+                    found.append(entry.path)
             except OSError:
                 continue
-            declared = start.lstrip(b"\xef\xbb\xbf").lstrip().startswith(b"<?xml")
-            utf16 = start.startswith((b"\xff\xfe", b"\xfe\xff"))
-            if declared or utf16 or os.path.splitext(name)[1].lower() in XML_SUFFIXES:
-                found.append(path)
-    return found
+    return sorted(found)
 
 
 def parse(path):
