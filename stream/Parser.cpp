@@ -360,9 +360,9 @@ private:
         if (startsWith(text, foreign::byteOrderMark)) position = foreign::byteOrderMark.size();
     }
 
-    // The XML declaration, its values in either quotes; character references then decode to the character
-    // set it declares, so that no bytes of another set go into the tree.
-    // `inner` begins with "xml": other processing instructions are skipped as part of a text run.
+    // The XML declaration (`inner` begins with "xml": other processing instructions are skipped as part of a
+    // text run), its values in either quotes. Character references then decode to the character set it
+    // declares, so that no bytes of another set go into the tree.
     void readForeignDeclaration(rkXMLHeader& header, std::string_view inner) {
         const foreign::Declaration declared = foreign::readDeclaration(inner.substr(3));
         header.setVersion(declared.version);

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "stream/DiagnosticLog.h"
-#include "stream/MessageText.h"
+#include "stream/ShownName.h"
 
 namespace rkxml_detail {
 

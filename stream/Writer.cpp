@@ -7,7 +7,6 @@
 // and the target is replaced only when all of it was written. Any failure is
 // logged and thrown from one place, and the temporary file goes with it.
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,8 +17,8 @@
 #include "stream/Bytes.h"
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
-#include "stream/MessageText.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/ShownName.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "tree/NodeAccess.h"
@@ -35,20 +34,8 @@ using rkxml_detail::shown;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
 
-// Every failure of a write: the entry points log it (loggingFailures) where the stream logs.
 [[noreturn]] void fail(const std::string& /*fileName*/, const std::string& message) {
     throw std::runtime_error(message);
-}
-
-// Runs `write`; the message of a failure it throws goes to the log before it leaves.
-template <class Write>
-void loggingFailures(const rkXMLFStream& stream, const std::string& fileName, Write write) {
-    try {
-        write();
-    } catch (const std::runtime_error& error) {
-        if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(fileName, error.what());
-        throw;
-    }
 }
 
 // Whether the reader would give the value back at all: a value of blanks with at
@@ -309,25 +296,33 @@ void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::
     NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags).writeTopLevel(root);
 }
 
-}  // namespace
-
-void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
-    loggingFailures(*this, document.getFileName(), [&] {
-        const rkXMLElement& root = writableRoot(document);
-        const std::string& fileName = document.getFileName();
-        FileReplacement file(fileName);
-        if (!file.open()) fail(fileName, "Error: cannot open '" + fileName + "' for writing.");
-        Output out(fileName, &file);
-        writeTree(*this, root, fileName, out);
-        out.commit();
-    });
+// Every failure of a write is logged here, on its way out of writeDocument or writeDocumentToString,
+// where the stream logs.
+void logFailure(const rkXMLFStream& stream, const rkXMLDocument& document, const std::runtime_error& error) {
+    if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(document.getFileName(), error.what());
 }
 
-void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) {
-    loggingFailures(*this, document.getFileName(), [&] {
-        const rkXMLElement& root = writableRoot(document);
-        Output out(document.getFileName(), nullptr);
-        writeTree(*this, root, document.getFileName(), out);
-        text = out.takeText();
-    });
+}  // namespace
+
+void rkXMLFStream::writeDocument(const rkXMLDocument& document) try {
+    const rkXMLElement& root = writableRoot(document);
+    const std::string& fileName = document.getFileName();
+    FileReplacement file(fileName);
+    if (!file.open()) fail(fileName, "Error: cannot open '" + fileName + "' for writing.");
+    Output out(fileName, &file);
+    writeTree(*this, root, fileName, out);
+    out.commit();
+} catch (const std::runtime_error& error) {
+    logFailure(*this, document, error);
+    throw;
+}
+
+void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) try {
+    const rkXMLElement& root = writableRoot(document);
+    Output out(document.getFileName(), nullptr);
+    writeTree(*this, root, document.getFileName(), out);
+    text = out.takeText();
+} catch (const std::runtime_error& error) {
+    logFailure(*this, document, error);
+    throw;
 }
