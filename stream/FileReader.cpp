@@ -8,8 +8,8 @@
 
 void rkXMLFStream::readDocument(rkXMLDocument& document) {
     using rkxml_detail::platform::ReadResult;
-    diagnostics.clear();  // the file errors concern no line of a text: they leave the list empty
     const std::string& fileName = document.getFileName();
+    diagnostics.clear();  // the file errors concern no line of a text: they leave the list empty
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
     rkxml_detail::platform::FileContent content;
     switch (rkxml_detail::platform::readFile(fileName, content)) {
