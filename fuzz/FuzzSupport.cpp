@@ -86,6 +86,13 @@ rkXMLFStream& utf8Stream() {
     return stream;
 }
 
+rkXMLFStream& foreignStream() {
+    static rkXMLFStream stream;
+    static const bool switched = (stream.foreignXml(), true);
+    (void)switched;
+    return stream;
+}
+
 void fail(const std::string& property, const std::string& detail) {
     std::fprintf(stderr, "\n*** property broken: %s\n%s\n", property.c_str(), detail.c_str());
     std::fflush(stderr);

@@ -20,6 +20,9 @@ const std::string& scratchDirectory();
 // A stream switched to UTF-8 mode (utf8Symbols), made once.
 rkXMLFStream& utf8Stream();
 
+// A stream in the mode for files from other programs (foreignXml), made once.
+rkXMLFStream& foreignStream();
+
 // Reports a broken property with the input's details and aborts, so that the
 // fuzzer keeps the input as a crash.
 [[noreturn]] void fail(const std::string& property, const std::string& detail);

@@ -1,8 +1,9 @@
 // Any bytes into the reader.
 //
 // Property, for every byte string, read once into a fresh document with the
-// default tables and once into a document that already holds a tree, with a
-// stream that has extra symbols and open tags:
+// default tables, once into a document that already holds a tree, with a
+// stream that has extra symbols and open tags, and once into a fresh document
+// in the mode for files from other programs (foreignXml):
 //  - the call returns, or throws std::runtime_error (a parse error) or
 //    std::bad_alloc, after which the document holds what it held before; any
 //    other exception breaks the property;
@@ -12,7 +13,10 @@
 //    name is kept, and the message is diagnostic lines ending in an error line;
 //  - after success the nodes the document held before are still the first
 //    top-level nodes, in their order;
-//  - the stream's symbol table and open tags are the same before and after.
+//  - the stream's symbol table and open tags are the same before and after;
+//  - the stream's diagnostics are the message as data: after a parse error
+//    warnings and a last error whose lines, joined, are the message; after
+//    success warnings only.
 // Memory errors, undefined behaviour, leaks and hangs are caught by the
 // sanitizers and the fuzzer itself.
 #include <algorithm>
@@ -79,6 +83,27 @@ std::vector<const rkXMLNode*> topLevelOf(const rkXMLDocument& document) {
     return {root.begin(), root.end()};
 }
 
+// The diagnostics as the message writes them.
+std::string diagnosticsText(const rkXMLFStream& stream) {
+    std::string text;
+    for (const auto& diagnostic : stream.getDiagnostics()) {
+        text += diagnostic.kind == rkXMLFStream::Diagnostic::Warning ? "Warning at line " : "Error at line ";
+        text += std::to_string(diagnostic.line) + ": " + diagnostic.text + "\n";
+    }
+    return text;
+}
+
+// Whether every diagnostic but the last (when `endsWithError`) is a warning, and the last is an error then.
+bool diagnosticKindsFit(const rkXMLFStream& stream, bool endsWithError) {
+    const auto& list = stream.getDiagnostics();
+    if (endsWithError && (list.empty() || list.back().kind != rkXMLFStream::Diagnostic::Error)) return false;
+    const std::size_t warnings = endsWithError ? list.size() - 1 : list.size();
+    for (std::size_t i = 0; i < warnings; ++i) {
+        if (list[i].kind != rkXMLFStream::Diagnostic::Warning) return false;
+    }
+    return true;
+}
+
 bool endsWithErrorLine(const std::string& message) {
     if (message.empty() || message.back() != '\n') return false;
     const std::size_t lineStart = message.rfind('\n', message.size() - 2);
@@ -97,6 +122,7 @@ void readAndCheck(rkXMLFStream& stream, rkXMLDocument& document, const std::stri
         if (after.size() < before.size() || !std::equal(before.begin(), before.end(), after.begin())) {
             fuzz::fail("earlier nodes stay first", "input " + fuzz::printable(input));
         }
+        if (!diagnosticKindsFit(stream, false)) fuzz::fail("only warnings after success", fuzz::printable(input));
     } catch (const std::bad_alloc&) {
         // Allowed: what the read appended is taken back.
         if (topLevelOf(document) != before)
@@ -111,6 +137,9 @@ void readAndCheck(rkXMLFStream& stream, rkXMLDocument& document, const std::stri
         if (document.getFileName() != fileName) fuzz::fail("file name kept", fuzz::printable(input));
         if (!endsWithErrorLine(error.what())) {
             fuzz::fail("error message form", fuzz::printable(error.what()) + " for " + fuzz::printable(input));
+        }
+        if (!diagnosticKindsFit(stream, true) || diagnosticsText(stream) != error.what()) {
+            fuzz::fail("diagnostics are the message", fuzz::printable(error.what()) + " for " + fuzz::printable(input));
         }
     } catch (const std::exception& error) {
         fuzz::fail("only parse errors",
@@ -136,5 +165,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     holding.setFileName(namedFile);
     fillWithTree(holding);
     readAndCheck(extendedStream(), holding, input);
+
+    rkXMLDocument foreign;
+    readAndCheck(fuzz::foreignStream(), foreign, input);
     return 0;
 }

@@ -1,9 +1,10 @@
 // Parsed text, written and read back, gives the same tree.
 //
-// Property, with the default tables and again with the UTF-8 tables
-// (utf8Symbols). Let T be the tree that a byte string gives when it is read
-// without error into a fresh document with the stream. Writing T to a file
-// then either
+// Property, with the default tables, again with the UTF-8 tables
+// (utf8Symbols), and again in the mode for files from other programs
+// (foreignXml), whose written files are read back in UTF-8 mode. Let T be the
+// tree that a byte string gives when it is read without error into a fresh
+// document with the stream. Writing T to a file then either
 //  (a) is refused, because T holds an element name or an attribute name that
 //      the reader would take apart differently, with "Error: element name '"
 //      ... "' cannot be written." or "Error: attribute name '" ... "' of
@@ -12,7 +13,8 @@
 //      value and "-->" in a comment, cannot arise from read text and break the
 //      property: the 8-bit reader never decodes a quote into an attribute
 //      value, and UTF-8 mode writes it as an entity); or
-//  (b) succeeds, and reading the file into a fresh document succeeds and gives
+//  (b) succeeds, and reading the file into a fresh document succeeds without
+//      a single warning (the library's own files never drop text) and gives
 //      a tree equal to T: the same kinds, names, header version and encoding,
 //      attributes, and child order at every level, with every parent link
 //      naming the holder; element values equal, except a value that the
@@ -63,8 +65,8 @@ bool isWritten(const std::string& value) {
     return !collapsed.empty() && collapsed != " ";
 }
 
-// The property for one stream.
-void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
+// The property for one stream that reads the input and writes it, and one that reads the written file back.
+void checkRoundTrip(rkXMLFStream& stream, rkXMLFStream& backStream, const std::string& input) {
     static const std::string firstFile = fuzz::scratchDirectory() + "/written.xml";
     static const std::string secondFile = fuzz::scratchDirectory() + "/rewritten.xml";
 
@@ -92,10 +94,15 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
     rkXMLDocument reread;
     reread.setFileName(firstFile);
     try {
-        stream.readDocument(reread);
+        backStream.readDocument(reread);
     } catch (const std::exception& error) {
         fuzz::fail("written text reads back", std::string(error.what()) + "\ninput " + fuzz::printable(input) +
                                                   "\nwritten " + fuzz::printable(written));
+    }
+    if (!backStream.getDiagnostics().empty()) {
+        fuzz::fail("written text reads back without a warning", backStream.getDiagnostics().front().text + "\ninput " +
+                                                                    fuzz::printable(input) + "\nwritten " +
+                                                                    fuzz::printable(written));
     }
     const auto& before = static_cast<const rkXMLElement&>(*original.getRoot());
     const auto& after = static_cast<const rkXMLElement&>(*reread.getRoot());
@@ -125,7 +132,8 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static rkXMLFStream defaultStream;
     const std::string input(reinterpret_cast<const char*>(data), size);
-    checkRoundTrip(defaultStream, input);
-    checkRoundTrip(fuzz::utf8Stream(), input);
+    checkRoundTrip(defaultStream, defaultStream, input);
+    checkRoundTrip(fuzz::utf8Stream(), fuzz::utf8Stream(), input);
+    checkRoundTrip(fuzz::foreignStream(), fuzz::utf8Stream(), input);
     return 0;
 }

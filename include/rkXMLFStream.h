@@ -1,10 +1,12 @@
 #ifndef RKXML_FSTREAM_H
 #define RKXML_FSTREAM_H
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "rkXMLDocument.h"
 #include "rkXMLExport.h"
@@ -24,7 +26,12 @@ struct StreamAccess;
 /// character references. For UTF-8 files that other XML tools read, call
 /// utf8Symbols(): the table becomes XML's five entities, attribute values are
 /// encoded and decoded too, and the reader decodes every character reference
-/// ("&#233;", "&#xE9;") to UTF-8; defaultSymbols() switches back.
+/// ("&#233;", "&#xE9;") to UTF-8; defaultSymbols() switches back. For XML files
+/// that other programs wrote (a DOCTYPE, processing instructions, CDATA sections,
+/// attribute values in single quotes), call foreignXml() before reading.
+///
+/// Each read keeps its warnings and its error as data (getDiagnostics()); they
+/// also go to a log file beside the document unless setLogEnabled(false).
 ///
 /// Usage:
 ///
@@ -38,8 +45,22 @@ struct StreamAccess;
 ///     } catch (const std::runtime_error& e) {
 ///         // e.what(): "Error at line 3: Closing tag differs from open tag.\n", ...
 ///     }
+///     for (const auto& d : stream.getDiagnostics())  // also after a read that succeeded
+///         std::cerr << "settings.xml:" << d.line + 1 << ": " << d.text << '\n';
 class RKXML_API rkXMLFStream {
 public:
+    /// One warning or error of a read: its kind, its line (counted from 0, as in the message) and its text.
+    struct Diagnostic {
+        /// A warning (the read went on) or an error (the read stopped and threw).
+        enum Kind {
+            Warning,  ///< the read went on; the message began with "Warning at line "
+            Error     ///< the read stopped; the message began with "Error at line "
+        };
+        Kind kind;         ///< Warning or Error
+        std::size_t line;  ///< 0-based; an editor shows line + 1
+        std::string text;  ///< the message without prefix, line and ": ", e.g. "Closing tag differs from open tag."
+    };
+
     /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
     /// Empties and releases both tables.
@@ -56,6 +77,12 @@ public:
     void addSymbol(const std::string& entity, const std::string& character);
     /// Empties the symbol table and the open tags and leaves UTF-8 mode: nothing is encoded or decoded.
     void clearSymbols();
+    /// Switches to the mode for XML files from other programs: UTF-8 mode's table (as utf8Symbols()), and the
+    /// reader also skips a byte order mark, a DOCTYPE and processing instructions, takes CDATA sections as text
+    /// and attribute values in single quotes. defaultSymbols(), utf8Symbols() and clearSymbols() leave the mode.
+    void foreignXml();
+    /// Whether the stream is in the mode for files from other programs (foreignXml()); false by default.
+    bool isForeignXml() const;
     /// Adds `name`, ASCII-lower-cased and cut at its first zero byte, to the open tags.
     void addOpenTag(std::string name);
 
@@ -77,12 +104,25 @@ public:
     /// @throws std::runtime_error (logged) for a tree that writeDocument refuses; `text` then stays as it was.
     void writeDocumentToString(const rkXMLDocument& document, std::string& text);
 
+    /// The warnings and the error of the last read, in the order they were found; empty after a clean read.
+    /// Also empty after the file errors of readDocument ("Invalid/empty filename.", "Opening file: ...",
+    /// "Reading file: ..."), which concern no line of a text; writes leave it alone.
+    const std::vector<Diagnostic>& getDiagnostics() const;
+    /// Switches the log file of reads and writes on or off (on by default), for programs that show diagnostics
+    /// themselves.
+    void setLogEnabled(bool enabled);
+    /// Whether reads and writes write their messages to the log file.
+    bool isLogEnabled() const;
+
 private:
     friend struct rkxml_detail::StreamAccess;
 
     std::map<std::string, std::string> symbols;
     std::set<std::string, std::less<>> openTags;
-    bool utf8 = false;  // UTF-8 mode: character references and attribute values are coded too
+    std::vector<Diagnostic> diagnostics;  // of the last read
+    bool utf8 = false;                    // UTF-8 mode: character references and attribute values are coded too
+    bool foreign = false;  // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
+    bool logEnabled = true;
 };
 
 #endif

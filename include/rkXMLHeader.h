@@ -22,13 +22,14 @@ public:
 
     /// The version: "1.0", "1.1", "2.0", or empty before it is first set.
     const std::string& getVersion() const;
-    /// The encoding: "unicode", "utf-8", "utf-16", or empty.
+    /// The encoding: a name as XML writes it ("utf-8", "ISO-8859-1", ...), or empty.
     const std::string& getEncodingType() const;
     /// Sets the version if it is "1.0", "1.1" or "2.0", else "1.0"; rebuilds the declaration text.
     void setVersion(const std::string& version);
-    /// Sets the encoding if it is "unicode", "utf-8" or "utf-16", else empty; rebuilds the text.
+    /// Keeps the encoding as given if it is a well-formed XML encoding name (a letter, then letters, digits,
+    /// ".", "_", "-"; not checked against a list), else sets it empty; rebuilds the text.
     void setEncodingType(const std::string& encoding);
-    /// Reads version and encoding out of a declaration's inner text (`xml version="1.0" ...`);
+    /// Reads version and encoding out of a declaration's inner text (`xml version="1.0" ...`), in double quotes;
     /// what it cannot find or accept falls back to version "1.0" and no encoding.
     void decode(const std::string& text);
 

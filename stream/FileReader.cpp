@@ -15,7 +15,7 @@ using rkxml_detail::platform::ReadResult;
 // Reads the file into the document. A file or a tree too large for the memory left is
 // a failed read: the reader has taken back what it appended, and the file's bytes are
 // given back before the caller composes its message.
-ReadResult readInto(const rkXMLFStream& stream, rkXMLDocument& document, const std::string& fileName) {
+ReadResult readInto(rkXMLFStream& stream, rkXMLDocument& document, const std::string& fileName) {
     try {
         rkxml_detail::platform::FileContent content;
         const ReadResult result = rkxml_detail::platform::readFile(fileName, content);
@@ -34,10 +34,13 @@ ReadResult readInto(const rkXMLFStream& stream, rkXMLDocument& document, const s
 void rkXMLFStream::readDocument(rkXMLDocument& document) {
     using rkxml_detail::shown;
     const std::string& fileName = document.getFileName();
+    diagnostics.clear();  // the file errors concern no line of a text: they leave the list empty
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
     switch (readInto(*this, document, fileName)) {
         case ReadResult::CannotOpen: throw std::runtime_error("Opening file: " + shown(fileName) + "failed.");
-        case ReadResult::ReadFailed: throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
+        case ReadResult::ReadFailed:
+            diagnostics.clear();  // also what a read cut short by memory had found
+            throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
         case ReadResult::Read:
             break;
     }

@@ -4,11 +4,14 @@
 // a value or an attribute. The path of open elements is the chain of parent
 // links, so there is no stack and no limit on the depth. Line numbers are
 // counted only when a diagnostic is written.
-#include <algorithm>
+//
+// Files from other programs (foreignXml) bring a few constructs more; they are
+// told apart only where a "<" or a start tag's attributes begin, so the scan of
+// the usual ones stays as it is.
 #include <cstring>
 #include <memory>
 #include <new>
-#include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -17,18 +20,20 @@
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "stream/Bytes.h"
-#include "stream/DiagnosticLog.h"
+#include "stream/ForeignXml.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/ReadDiagnostics.h"
 #include "stream/ReadUndo.h"
 #include "stream/Reader.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
-#include "tree/NodeAccess.h"
 #include "tree/ElementCast.h"
+#include "tree/NodeAccess.h"
 
 namespace {
 
+namespace foreign = rkxml_detail::foreign;
 namespace grammar = rkxml_detail::grammar;
 using grammar::isNameDelimiter;
 using grammar::isSkipByte;
@@ -58,34 +63,62 @@ std::size_t findMark(std::string_view text, std::string_view mark, std::size_t f
 // The element that a parent link names, or null if the link names no element.
 rkXMLElement* elementAbove(const rkXMLNode* node) { return rkxml_detail::elementOrNull(NodeAccess::parent(*node)); }
 
+// Whether `text` is white space only: blanks, tabs, line feeds and carriage returns. Text of that kind
+// carries nothing, so dropping it needs no warning.
+bool isBlank(std::string_view text) {
+    for (const char c : text) {
+        if (!isSkipByte(c)) return false;
+    }
+    return true;
+}
+
+// The scan for the default and UTF-8 modes, and with `Foreign` for files from other programs: made twice,
+// so that the constructs only those files hold cost the usual scan nothing.
+template <bool Foreign>
 class Parser {
 public:
-    Parser(rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder, bool decodesAttributes,
+    Parser(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
            OpenTagLookup& openTags)
-        : document(document), text(text), decoder(decoder), decodesAttributes(decodesAttributes), openTags(openTags) {
+        : stream(stream),
+          document(document),
+          text(text),
+          decoder(&decoder),
+          decodesAttributes(StreamAccess::isUtf8(stream)),
+          openTags(openTags),
+          diagnostics(StreamAccess::diagnostics(stream), text, document, StreamAccess::logsEnabled(stream)) {
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
     }
 
     void run() {
+        if constexpr (Foreign) startForeignText();
         while (position < text.size()) {
-            const std::size_t tagStart = text.find('<', position);
-            if (tagStart == notFound) break;  // trailing text is ignored
-            takeText(tagStart);
+            std::size_t tagStart = text.find('<', position);
+            if (tagStart == notFound) break;  // the rest is trailing text
+            if (Foreign && continuesTextRun(tagStart)) {
+                tagStart = takeTextRun(tagStart);
+                if (tagStart == notFound) break;
+            } else {
+                takeText(tagStart);
+            }
             const std::size_t p = tagStart + 1;
-            if (p >= text.size()) fail(p, ": Tag started buf EOF found.");
+            if (p >= text.size()) fail(p, "Tag started buf EOF found.");
             if (startsWith(text.substr(p), grammar::commentMark)) {
                 readComment(p + grammar::commentMark.size());
             } else if (text[p] == '?') {
                 readDeclaration(p);
             } else if (text[p] == '/') {
                 readEndTag(p);
+            } else if (Foreign && startsWith(text.substr(p), foreign::doctypeMark)) {
+                skipDoctype(p);
             } else {
                 readStartTag(p);
             }
         }
-        rkxml_detail::writeLog(document.getFileName(), diagnostics);
+        noteTrailingText();
+        noteOpenElements();
+        diagnostics.finish();
     }
 
 private:
@@ -102,56 +135,132 @@ private:
         const std::string_view segment = text.substr(position, tagStart - position);
         if (segment.empty()) return;
         if (current == nullptr) {
-            warnNoCurrentElement(tagStart);
+            diagnostics.warnNoCurrentElement(tagStart);
             return;
         }
-        if (decoder.consumesTrimBytes()) {
-            takeTextExactly(segment);
-            return;
-        }
+        std::string& value = ElementAccess::value(*current);
+        const bool heldText = holdsTextOfThisRead(value);
+        if (storeDecoded(segment, value) && (heldText || current == root)) noteDroppedText(heldText, position);
+    }
+
+    // Decodes and trims `segment` into `value`; false, `value` unchanged, when nothing is left.
+    bool storeDecoded(std::string_view segment, std::string& value) {
+        if (decoder->consumesTrimBytes()) return storeExactly(segment, value);
         // No replacement takes away a byte that trimming removes, so the trimmed
         // text decodes to what the whole one does, up to trim bytes at the ends.
         const std::string_view result = trimmed(segment);
-        if (result.empty()) return;
-        std::string& value = ElementAccess::value(*current);
-        if (!decoder.mayChange(result)) {
+        if (result.empty()) return false;
+        if (!decoder->mayChange(result)) {
             value.assign(result);
-        } else if (decoder.producesTrimBytes()) {
-            takeTextExactly(result);  // "&#32;" and the like may leave blanks at the ends
+        } else if (decoder->producesTrimBytes()) {
+            return storeExactly(result, value);  // "&#32;" and the like may leave blanks at the ends
         } else {
             value.clear();  // decoded straight into the value
-            decoder.appendConverted(result, value);
+            decoder->appendConverted(result, value);
         }
+        return true;
     }
 
     // The text decoded, then trimmed, for tables in which that order matters.
-    void takeTextExactly(std::string_view segment) {
+    bool storeExactly(std::string_view segment, std::string& value) {
         decoded.clear();
-        decoder.appendConverted(segment, decoded);
+        decoder->appendConverted(segment, decoded);
         const std::string_view result = trimmed(decoded);
-        if (!result.empty()) ElementAccess::value(*current).assign(result);
+        if (result.empty()) return false;
+        value.assign(result);
+        return true;
+    }
+
+    // Whether the current element holds text that this read gave it and that a new text would drop.
+    // Elements are made empty, so any other value than white space is such text; the hidden root may
+    // hold a value from before, and its text is told apart anyway (noteDroppedText).
+    bool holdsTextOfThisRead(const std::string& value) const {
+        return !value.empty() && current != root && !isBlank(value);
+    }
+
+    // Warns about the text just stored at `from`: at the top level it is outside every element and never
+    // written; elsewhere it replaced earlier text of the element (`heldText`).
+    void noteDroppedText(bool heldText, std::size_t from) {
+        if (current == root) {
+            if (!isBlank(withoutByteOrderMark(from, ElementAccess::value(*root)))) {
+                diagnostics.warnTextOutside(firstTextAt(from));
+            }
+        } else if (heldText) {
+            diagnostics.warnTextReplaced(firstTextAt(from), NodeAccess::name(*current));
+        }
+    }
+
+    // Text after the last tag is not read; it warns unless it is white space (or a lone byte order mark).
+    void noteTrailingText() {
+        if (position >= text.size()) return;
+        const std::string_view rest = text.substr(position);
+        if (isBlank(withoutByteOrderMark(position, rest)) && !decoder->consumesTrimBytes()) return;
+        decoded.clear();
+        decoder->appendConverted(rest, decoded);
+        noteIgnoredText(position, decoded);
+    }
+
+    // Warns about text from `from` on that is not read (`content`, decoded), unless it is white space.
+    void noteIgnoredText(std::size_t from, std::string_view content) {
+        if (isBlank(withoutByteOrderMark(from, content))) return;
+        if (current == root) {
+            diagnostics.warnTextOutside(firstTextAt(from));
+        } else {
+            diagnostics.warnTextAfterLastTag(firstTextAt(from));
+        }
+    }
+
+    // Elements still open at the end lose nothing of the tree, but the text that closed them is missing:
+    // a file cut off. One warning names the innermost and says how many are open.
+    void noteOpenElements() {
+        if (current == nullptr || current == root) return;
+        std::size_t open = 0;
+        for (const rkXMLElement* element = current; element != nullptr && element != root;
+             element = elementAbove(element)) {
+            ++open;
+        }
+        diagnostics.warnOpenElements(text.size(), NodeAccess::name(*current), open);
+    }
+
+    // `content` without the byte order mark that starts the text at `from`: the default mode keeps it as
+    // the hidden root's value, and it says nothing a writer would have to keep.
+    static std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) {
+        if (from == 0 && startsWith(content, foreign::byteOrderMark))
+            content.remove_prefix(foreign::byteOrderMark.size());
+        return content;
+    }
+
+    // The first byte from `from` on that is not white space nor the byte order mark, where a warning points.
+    std::size_t firstTextAt(std::size_t from) const {
+        if (from == 0 && startsWith(text, foreign::byteOrderMark)) from = foreign::byteOrderMark.size();
+        while (from < text.size() && isSkipByte(text[from])) ++from;
+        return from;
     }
 
     void readComment(std::size_t start) {
         const std::size_t end = findMark(text, grammar::commentClose, start);
-        if (end == notFound) fail(start, ": Comment tag unclosed.");
+        if (end == notFound) fail(start, "Comment tag unclosed.");
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
             append(*current, std::move(comment));
         } else {
-            warnNoCurrentElement(start);
+            diagnostics.warnNoCurrentElement(start);
         }
         position = end + grammar::commentClose.size();
     }
 
     void readDeclaration(std::size_t p) {
         const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
-        if (end == notFound) fail(p, ": Tag <? unclosed.");
+        if (end == notFound) fail(p, "Tag <? unclosed.");
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
-            header->decode(std::string(text.substr(p + 1, end - p - 1)));
+            if constexpr (Foreign) {
+                readForeignDeclaration(*header, text.substr(p + 1, end - p - 1));
+            } else {
+                header->decode(std::string(text.substr(p + 1, end - p - 1)));
+            }
             append(*root, std::move(header));
             declarationTaken = true;
         }
@@ -160,22 +269,22 @@ private:
 
     void readEndTag(std::size_t p) {
         const std::size_t end = text.find('>', p);
-        if (end == notFound) fail(p, ": Tag unclosed.");
+        if (end == notFound) fail(p, "Tag unclosed.");
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
-        if (current == nullptr) fail(p + 1, ": Closing tag when no tag???");
-        if (name != NodeAccess::name(*current)) fail(p + 1, ": Closing tag differs from open tag.");
+        if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
+        if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
         current = elementAbove(current);
         position = end + 1;
     }
 
     void readStartTag(std::size_t p) {
         std::size_t at = p;
-        if (!skipWhiteSpace(at)) fail(text.size(), ": Unspected EOF.");
+        if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
         const std::size_t nameEnd = findNameEnd(at);
-        if (nameEnd == notFound) fail(at, ": Unspected EOF.");
+        if (nameEnd == notFound) fail(at, "Unspected EOF.");
         const std::string_view scanned = text.substr(at, nameEnd - at);
-        if (scanned.empty()) fail(at, ": Empty tag name.");
-        if (current == nullptr) fail(at, ": No tag active for start tag.");
+        if (scanned.empty()) fail(at, "Empty tag name.");
+        if (current == nullptr) fail(at, "No tag active for start tag.");
 
         auto created = std::make_unique<rkXMLElement>();
         rkXMLElement& element = *created;
@@ -195,40 +304,147 @@ private:
     std::size_t readAttributes(rkXMLElement& element, std::string_view scanned, std::size_t at) {
         auto& attributes = ElementAccess::attributes(element);
         for (;;) {
-            if (!skipWhiteSpace(at)) fail(text.size(), ": Unspected EOF.");
-            if (text[at] == '>') {
-                if (openTags.holds(scanned)) moveUp();
-                return at + 1;
-            }
-            if (startsWith(text.substr(at), grammar::emptyTagClose)) {
-                moveUp();
-                return at + grammar::emptyTagClose.size();
+            if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
+            if (std::size_t after = endOfStartTag(scanned, at)) return after;
+            if constexpr (Foreign) {
+                at = readForeignAttribute(attributes, at);
+                continue;
             }
             const std::size_t equals = findMark(text, grammar::valueOpen, at);
-            if (equals == notFound) fail(at, ": Unspected value form.");
+            if (equals == notFound) fail(at, "Unspected value form.");
             const std::string_view name = trimmed(text.substr(at, equals - at));
             const std::size_t valueStart = equals + grammar::valueOpen.size();
-            if (valueStart >= text.size()) fail(valueStart, ": Unspected EOF.");
+            if (valueStart >= text.size()) fail(valueStart, "Unspected EOF.");
             const std::size_t valueEnd = text.find('"', valueStart);
-            if (valueEnd == notFound) fail(valueStart, ": Unspected value form.");
-            const std::string_view value = attributeValue(text.substr(valueStart, valueEnd - valueStart));
-            // Attributes mostly arrive in name order: then the hint at the end spares the search.
-            // A name given twice keeps its last value.
-            const std::size_t before = attributes.size();
-            const auto placed = attributes.emplace_hint(attributes.end(), std::piecewise_construct,
-                                                        std::forward_as_tuple(name), std::forward_as_tuple(value));
-            if (attributes.size() == before) placed->second.assign(value);
+            if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
+            storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
             at = valueEnd + 1;
         }
     }
 
+    // If the start tag ends at `at` (">" or "/>"), closes what it closes and returns the position after it;
+    // else 0.
+    std::size_t endOfStartTag(std::string_view scanned, std::size_t at) {
+        if (text[at] == '>') {
+            if (openTags.holds(scanned)) moveUp();
+            return at + 1;
+        }
+        if (startsWith(text.substr(at), grammar::emptyTagClose)) {
+            moveUp();
+            return at + grammar::emptyTagClose.size();
+        }
+        return 0;
+    }
+
+    void storeAttribute(ElementAccess::Attributes& attributes, std::string_view name, std::string_view written) {
+        const std::string_view value = attributeValue(written);
+        // Attributes mostly arrive in name order: then the hint at the end spares the search.
+        // A name given twice keeps its last value.
+        const std::size_t before = attributes.size();
+        const auto placed = attributes.emplace_hint(attributes.end(), std::piecewise_construct,
+                                                    std::forward_as_tuple(name), std::forward_as_tuple(value));
+        if (attributes.size() == before) placed->second.assign(value);
+    }
+
     // The value as it stands, or decoded where attribute values are.
     std::string_view attributeValue(std::string_view written) {
-        if (!decodesAttributes || !decoder.mayChange(written)) return written;
+        if (!decodesAttributes || !decoder->mayChange(written)) return written;
         decoded.clear();
-        decoder.appendConverted(written, decoded);
+        decoder->appendConverted(written, decoded);
         return decoded;
     }
+
+    // ---- Files from other programs: the constructs that only foreignXml reads.
+
+    // UTF-16 is refused, since its bytes are no XML of this reader's; UTF-8's byte order mark is skipped.
+    void startForeignText() {
+        if (foreign::isUtf16(text)) fail(0, "Text in UTF-16 is not read; convert it to UTF-8.");
+        if (startsWith(text, foreign::byteOrderMark)) position = foreign::byteOrderMark.size();
+    }
+
+    // The XML declaration (`inner` begins with "xml": other processing instructions are skipped as part of a
+    // text run), its values in either quotes. Character references then decode to the character set it
+    // declares, so that no bytes of another set go into the tree.
+    void readForeignDeclaration(rkXMLHeader& header, std::string_view inner) {
+        const foreign::Declaration declared = foreign::readDeclaration(inner.substr(3));
+        header.setVersion(declared.version);
+        header.setEncodingType(declared.encoding);
+        const SymbolCodec::References references = foreign::referencesFor(declared.encoding);
+        if (references != SymbolCodec::References::Utf8) {
+            declaredDecoder.emplace(StreamAccess::decoder(stream, references));
+            decoder = &*declaredDecoder;
+        }
+    }
+
+    // An attribute by XML's grammar (quotes of either kind, white space around "="); returns the position
+    // after it. Malformed attributes fail with the messages of the usual ones.
+    std::size_t readForeignAttribute(ElementAccess::Attributes& attributes, std::size_t at) {
+        const foreign::Attribute attribute = foreign::readAttribute(text, at);
+        if (attribute.error != nullptr) fail(attribute.errorAt, attribute.error);
+        storeAttribute(attributes, attribute.name, attribute.value);
+        return attribute.end;
+    }
+
+    void skipDoctype(std::size_t p) {
+        const std::size_t end = foreign::doctypeEnd(text, p + foreign::doctypeMark.size());
+        if (end == notFound) fail(p, "Tag <!DOCTYPE unclosed.");
+        position = end;
+    }
+
+    // Whether the "<" at `tagStart` opens a CDATA section or a processing instruction, which belong to the
+    // text run around them.
+    bool continuesTextRun(std::size_t tagStart) const {
+        const std::string_view rest = text.substr(tagStart + 1);
+        if (startsWith(rest, foreign::cdataMark)) return true;
+        return !rest.empty() && rest.front() == '?' && !foreign::isXmlDeclaration(rest.substr(1));
+    }
+
+    // The character data and CDATA sections up to the next other tag as one text, stored as takeText stores
+    // a segment (CDATA as it stands, the rest decoded); processing instructions in it are skipped. Returns
+    // that tag's position, or npos where the text ends first: the run is then trailing text.
+    std::size_t takeTextRun(std::size_t tagStart) {
+        const std::size_t runStart = position;
+        textRun.clear();
+        do {
+            decoder->appendConverted(text.substr(position, tagStart - position), textRun);
+            position = skipRunMarkup(tagStart + 1);
+            tagStart = text.find('<', position);
+        } while (tagStart != notFound && continuesTextRun(tagStart));
+        const std::size_t end = tagStart == notFound ? text.size() : tagStart;
+        decoder->appendConverted(text.substr(position, end - position), textRun);
+        position = end;
+        if (tagStart == notFound) {
+            noteIgnoredText(runStart, textRun);
+        } else if (current == nullptr) {
+            if (!textRun.empty()) diagnostics.warnNoCurrentElement(tagStart);
+        } else {
+            std::string& value = ElementAccess::value(*current);
+            const bool heldText = holdsTextOfThisRead(value);
+            const std::string_view result = trimmed(textRun);
+            if (!result.empty()) {
+                value.assign(result);
+                if (heldText || current == root) noteDroppedText(heldText, runStart);
+            }
+        }
+        return tagStart;
+    }
+
+    // Skips the CDATA section or processing instruction whose "<" stands before `p`, a section's content
+    // appended to the run; returns the position after it.
+    std::size_t skipRunMarkup(std::size_t p) {
+        if (text[p] == '?') {
+            const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
+            if (end == notFound) fail(p, "Tag <? unclosed.");
+            return end + grammar::declarationClose.size();
+        }
+        const std::size_t start = p + foreign::cdataMark.size();
+        const std::size_t end = findMark(text, foreign::cdataClose, start);
+        if (end == notFound) fail(p, "Tag <![CDATA[ unclosed.");
+        textRun.append(text.substr(start, end - start));
+        return end + foreign::cdataClose.size();
+    }
+
+    // ---- The tree and the scan.
 
     void append(rkXMLElement& holder, std::unique_ptr<rkXMLNode> node) {
         NodeAccess::setParent(*node, &holder);
@@ -250,55 +466,36 @@ private:
         return notFound;
     }
 
-    // The number of line feeds before `at`, counted on from the last diagnostic's
-    // position, so that many warnings cost one pass over the text, not one each.
-    std::string lineOf(std::size_t at) {
-        const std::size_t end = std::min(at, text.size());
-        if (end < linesCountedTo) {
-            linesCountedTo = 0;
-            linesBefore = 0;
-        }
-        linesBefore += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(linesCountedTo),
-                                                           text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
-        linesCountedTo = end;
-        return std::to_string(linesBefore);
-    }
+    [[noreturn]] void fail(std::size_t at, const char* message) { diagnostics.fail(at, message); }
 
-    void warnNoCurrentElement(std::size_t at) {
-        diagnostics += "Warning at line " + lineOf(at) +
-                       ": No tag active but text found, must be at the start, ignoring.\n";
-    }
-
-    [[noreturn]] void fail(std::size_t at, const char* message) {
-        diagnostics += "Error at line " + lineOf(at) + message + "\n";
-        rkxml_detail::writeLog(document.getFileName(), diagnostics);
-        document.makeEmpty();
-        throw std::runtime_error(diagnostics);
-    }
-
+    rkXMLFStream& stream;
     rkXMLDocument& document;
     const std::string_view text;
-    const SymbolCodec& decoder;
+    const SymbolCodec* decoder;
+    std::optional<SymbolCodec> declaredDecoder;  // for the character set a file from another program declares
     const bool decodesAttributes;
     OpenTagLookup& openTags;
+    rkxml_detail::ReadDiagnostics diagnostics;
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
-    std::string diagnostics;
     std::string decoded;  // a decoded text before it is trimmed or stored
-    std::size_t linesCountedTo = 0;
-    std::size_t linesBefore = 0;
+    std::string textRun;  // a text run of a file from another program
 };
 
 }  // namespace
 
-void rkxml_detail::readText(const rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
+void rkxml_detail::readText(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
     const SymbolCodec decoder = StreamAccess::decoder(stream);
     OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
     rkxml_detail::ReadUndo undo(document);
     try {
-        Parser(document, text, decoder, StreamAccess::isUtf8(stream), openTagLookup).run();
+        if (StreamAccess::isForeign(stream)) {
+            Parser<true>(stream, document, text, decoder, openTagLookup).run();
+        } else {
+            Parser<false>(stream, document, text, decoder, openTagLookup).run();
+        }
     } catch (const std::bad_alloc&) {
         undo.undo();  // no half-built tree
         throw;

@@ -9,8 +9,9 @@
 
 namespace rkxml_detail {
 
-// Reads `text` into `document` with the tables of `stream`, as readDocumentFromString does.
-void readText(const rkXMLFStream& stream, rkXMLDocument& document, std::string_view text);
+// Reads `text` into `document` with the tables and mode of `stream`, as readDocumentFromString does;
+// the read's diagnostics go to the stream.
+void readText(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text);
 
 }  // namespace rkxml_detail
 

@@ -15,6 +15,11 @@ struct StreamAccess {
     static const std::set<std::string, std::less<>>& openTags(const rkXMLFStream& stream) { return stream.openTags; }
     // Whether the stream is in UTF-8 mode: attribute values are coded too, character references decoded.
     static bool isUtf8(const rkXMLFStream& stream) { return stream.utf8; }
+    // Whether the reader takes files from other programs (foreignXml).
+    static bool isForeign(const rkXMLFStream& stream) { return stream.foreign; }
+    static bool logsEnabled(const rkXMLFStream& stream) { return stream.logEnabled; }
+    // The diagnostics of the last read, which each read starts anew.
+    static std::vector<rkXMLFStream::Diagnostic>& diagnostics(rkXMLFStream& stream) { return stream.diagnostics; }
 
     // The writer's codec: character texts become entity texts.
     static SymbolCodec encoder(const rkXMLFStream& stream) {
@@ -23,8 +28,11 @@ struct StreamAccess {
     // The reader's codec: entity texts, and in UTF-8 mode character references, become character texts.
     static SymbolCodec decoder(const rkXMLFStream& stream) {
         using References = SymbolCodec::References;
-        return SymbolCodec(stream.symbols, SymbolCodec::Direction::Decode,
-                           stream.utf8 ? References::Decoded : References::Kept);
+        return decoder(stream, stream.utf8 ? References::Utf8 : References::Kept);
+    }
+    // The reader's codec with character references made as `references` says.
+    static SymbolCodec decoder(const rkXMLFStream& stream, SymbolCodec::References references) {
+        return SymbolCodec(stream.symbols, SymbolCodec::Direction::Decode, references);
     }
 
     // `text` encoded as the writer encodes a value.

@@ -39,10 +39,31 @@ std::size_t putUtf8(std::uint32_t codePoint, char* out) {
     return size;
 }
 
+// Windows-1252's characters at the bytes 0x80 to 0x9F; 0 where the byte stands for none.
+constexpr std::uint16_t windows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                               0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The byte of an 8-bit character set that stands for `codePoint`, or -1 where the set lacks it.
+int byteIn(SymbolCodec::References set, std::uint32_t codePoint) {
+    using References = SymbolCodec::References;
+    if (codePoint < 0x80) return static_cast<int>(codePoint);
+    if (set == References::Latin1) return codePoint <= 0xFF ? static_cast<int>(codePoint) : -1;
+    if (set == References::Windows1252) {
+        if (codePoint >= 0xA0 && codePoint <= 0xFF) return static_cast<int>(codePoint);
+        for (int i = 0; i < 32; ++i) {
+            if (windows1252High[i] == codePoint) return 0x80 + i;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 SymbolCodec::SymbolCodec(const Table& table, Direction direction, References references)
-    : decodesReferences(direction == Direction::Decode && references == References::Decoded),
+    : references(direction == Direction::Decode ? references : References::Kept),
+      decodesReferences(this->references != References::Kept),
       producesTrim(decodesReferences) {
     bucketOfByte.fill(-1);
     const bool encodes = direction == Direction::Encode;
@@ -169,7 +190,7 @@ const SymbolCodec::Replacement* SymbolCodec::longerReplacementAt(const Bucket& b
     return best;
 }
 
-SymbolCodec::Reference SymbolCodec::readReference(std::string_view text) {
+SymbolCodec::Reference SymbolCodec::readReference(std::string_view text, References references) {
     // "&#" decimal digits ";" or "&#x" hexadecimal digits ";", as XML has them.
     Reference reference;
     if (text.size() < 4 || text[1] != '#') return reference;
@@ -182,8 +203,15 @@ SymbolCodec::Reference SymbolCodec::readReference(std::string_view text) {
         codePoint = std::min<std::uint32_t>(codePoint * base + static_cast<std::uint32_t>(digit), 0x110000);
     }
     if (at == digits || at == text.size() || text[at] != ';' || !isXmlCharacter(codePoint)) return reference;
+    if (references == References::Utf8) {
+        reference.size = putUtf8(codePoint, reference.bytes);
+    } else {
+        const int byte = byteIn(references, codePoint);
+        if (byte < 0) return reference;  // the set lacks it: the reference stays, no other set's bytes go in
+        reference.bytes[0] = static_cast<char>(static_cast<unsigned char>(byte));
+        reference.size = 1;
+    }
     reference.length = at + 1;
-    reference.size = putUtf8(codePoint, reference.bytes);
     return reference;
 }
 

@@ -11,8 +11,9 @@
 // up by its whole text in a small hash index instead.
 //
 // A decoder may also turn character references (&#233; &#xE9;) into the
-// character's UTF-8 bytes, where no pair matches at the reference's "&". A
-// reference that names no character XML allows stays as it is.
+// character's UTF-8 bytes, or into its byte in an 8-bit character set, where no
+// pair matches at the reference's "&". A reference that names no character XML
+// allows, or one that the 8-bit set lacks, stays as it is.
 #ifndef RKXML_STREAM_SYMBOL_CODEC_H
 #define RKXML_STREAM_SYMBOL_CODEC_H
 
@@ -35,7 +36,9 @@ class SymbolCodec {
 public:
     using Table = std::map<std::string, std::string>;
     enum class Direction { Encode, Decode };
-    enum class References { Kept, Decoded };  // what a decoder does with character references
+    // What a decoder does with character references: keeps them, or makes the character's bytes in UTF-8 or in
+    // an 8-bit set (ISO-8859-1, Windows-1252, US-ASCII), where that set holds it.
+    enum class References { Kept, Utf8, Latin1, Windows1252, Ascii };
 
     // Indexes `table` (which must outlive the codec) for one direction.
     SymbolCodec(const Table& table, Direction direction, References references = References::Kept);
@@ -116,9 +119,9 @@ private:
 
     // The reference that starts at `at`, if references are decoded and a valid one stands there.
     Reference referenceAt(std::string_view text, std::size_t at) const {
-        return decodesReferences ? readReference(text.substr(at)) : Reference{};
+        return decodesReferences ? readReference(text.substr(at), references) : Reference{};
     }
-    static Reference readReference(std::string_view text);
+    static Reference readReference(std::string_view text, References references);
 
     // The first position at or after `from` where a replacement may start, or npos.
     std::size_t findCandidate(std::string_view text, std::size_t from) const {
@@ -197,6 +200,7 @@ private:
     // Whether every text to replace starts with that one byte, is terminated and indexed, and no replacement
     // puts in more than it takes away or more than a word: the usual decoder, whose result is never longer.
     bool shrinks = false;
+    References references = References::Kept;
     bool decodesReferences = false;
     bool consumesTrim = false;
     bool producesTrim = false;

@@ -34,8 +34,7 @@ using rkxml_detail::shown;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
 
-[[noreturn]] void fail(const std::string& fileName, const std::string& message) {
-    rkxml_detail::writeLog(fileName, message);
+[[noreturn]] void fail(const std::string& /*fileName*/, const std::string& message) {
     throw std::runtime_error(message);
 }
 
@@ -297,9 +296,15 @@ void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::
     NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags).writeTopLevel(root);
 }
 
+// Every failure of a write is logged here, on its way out of writeDocument or writeDocumentToString,
+// where the stream logs.
+void logFailure(const rkXMLFStream& stream, const rkXMLDocument& document, const std::runtime_error& error) {
+    if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(document.getFileName(), error.what());
+}
+
 }  // namespace
 
-void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
+void rkXMLFStream::writeDocument(const rkXMLDocument& document) try {
     const rkXMLElement& root = writableRoot(document);
     const std::string& fileName = document.getFileName();
     FileReplacement file(fileName);
@@ -307,11 +312,17 @@ void rkXMLFStream::writeDocument(const rkXMLDocument& document) {
     Output out(fileName, &file);
     writeTree(*this, root, fileName, out);
     out.commit();
+} catch (const std::runtime_error& error) {
+    logFailure(*this, document, error);
+    throw;
 }
 
-void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) {
+void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) try {
     const rkXMLElement& root = writableRoot(document);
     Output out(document.getFileName(), nullptr);
     writeTree(*this, root, document.getFileName(), out);
     text = out.takeText();
+} catch (const std::runtime_error& error) {
+    logFailure(*this, document, error);
+    throw;
 }

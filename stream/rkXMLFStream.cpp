@@ -37,13 +37,22 @@ void rkXMLFStream::defaultSymbols() {
     assignPairs(symbols, windows1252Pairs);
     openTags.insert("br");
     utf8 = false;
+    foreign = false;
 }
 
 void rkXMLFStream::utf8Symbols() {
     symbols.clear();
     assignPairs(symbols, xmlEntityPairs);
     utf8 = true;
+    foreign = false;
 }
+
+void rkXMLFStream::foreignXml() {
+    utf8Symbols();
+    foreign = true;
+}
+
+bool rkXMLFStream::isForeignXml() const { return foreign; }
 
 void rkXMLFStream::addSymbol(const std::string& entity, const std::string& character) {
     // An empty text would match at every position and never let a walk end.
@@ -56,6 +65,7 @@ void rkXMLFStream::clearSymbols() {
     symbols.clear();
     openTags.clear();
     utf8 = false;
+    foreign = false;
 }
 
 void rkXMLFStream::addOpenTag(std::string name) {
@@ -65,3 +75,8 @@ void rkXMLFStream::addOpenTag(std::string name) {
     openTags.insert(std::move(name));
 }
 
+const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getDiagnostics() const { return diagnostics; }
+
+void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
+
+bool rkXMLFStream::isLogEnabled() const { return logEnabled; }

@@ -71,7 +71,8 @@ TEST_F(Parser, OpenTagsCloseAtOnce) {
 TEST_F(Parser, ErrorsEmptyTheDocumentAndReportTheirLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"<a>\n<", "Error at line 1: Tag started buf EOF found.\n"},
-        {"x\n<!-- a\n", "Error at line 1: Comment tag unclosed.\n"},
+        {"x\n<!-- a\n",
+         "Warning at line 0: Text outside every element is ignored.\nError at line 1: Comment tag unclosed.\n"},
         {"\n\n<?xml ", "Error at line 2: Tag <? unclosed.\n"},
         {"<a>\n</a", "Error at line 1: Tag unclosed.\n"},
         {"<a>\n</b>", "Error at line 1: Closing tag differs from open tag.\n"},

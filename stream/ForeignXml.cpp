@@ -1,0 +1,166 @@
+#include "stream/ForeignXml.h"
+
+#include <initializer_list>
+
+#include "stream/Bytes.h"
+#include "stream/Grammar.h"
+
+namespace rkxml_detail::foreign {
+namespace {
+
+constexpr std::size_t notFound = std::string_view::npos;
+
+// XML's white space: the reader's skip set.
+std::size_t skipWhiteSpace(std::string_view text, std::size_t at) {
+    while (at < text.size() && grammar::isSkipByte(text[at])) ++at;
+    return at;
+}
+
+// The position after `close`, searched from `from`; npos if it is missing.
+std::size_t after(std::string_view text, std::string_view close, std::size_t from) {
+    const std::size_t at = text.find(close, from);
+    return at == notFound ? notFound : at + close.size();
+}
+
+// The position after the quoted literal that opens at `at`.
+std::size_t literalEnd(std::string_view text, std::size_t at) { return after(text, text.substr(at, 1), at + 1); }
+
+// The position after the ">" of a markup declaration (<!ELEMENT, <!ATTLIST, <!ENTITY, <!NOTATION) whose
+// text goes on at `at`; its quoted literals may hold ">".
+std::size_t markupDeclarationEnd(std::string_view text, std::size_t at) {
+    while (at < text.size() && text[at] != '>') {
+        at = text[at] == '"' || text[at] == '\'' ? literalEnd(text, at) : at + 1;
+    }
+    return at < text.size() ? at + 1 : notFound;
+}
+
+// The position after the "]" that ends an internal subset whose text starts at `at`.
+std::size_t subsetEnd(std::string_view text, std::size_t at) {
+    while (at < text.size() && text[at] != ']') {
+        if (text[at] != '<') {
+            ++at;  // white space and parameter-entity references between declarations
+        } else if (startsWith(text.substr(at), grammar::commentOpen)) {
+            at = after(text, grammar::commentClose, at + grammar::commentOpen.size());
+        } else if (startsWith(text.substr(at), "<?")) {
+            at = after(text, grammar::declarationClose, at + 2);
+        } else {
+            at = markupDeclarationEnd(text, at + 1);
+        }
+    }
+    return at < text.size() ? at + 1 : notFound;
+}
+
+std::string lowerCased(std::string_view text) {
+    std::string lowered(text);
+    grammar::toLower(lowered);
+    return lowered;
+}
+
+bool isOneOf(const std::string& name, std::initializer_list<std::string_view> names) {
+    for (const std::string_view candidate : names) {
+        if (name == candidate) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isUtf16(std::string_view text) {
+    for (const std::string_view start : {std::string_view("\xFF\xFE"), std::string_view("\xFE\xFF"),
+                                         std::string_view("<\0?\0", 4), std::string_view("\0<\0?", 4)}) {
+        if (startsWith(text, start)) return true;
+    }
+    return false;
+}
+
+bool isXmlDeclaration(std::string_view rest) {
+    if (!startsWith(rest, "xml") || rest.size() == 3) return false;
+    return grammar::isSkipByte(rest[3]) || startsWith(rest.substr(3), grammar::declarationClose);
+}
+
+Declaration readDeclaration(std::string_view inner) {
+    // Pseudo-attributes: name, "=", a quoted value; the reading stops at the first that is malformed.
+    Declaration declaration;
+    std::size_t at = skipWhiteSpace(inner, 0);
+    while (at < inner.size()) {
+        const std::size_t nameStart = at;
+        while (at < inner.size() && inner[at] != '=' && !grammar::isSkipByte(inner[at])) ++at;
+        const std::string_view name = inner.substr(nameStart, at - nameStart);
+        at = skipWhiteSpace(inner, at);
+        if (at >= inner.size() || inner[at] != '=') break;
+        at = skipWhiteSpace(inner, at + 1);
+        if (at >= inner.size() || (inner[at] != '"' && inner[at] != '\'')) break;
+        const std::size_t close = inner.find(inner[at], at + 1);
+        if (close == notFound) break;
+        const std::string_view value = inner.substr(at + 1, close - at - 1);
+        if (name == "version") declaration.version = value;
+        if (name == "encoding") declaration.encoding = value;
+        at = skipWhiteSpace(inner, close + 1);
+    }
+    return declaration;
+}
+
+Attribute readAttribute(std::string_view text, std::size_t at) {
+    Attribute attribute;
+    auto failed = [&attribute](const char* error, std::size_t errorAt) {
+        attribute.error = error;
+        attribute.errorAt = errorAt;
+        return attribute;
+    };
+    const std::size_t nameStart = at;
+    // A name ends where "=", white space or the end of the tag may stand.
+    while (at < text.size() && !grammar::isSkipByte(text[at]) && text[at] != '=' && text[at] != '>' &&
+           text[at] != '/') {
+        ++at;
+    }
+    attribute.name = text.substr(nameStart, at - nameStart);
+    at = skipWhiteSpace(text, at);
+    if (at >= text.size()) return failed("Unspected EOF.", text.size());
+    if (text[at] != '=') return failed("Unspected value form.", nameStart);
+    at = skipWhiteSpace(text, at + 1);
+    if (at >= text.size()) return failed("Unspected EOF.", text.size());
+    if (text[at] != '"' && text[at] != '\'') return failed("Unspected value form.", nameStart);
+    const std::size_t valueStart = at + 1;
+    if (valueStart >= text.size()) return failed("Unspected EOF.", valueStart);
+    const std::size_t valueEnd = text.find(text[at], valueStart);
+    if (valueEnd == notFound) return failed("Unspected value form.", valueStart);
+    attribute.value = text.substr(valueStart, valueEnd - valueStart);
+    attribute.end = valueEnd + 1;
+    return attribute;
+}
+
+std::size_t doctypeEnd(std::string_view text, std::size_t from) {
+    std::size_t at = from;
+    while (at < text.size() && text[at] != '>') {
+        if (text[at] == '"' || text[at] == '\'') {
+            at = literalEnd(text, at);  // a system or public identifier
+        } else if (text[at] == '[') {
+            at = subsetEnd(text, at + 1);
+        } else {
+            ++at;
+        }
+    }
+    return at < text.size() ? at + 1 : notFound;
+}
+
+SymbolCodec::References referencesFor(std::string_view encoding) {
+    using References = SymbolCodec::References;
+    const std::string name = lowerCased(encoding);
+    // A file that calls itself UTF-16 but reaches the reader as bytes of ASCII is UTF-8 text in truth.
+    if (name.empty() || name == "unicode" || startsWith(name, "utf") || startsWith(name, "ucs"))
+        return References::Utf8;
+    if (isOneOf(name, {"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1", "iso-ir-100", "cp819",
+                       "ibm819", "csisolatin1", "iso_8859-1:1987"})) {
+        return References::Latin1;
+    }
+    if (isOneOf(name, {"windows-1252", "cp1252", "x-cp1252", "cswindows1252"})) return References::Windows1252;
+    if (isOneOf(name, {"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6", "cp367",
+                       "ibm367", "csascii"})) {
+        return References::Ascii;
+    }
+    // A set this reader does not know: only references to ASCII characters, which nearly every set holds
+    // as ASCII's bytes, are turned into bytes; the others stay as written.
+    return References::Ascii;
+}
+
+}  // namespace rkxml_detail::foreign

@@ -1,0 +1,58 @@
+// What the reader takes only from XML files of other programs (foreignXml), apart
+// from its usual scan: the byte order mark and UTF-16, the XML declaration told
+// from other processing instructions, the document type declaration, CDATA
+// sections, and how the declared character set decodes character references.
+#ifndef RKXML_STREAM_FOREIGN_XML_H
+#define RKXML_STREAM_FOREIGN_XML_H
+
+#include <string>
+#include <string_view>
+
+#include "stream/SymbolCodec.h"
+
+namespace rkxml_detail::foreign {
+
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";  // UTF-8's
+constexpr std::string_view doctypeMark = "!DOCTYPE";        // what follows "<" in a document type declaration
+constexpr std::string_view cdataMark = "![CDATA[";          // what follows "<" in a CDATA section
+constexpr std::string_view cdataClose = "]]>";
+
+// Whether `text` is UTF-16: it starts with a UTF-16 byte order mark, or with "<" and "?" in UTF-16.
+bool isUtf16(std::string_view text);
+
+// Whether a "<?" followed by `rest` opens the XML declaration ("xml", then white space or "?>"), not
+// another processing instruction.
+bool isXmlDeclaration(std::string_view rest);
+
+// The version and the encoding that a declaration's text after "<?xml" names, in either quotes and with
+// white space around "=" as XML allows; empty where missing.
+struct Declaration {
+    std::string version;
+    std::string encoding;
+};
+Declaration readDeclaration(std::string_view inner);
+
+// One attribute of a start tag by XML's grammar, from its name at `at`: white space may stand around the
+// "=", and the value may be in single quotes. Where it is malformed, `error` is the reader's message for it
+// and `errorAt` the position whose line the message gives.
+struct Attribute {
+    std::string_view name;
+    std::string_view value;  // as written between the quotes
+    std::size_t end = 0;     // just after the closing quote
+    const char* error = nullptr;
+    std::size_t errorAt = 0;
+};
+Attribute readAttribute(std::string_view text, std::size_t at);
+
+// The position just after the ">" that ends a document type declaration, scanned from `from` (just after
+// its "<!DOCTYPE") by its grammar: quoted literals, and an internal subset in brackets whose declarations,
+// comments and processing instructions may hold "]" and ">"; npos if the text ends first.
+std::size_t doctypeEnd(std::string_view text, std::size_t from);
+
+// How character references decode in a file that declares `encoding`: to UTF-8 for none or a Unicode form,
+// to the byte of ISO-8859-1, Windows-1252 or US-ASCII, and for any other set only where ASCII holds them.
+SymbolCodec::References referencesFor(std::string_view encoding);
+
+}  // namespace rkxml_detail::foreign
+
+#endif

@@ -1,0 +1,120 @@
+// Reads XML files as a program would that uses foreignXml(), and prints each file's
+// tree as one line of JSON for tests/machine/xmlview.py:
+//   {"encoding": "...", "warnings": N, "elements": [[parent, name, [[attribute, value], ...], value, flags], ...]}
+// or {"error": "..."}. File names come on standard input, one a line; the lines of
+// the output follow them in order. Strings carry the library's bytes as they are,
+// each byte as the character of that number (as ISO-8859-1 maps them), so that any
+// bytes survive JSON; the reader of the output decodes them with the file's encoding.
+// Elements stand in document order with the index of their parent (-1 for the
+// top-level element); flags: 1 the element holds elements, 2 it holds comments.
+//
+//   rkxml_foreign_dump < names        or        rkxml_foreign_dump --skip REASON
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "rkXMLDocument.h"
+#include "rkXMLFStream.h"
+#include "rkXMLFactory.h"
+
+namespace {
+
+void putString(std::string& out, const std::string& bytes) {
+    out += '"';
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '"' || byte == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// The elements under `top`, in document order, without recursion (files may nest deeply).
+void putElements(std::string& out, rkXMLElement* top) {
+    std::vector<std::pair<rkXMLElement*, long>> pending{{top, -1}};
+    long index = 0;
+    out += "[";
+    while (!pending.empty()) {
+        const auto [element, parent] = pending.back();
+        pending.pop_back();
+        int flags = 0;
+        std::vector<rkXMLElement*> children;
+        for (rkXMLNode* child : *element) {
+            if (rkXMLElement* e = rkXMLFactory::asElement(child)) {
+                children.push_back(e);
+                flags |= 1;
+            } else if (child->getElementType() == rkXMLNode::Comment) {
+                flags |= 2;
+            }
+        }
+        if (index > 0) out += ",";
+        out += "[" + std::to_string(parent) + ",";
+        putString(out, element->getName());
+        out += ",[";
+        bool first = true;
+        for (const auto& [name, value] : element->getAttributes()) {
+            out += first ? "[" : ",[";
+            first = false;
+            putString(out, name);
+            out += ",";
+            putString(out, value);
+            out += "]";
+        }
+        out += "],";
+        putString(out, element->getValue());
+        out += "," + std::to_string(flags) + "]";
+        // Pushed in reverse, so that the first child comes next.
+        for (auto child = children.rbegin(); child != children.rend(); ++child) pending.emplace_back(*child, index);
+        ++index;
+    }
+    out += "]";
+}
+
+std::string dump(rkXMLFStream& stream, const std::string& fileName) {
+    rkXMLDocument document;
+    document.setFileName(fileName);
+    std::string out = "{";
+    try {
+        stream.readDocument(document);
+    } catch (const std::exception& error) {
+        out += "\"error\":";
+        putString(out, error.what());
+        return out + "}";
+    }
+    out += "\"encoding\":";
+    putString(out, document.getHeader() != nullptr ? document.getHeader()->getEncodingType() : std::string());
+    out += ",\"warnings\":" + std::to_string(stream.getDiagnostics().size()) + ",\"elements\":";
+    rkXMLElement* top = rkXMLFactory::asElement(document.getTopLevelElement());
+    if (top != nullptr) {
+        putElements(out, top);
+    } else {
+        out += "[]";
+    }
+    return out + "}";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--skip") {
+        std::cout << "skipped: " << argv[2] << '\n';
+        return 77;
+    }
+    std::ios::sync_with_stdio(false);
+    rkXMLFStream stream;
+    stream.foreignXml();
+    stream.setLogEnabled(false);  // no log files beside the system's files
+    std::string fileName;
+    while (std::getline(std::cin, fileName)) std::cout << dump(stream, fileName) << '\n';
+    return 0;
+}
