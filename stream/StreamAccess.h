@@ -15,6 +15,9 @@ struct StreamAccess {
     static const std::set<std::string, std::less<>>& openTags(const rkXMLFStream& stream) { return stream.openTags; }
     // Whether the stream is in UTF-8 mode: attribute values are coded too, character references decoded.
     static bool isUtf8(const rkXMLFStream& stream) { return stream.utf8; }
+    // Whether the stream holds exactly the default table in 8-bit mode or the UTF-8 table in UTF-8 mode,
+    // the two tables known to give every text back.
+    static bool hasStandardTable(const rkXMLFStream& stream);
 
     // The writer's codec: character texts become entity texts.
     static SymbolCodec encoder(const rkXMLFStream& stream) {
