@@ -47,22 +47,6 @@ bool isNameRefusal(const std::string& message, bool mayBeCut) {
            (mayBeCut || message.find("' of element '") != std::string::npos);
 }
 
-// The writer's test whether a value is written at all: with the first line
-// feed, carriage return and tab made blanks and runs of blanks collapsed, a
-// value that is empty or one blank is left out.
-bool isWritten(const std::string& value) {
-    std::string copy = value;
-    for (char c : {'\n', '\r', '\t'}) {
-        const std::size_t at = copy.find(c);
-        if (at != std::string::npos) copy[at] = ' ';
-    }
-    std::string collapsed;
-    for (char c : copy) {
-        if (c != ' ' || collapsed.empty() || collapsed.back() != ' ') collapsed += c;
-    }
-    return !collapsed.empty() && collapsed != " ";
-}
-
 // The property for one stream.
 void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
     static const std::string firstFile = fuzz::scratchDirectory() + "/written.xml";
@@ -101,7 +85,7 @@ void checkRoundTrip(rkXMLFStream& stream, const std::string& input) {
     const auto& after = static_cast<const rkXMLElement&>(*reread.getRoot());
     bool valueLeftOut = false;
     const std::string difference = fuzz::treeDifference(before, after, [&](const rkXMLElement& element) {
-        const bool kept = isWritten(element.getValue());
+        const bool kept = fuzz::isWritten(element.getValue());
         if (!kept && !element.getValue().empty()) valueLeftOut = true;
         return kept;
     });
