@@ -107,19 +107,18 @@ public:
     ReadBackCheck(const SymbolCodec& encoder, const rkXMLFStream& stream)
         : encoder(encoder), decoder(StreamAccess::decoder(stream)) {}
 
-    // Whether the encoded value holds a "<", which would start a tag.
-    bool startsTag(const std::string& value) {
+    enum class ValueFault { none, startsTag, readsDifferently };
+
+    // Whether the encoded value holds a "<", which would start a tag, or else whether the reader would not
+    // give the value back, up to blanks, tabs and line feeds at its ends: it decodes the text between tags
+    // and trims it (as the table's entity texts hold none of those bytes, the layout around the value does
+    // not change what it decodes to).
+    ValueFault valueFault(const std::string& value) {
         encode(value);
-        return holds(encoded, '<');
-    }
-    // Whether the reader gives the value back, up to blanks, tabs and line feeds at its ends: it
-    // decodes the text between tags and trims it (as the table's entity texts hold none of those
-    // bytes, the layout around the value does not change what it decodes to).
-    bool valueReadsBack(const std::string& value) {
-        encode(value);
+        if (holds(encoded, '<')) return ValueFault::startsTag;
         decoded.clear();
         decoder.appendConverted(grammar::trimmed(encoded), decoded);
-        return grammar::trimmed(decoded) == grammar::trimmed(value);
+        return grammar::trimmed(decoded) == grammar::trimmed(value) ? ValueFault::none : ValueFault::readsDifferently;
     }
     // Whether the reader gives an attribute value back exactly, as it decodes it in UTF-8 mode.
     bool attributeReadsBack(const std::string& value) {
@@ -354,12 +353,13 @@ private:
 
     // Refuses an element value that the symbol table would not give back.
     void refuseIfNotReadBack(const std::string& element, const std::string& value) {
-        if (readBack->startsTag(value)) {
-            fail(fileName, "Error: value of element '" + shown(element) + "' holds '<' once encoded.");
-        }
-        if (!readBack->valueReadsBack(value)) {
-            fail(fileName,
-                 "Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
+        switch (readBack->valueFault(value)) {
+            case ReadBackCheck::ValueFault::startsTag:
+                fail(fileName, "Error: value of element '" + shown(element) + "' holds '<' once encoded.");
+            case ReadBackCheck::ValueFault::readsDifferently:
+                fail(fileName,
+                     "Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
+            case ReadBackCheck::ValueFault::none: break;
         }
     }
 
