@@ -154,11 +154,14 @@ bool isBelow(const rkXMLNode* node, const rkXMLNode* top) {
     return element != nullptr && rkxml_detail::holdsBelow(*element, node);
 }
 
-// The tree as a text that tells every difference the properties care about. `asRead` applies what
-// writing and reading back do: values trimmed or left out, nodes of no kind and null entries gone,
-// headers by their text. Without it (for copies), a header is compared by version and encoding only,
-// as the copy rebuilds its text.
-std::string picture(const rkXMLDocument& document, bool asRead) {
+// How a picture shows a tree: as it is, for copies (a header by version and encoding only, as the copy
+// rebuilds its text); as writing it should give it back (values trimmed or left out, nodes of no kind
+// gone); and as read back, to compare with that.
+enum class View { copied, written, read };
+
+// The tree as a text that tells every difference the properties care about.
+std::string picture(const rkXMLDocument& document, View view) {
+    const bool asRead = view != View::copied;
     std::string out;
     auto put = [&out](const std::string& part) { out += std::to_string(part.size()) + ":" + part; };
     walkDepthFirst(
@@ -182,9 +185,11 @@ std::string picture(const rkXMLDocument& document, bool asRead) {
                     out += "E";
                     put(element.getName());
                     const std::string& value = element.getValue();
-                    put(!asRead                  ? value
-                        : fuzz::isWritten(value) ? std::string(rkxml_detail::grammar::trimmed(value))
-                                                 : "");
+                    if (view != View::written) {
+                        put(value);
+                    } else {
+                        put(fuzz::isWritten(value) ? std::string(rkxml_detail::grammar::trimmed(value)) : "");
+                    }
                     for (const auto& [name, attribute] : element.getAttributes()) {
                         out += "A";
                         put(name);
@@ -219,8 +224,8 @@ void checkRoundTrip(const char* streamName, rkXMLFStream& stream, const rkXMLDoc
         fuzz::fail(std::string("written text reads back with the ") + streamName + " stream",
                    std::string(error.what()) + "\nwritten " + fuzz::printable(written));
     }
-    const std::string expected = picture(document, true);
-    const std::string actual = picture(reread, true);
+    const std::string expected = picture(document, View::written);
+    const std::string actual = picture(reread, View::read);
     if (expected != actual) {
         fuzz::fail(std::string("same tree after writing and reading with the ") + streamName + " stream",
                    "expected " + fuzz::printable(expected) + "\nread     " + fuzz::printable(actual) + "\nwritten " +
@@ -327,11 +332,11 @@ private:
             return;
         }
         rkXMLNode* node = pickPlace(input, document).node;
-        const std::string before = picture(document, false);
+        const std::string before = picture(document, View::copied);
         const bool taken = document.setTopLevelElement(node);
         if (taken != (node == top && top != nullptr))
             fuzz::fail("setTopLevelElement takes only the top-level element", "");
-        if (!taken && picture(document, false) != before)
+        if (!taken && picture(document, View::copied) != before)
             fuzz::fail("a refused setTopLevelElement changes nothing", "");
         if (taken && static_cast<const rkXMLElement&>(*document.getRoot()).back() != node)
             fuzz::fail("the top-level element given again goes to the end", "");
@@ -411,7 +416,7 @@ private:
         const int from = input.ConsumeIntegralInRange(0, 1);
         rkXMLDocument& source = documents[from];
         rkXMLDocument& target = documents[1 - from];
-        const std::string before = picture(target, false);
+        const std::string before = picture(target, View::copied);
         try {
             if (input.ConsumeBool()) {
                 target = source;
@@ -422,34 +427,35 @@ private:
             }
         } catch (const std::runtime_error& error) {
             if (std::string(error.what()) != "Unknown element type") fuzz::fail("copy refusal", error.what());
-            if (picture(target, false) != before) fuzz::fail("a failed assignment leaves the target", "");
+            if (picture(target, View::copied) != before) fuzz::fail("a failed assignment leaves the target", "");
             return;
         }
-        if (picture(target, false) != picture(source, false)) fuzz::fail("a copy equals its source", "");
+        if (picture(target, View::copied) != picture(source, View::copied)) fuzz::fail("a copy equals its source", "");
         if (target.getFileName() != source.getFileName()) fuzz::fail("a copy has the source's file name", "");
     }
 
     void move() {
         const int from = input.ConsumeIntegralInRange(0, 1);
         rkXMLDocument& source = documents[from];
-        const std::string before = picture(source, false);
+        const std::string before = picture(source, View::copied);
         rkXMLDocument& alias = source;
         switch (input.ConsumeIntegralInRange(0, 2)) {
             case 0: {
                 rkXMLDocument taken(std::move(source));
                 checkMovedFrom(source);
-                if (picture(taken, false) != before) fuzz::fail("a move takes the tree", "");
+                if (picture(taken, View::copied) != before) fuzz::fail("a move takes the tree", "");
                 if (input.ConsumeBool()) source = std::move(taken);  // the moved-from document takes a tree again
                 break;
             }
             case 1:
                 documents[1 - from] = std::move(source);
                 checkMovedFrom(source);
-                if (picture(documents[1 - from], false) != before) fuzz::fail("a move assignment takes the tree", "");
+                if (picture(documents[1 - from], View::copied) != before)
+                    fuzz::fail("a move assignment takes the tree", "");
                 break;
             default:
                 source = std::move(alias);
-                if (picture(source, false) != before) fuzz::fail("a move to itself changes nothing", "");
+                if (picture(source, View::copied) != before) fuzz::fail("a move to itself changes nothing", "");
                 break;
         }
     }
