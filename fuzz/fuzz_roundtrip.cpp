@@ -11,7 +11,10 @@
 //      bytes (the writer's two other refusals, a double quote in an attribute
 //      value and "-->" in a comment, cannot arise from read text and break the
 //      property: the 8-bit reader never decodes a quote into an attribute
-//      value, and UTF-8 mode writes it as an entity); or
+//      value, and UTF-8 mode writes it as an entity; nor can the header
+//      refusals, as the reader makes one header, at the top level, its text
+//      rebuilt from version and encoding, nor the value checks, which only
+//      tables other than these two get); or
 //  (b) succeeds, and reading the file into a fresh document succeeds and gives
 //      a tree equal to T: the same kinds, names, header version and encoding,
 //      attributes, and child order at every level, with every parent link
