@@ -170,6 +170,19 @@ std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& act
     return {};
 }
 
+bool isWritten(const std::string& value) {
+    std::string copy = value;
+    for (char c : {'\n', '\r', '\t'}) {
+        const std::size_t at = copy.find(c);
+        if (at != std::string::npos) copy[at] = ' ';
+    }
+    std::string collapsed;
+    for (char c : copy) {
+        if (c != ' ' || collapsed.empty() || collapsed.back() != ' ') collapsed += c;
+    }
+    return !collapsed.empty() && collapsed != " ";
+}
+
 std::string fileContent(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());

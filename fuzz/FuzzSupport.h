@@ -40,6 +40,10 @@ using ValueKept = std::function<bool(const rkXMLElement&)>;
 // The hidden roots' own values are not compared.
 std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& actual, const ValueKept& valueKept);
 
+// The writer's test whether a value is written at all: with the first line feed, carriage return
+// and tab made blanks and runs of blanks collapsed, a value that is empty or one blank is left out.
+bool isWritten(const std::string& value);
+
 // A byte string as a quoted printable text, control and high bytes as \xNN, cut after 200 bytes.
 std::string printable(const std::string& text);
 

@@ -33,11 +33,16 @@ public:
     /// Replaces tree and file name by a deep copy of `other`'s.
     /// @throws std::runtime_error "Unknown element type" as the copy does; this document then stays as it was.
     rkXMLDocument& operator=(const rkXMLDocument& other);
+    /// Takes `other`'s tree and file name without copying (pointers into the tree stay valid); `other` is left
+    /// as a new document: no file name, an empty hidden root (made when it is first needed). Never fails.
+    rkXMLDocument(rkXMLDocument&& other) noexcept;
+    /// Destroys this tree, then takes `other`'s tree and file name as the move constructor does; `other` is left
+    /// as a new document. Moving a document to itself changes nothing.
+    rkXMLDocument& operator=(rkXMLDocument&& other) noexcept;
 
     /// The name of every hidden root, "?root?".
     static const std::string& getRootTagName();
-    /// The hidden root.
-    /// @throws std::runtime_error "invalid document root" if there is none.
+    /// The hidden root, never null (a moved-from document gets a new one here).
     rkXMLNode* getRoot() const;
     /// Replaces the whole tree by a new hidden root without children; the file name stays.
     void makeEmpty();
@@ -45,14 +50,14 @@ public:
     rkXMLNode* getTopLevelElement() const;
     /// Destroys the current top-level element and appends `element` (of any kind; null appends
     /// nothing) at the end of the top level. Given the current top-level element itself, moves
-    /// it to the end instead. False, changing nothing, when the document has no root, or when
-    /// `element` is the hidden root or lies inside the current top-level element.
+    /// it to the end instead. False, changing nothing, when `element` is the hidden root or any
+    /// other node already in this document's tree (the header, a comment, a second top-level
+    /// element, a node below the top level).
     bool setTopLevelElement(rkXMLNode* element);
     /// The first header among the top-level nodes, or null.
     rkXMLHeader* getHeader() const;
-    /// Gives the document a header (created in front of all top-level nodes if missing; a document
-    /// without root gets one first) with this version and encoding; unaccepted values fall back to
-    /// the header's defaults. True.
+    /// Gives the document a header (created in front of all top-level nodes if missing) with this
+    /// version and encoding; unaccepted values fall back to the header's defaults. True.
     bool setHeader(const std::string& version, const std::string& encoding);
     /// setHeader("1.0", ""): the declaration `<?xml version="1.0" ?>`. True.
     bool setStandardHeader();
@@ -66,7 +71,7 @@ public:
 private:
     RKXML_LOCAL void swap(rkXMLDocument& other) noexcept;
 
-    rkXMLNode* root;
+    mutable rkXMLNode* root;  // null only in a moved-from document, until getRoot makes a new one
     std::string fileName;
 };
 

@@ -8,21 +8,32 @@
 #include "rkXMLExport.h"
 #include "rkXMLNode.h"
 
+class rkXMLDocument;
+
 /// Free functions that make the common walks and edits of a document tree one
 /// call each. Every function checks its parent first: a null pointer or a node
 /// that is not an element gives null, false or an empty list. Returned pointers
 /// are borrowed from the tree.
 ///
-/// Lookups by name match children of every kind, comments included, so cast what
-/// they return with asElement, which answers null for anything but an element.
+/// findElement and the path functions look at elements only. The older lookups by
+/// name (getElementAsFirst, getSaveChild, setElement) match children of every kind,
+/// comments included: cast what they return with asElement, which answers null for
+/// anything but an element.
+///
+/// A path, such as `settings/window/@width`, names element steps separated by `/`:
+/// the first step is the name of the document's top-level element, each further step
+/// the first child element of that name. It may end in one `@name` step, the
+/// attribute `name` of the element reached. Refused, as naming nothing: an empty step
+/// (`a//b`, a leading or trailing `/`, the empty path), a `@` without a name, an `@`
+/// step that is not the last, and a path without an element step (`@width`).
 ///
 /// Usage:
 ///
-///     rkXMLElement* window = rkXMLFactory::asElement(
-///         rkXMLFactory::setElement(top, "window", false, rkXMLElement::npos));
-///     if (window != nullptr) window->setAttribute("width", "800");
-///     rkXMLFactory::setComment(top, " main window ", 0);
-///     for (rkXMLNode* item : rkXMLFactory::getElements(top, "item")) { ... }
+///     int width = rkXMLConverter::valueOr(rkXMLFactory::getText(doc, "settings/window/@width"), 800);
+///     rkXMLFactory::setText(doc, "settings/window/@width", "1024");    // makes what is missing
+///     rkXMLElement* recent = rkXMLFactory::makePath(doc, "settings/recent");
+///     rkXMLFactory::removeElement(rkXMLFactory::findPath(doc, "settings/legacy"));
+///     for (rkXMLNode* item : rkXMLFactory::getElements(recent, "file")) { ... }
 namespace rkXMLFactory {
 
 /// `node` as an element, or null when it is null or of another kind (a comment, a header).
@@ -53,6 +64,23 @@ RKXML_API bool setComment(rkXMLNode* parent, const std::string& comment, unsigne
 RKXML_API std::list<rkXMLNode*> getComments(rkXMLNode* parent);
 /// The element children of `parent` named `name`, in order; empty on a null or non-element parent.
 RKXML_API std::list<rkXMLNode*> getElements(rkXMLNode* parent, const std::string& name);
+
+/// The first child element of `parent` named `name` (comments and headers never match); null if there
+/// is none, or on a null or non-element parent.
+RKXML_API rkXMLElement* findElement(rkXMLNode* parent, const std::string& name);
+/// The element that `path` names (for a path ending in `@name`, the element that holds that attribute);
+/// null for a refused path, or when an element or the attribute is missing.
+RKXML_API rkXMLElement* findPath(const rkXMLDocument& document, const std::string& path);
+/// The element that `path` names, made where missing: elements appended to their parent (the top-level
+/// element too, in a document without one), for `@name` the attribute with an empty value. Null, changing
+/// nothing, for a refused path or when the top-level element has another name than the first step.
+RKXML_API rkXMLElement* makePath(rkXMLDocument& document, const std::string& path);
+/// The value of the element that `path` names, or for `@name` the attribute's value; empty for a refused
+/// path or when anything is missing.
+RKXML_API std::string getText(const rkXMLDocument& document, const std::string& path);
+/// Sets the value of the element that `path` names, or for `@name` the attribute, to `text`, making what is
+/// missing as makePath does; false, changing nothing, where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, const std::string& text);
 
 }  // namespace rkXMLFactory
 

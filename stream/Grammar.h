@@ -22,6 +22,7 @@ constexpr std::string_view endTagOpen = "</";
 constexpr std::string_view commentOpen = "<!--";
 constexpr std::string_view commentMark = "!--";  // what follows "<" in a comment
 constexpr std::string_view commentClose = "-->";
+constexpr std::string_view declarationOpen = "<?";
 constexpr std::string_view declarationClose = "?>";
 constexpr std::string_view attributeSeparator = " ";
 constexpr std::string_view valueOpen = "=\"";

@@ -7,6 +7,7 @@
 // and the target is replaced only when all of it was written. Any failure is
 // logged and thrown from one place, and the temporary file goes with it.
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "platform/Platform.h"
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
+#include "rkXMLHeader.h"
 #include "stream/Bytes.h"
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
@@ -31,6 +33,7 @@ using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
 using rkxml_detail::shown;
+using rkxml_detail::StreamAccess;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
 
@@ -63,6 +66,62 @@ bool holds(std::string_view text, char byte) {
     }
     return false;
 }
+
+// Whether the reader, given a header's name, makes a header equal to it: the name must be one
+// declaration tag whose inner text decodes to the same version, encoding and declaration text.
+bool readsBackAsHeader(const rkXMLHeader& header) {
+    const std::string& name = header.getName();
+    const std::size_t innerStart = grammar::declarationOpen.size();
+    const std::size_t close = name.find(grammar::declarationClose, innerStart);  // where the reader ends it
+    if (!rkxml_detail::startsWith(name, grammar::declarationOpen) || close == std::string::npos ||
+        close + grammar::declarationClose.size() != name.size()) {
+        return false;
+    }
+    rkXMLHeader read;
+    read.decode(name.substr(innerStart, close - innerStart));
+    return read.getName() == name && read.getVersion() == header.getVersion() &&
+           read.getEncodingType() == header.getEncodingType();
+}
+
+// What the reader makes of a symbol table's encoded texts, for a table other than the default and
+// the UTF-8 one (both give every text back, so they are spared this second pass over each value).
+class ReadBackCheck {
+public:
+    ReadBackCheck(const SymbolCodec& encoder, const rkXMLFStream& stream)
+        : encoder(encoder), decoder(StreamAccess::decoder(stream)) {}
+
+    enum class ValueFault { none, startsTag, readsDifferently };
+
+    // Whether the encoded value holds a "<", which would start a tag, or else whether the reader would not
+    // give the value back, up to blanks, tabs and line feeds at its ends: it decodes the text between tags
+    // and trims it (as the table's entity texts hold none of those bytes, the layout around the value does
+    // not change what it decodes to).
+    ValueFault valueFault(const std::string& value) {
+        encode(value);
+        if (holds(encoded, '<')) return ValueFault::startsTag;
+        decoded.clear();
+        decoder.appendConverted(grammar::trimmed(encoded), decoded);
+        return grammar::trimmed(decoded) == grammar::trimmed(value) ? ValueFault::none : ValueFault::readsDifferently;
+    }
+    // Whether the reader gives an attribute value back exactly, as it decodes it in UTF-8 mode.
+    bool attributeReadsBack(const std::string& value) {
+        encode(value);
+        decoded.clear();
+        decoder.appendConverted(encoded, decoded);
+        return decoded == value;
+    }
+
+private:
+    void encode(const std::string& value) {
+        encoded.clear();
+        encoder.appendConverted(value, encoded);
+    }
+
+    const SymbolCodec& encoder;
+    const SymbolCodec decoder;
+    std::string encoded;
+    std::string decoded;
+};
 
 // The text being written, gathered in a buffer. With a file, full buffers go to the
 // file; without one, the buffer grows and is the result.
@@ -146,13 +205,14 @@ private:
 class NodeWriter {
 public:
     NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, bool codesAttributes,
-               OpenTagLookup& openTags)
+               OpenTagLookup& openTags, ReadBackCheck* readBack)
         : fileName(fileName),
           out(out),
           encoder(encoder),
           codesAttributes(codesAttributes),
           encoderMayPutQuotes(encoder.mayPut('"')),
-          openTags(openTags) {}
+          openTags(openTags),
+          readBack(readBack) {}
 
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
@@ -167,6 +227,7 @@ private:
     bool writeNodeStart(const rkXMLNode& node, unsigned depth) {
         switch (NodeAccess::type(node)) {
             case rkXMLNode::Header:
+                refuseIfNotReadBack(static_cast<const rkXMLHeader&>(node), depth);
                 writeIndent(depth);
                 out.put(NodeAccess::name(node));
                 break;
@@ -216,8 +277,19 @@ private:
             return false;
         }
         out.put(grammar::tagClose);
-        writeValue(value, depth + 1, isInline(element));
+        writeValue(name, value, depth + 1, isInline(element));
         return true;
+    }
+
+    // Refuses a header that would not read back as it is: the reader makes the first declaration of a
+    // text the header at the top level, whatever holds it, and skips later ones.
+    void refuseIfNotReadBack(const rkXMLHeader& header, unsigned depth) {
+        if (depth != 0) fail(fileName, "Error: header inside an element cannot be written.");
+        if (headerWritten) fail(fileName, "Error: a second header cannot be written.");
+        if (!readsBackAsHeader(header)) {
+            fail(fileName, "Error: header '" + shown(header.getName()) + "' cannot be written.");
+        }
+        headerWritten = true;
     }
 
     // Refuses an attribute that would not read back as it is.
@@ -225,6 +297,10 @@ private:
         if (!isQuoteFreeWhenWritten(value)) {
             fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
                                "' holds a double quote.");
+        }
+        if (codesAttributes && readBack != nullptr && !readBack->attributeReadsBack(value)) {
+            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                               "' does not read back with this symbol table.");
         }
         if (!grammar::readsBackAsAttributeName(attribute)) {
             fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
@@ -251,10 +327,23 @@ private:
         out.put(grammar::endTagOpen, NodeAccess::name(element), grammar::tagClose);
     }
 
-    void writeValue(const std::string& value, unsigned depth, bool inlined) {
+    void writeValue(const std::string& element, const std::string& value, unsigned depth, bool inlined) {
         if (!isWorthWriting(value)) return;
+        if (readBack != nullptr) refuseIfNotReadBack(element, value);
         if (!inlined) writeIndent(depth);
         writeEncoded(value);
+    }
+
+    // Refuses an element value that the symbol table would not give back.
+    void refuseIfNotReadBack(const std::string& element, const std::string& value) {
+        switch (readBack->valueFault(value)) {
+            case ReadBackCheck::ValueFault::startsTag:
+                fail(fileName, "Error: value of element '" + shown(element) + "' holds '<' once encoded.");
+            case ReadBackCheck::ValueFault::readsDifferently:
+                fail(fileName,
+                     "Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
+            case ReadBackCheck::ValueFault::none: break;
+        }
     }
 
     void writeEncoded(std::string_view text) {
@@ -277,6 +366,8 @@ private:
     const bool codesAttributes;      // UTF-8 mode: attribute values are encoded like element values
     const bool encoderMayPutQuotes;  // an encoded text may hold a double quote
     OpenTagLookup& openTags;
+    ReadBackCheck* const readBack;  // null for the default and the UTF-8 table
+    bool headerWritten = false;
 };
 
 // The hidden root, once it is known to be one that can be written.
@@ -289,11 +380,27 @@ const rkXMLElement& writableRoot(const rkXMLDocument& document) {
     return rkxml_detail::knownElement(*root);
 }
 
+// Refuses a symbol table whose entity texts the reader could find in the layout: the line breaks and
+// indentation around values and between nodes would then read as text.
+void refuseUnreadableTable(const rkXMLFStream& stream, const std::string& fileName) {
+    for (const auto& [entity, character] : StreamAccess::symbols(stream)) {
+        if (grammar::holdsTrimByte(entity)) {
+            fail(fileName,
+                 "Error: entity '" + shown(entity) + "' of the symbol table holds a blank, tab or line feed.");
+        }
+    }
+}
+
 void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::string& fileName, Output& out) {
-    using rkxml_detail::StreamAccess;
     const SymbolCodec encoder = StreamAccess::encoder(stream);
     OpenTagLookup openTags(StreamAccess::openTags(stream));
-    NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags).writeTopLevel(root);
+    std::optional<ReadBackCheck> readBack;
+    if (!StreamAccess::hasStandardTable(stream)) {
+        refuseUnreadableTable(stream, fileName);
+        readBack.emplace(encoder, stream);
+    }
+    NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags, readBack ? &*readBack : nullptr)
+        .writeTopLevel(root);
 }
 
 // Every failure of a write is logged here, on its way out of writeDocument or writeDocumentToString,

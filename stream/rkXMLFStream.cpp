@@ -1,9 +1,11 @@
 #include "rkXMLFStream.h"
 
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
 #include "stream/Grammar.h"
+#include "stream/StreamAccess.h"
 
 rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
 
@@ -30,7 +32,24 @@ void assignPairs(std::map<std::string, std::string>& table, const Pair (&pairs)[
     for (const auto& [entity, character] : pairs) table[entity] = character;
 }
 
+// Whether `table` holds every one of the pairs.
+template <std::size_t count>
+bool holdsAll(const std::map<std::string, std::string>& table, const Pair (&pairs)[count]) {
+    for (const auto& [entity, character] : pairs) {
+        const auto found = table.find(entity);
+        if (found == table.end() || found->second != character) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool rkxml_detail::StreamAccess::hasStandardTable(const rkXMLFStream& stream) {
+    const auto& table = stream.symbols;
+    if (stream.utf8) return table.size() == std::size(xmlEntityPairs) && holdsAll(table, xmlEntityPairs);
+    return table.size() == std::size(xmlEntityPairs) + std::size(windows1252Pairs) && holdsAll(table, xmlEntityPairs) &&
+           holdsAll(table, windows1252Pairs);
+}
 
 void rkXMLFStream::defaultSymbols() {
     assignPairs(symbols, xmlEntityPairs);

@@ -80,12 +80,27 @@ rkXMLDocument::rkXMLDocument(const rkXMLDocument& other) : root(nullptr), fileNa
     if (other.root != nullptr) root = copyOfTree(*other.root).release();
 }
 
+rkXMLDocument::rkXMLDocument(rkXMLDocument&& other) noexcept : root(other.root), fileName(std::move(other.fileName)) {
+    other.root = nullptr;
+    other.fileName.clear();
+}
+
 rkXMLDocument::~rkXMLDocument() { delete root; }
 
 rkXMLDocument& rkXMLDocument::operator=(const rkXMLDocument& other) {
     if (this != &other) {
         rkXMLDocument copy(other);
         swap(copy);
+    }
+    return *this;
+}
+
+rkXMLDocument& rkXMLDocument::operator=(rkXMLDocument&& other) noexcept {
+    if (this != &other) {
+        delete root;
+        root = std::exchange(other.root, nullptr);
+        fileName = std::move(other.fileName);
+        other.fileName.clear();
     }
     return *this;
 }
@@ -102,7 +117,8 @@ const std::string& rkXMLDocument::getRootTagName() {
 }
 
 rkXMLNode* rkXMLDocument::getRoot() const {
-    if (root == nullptr) throw std::runtime_error("invalid document root");
+    // A moved-from document gives its tree away without making a new one, so that moving cannot fail.
+    if (root == nullptr) root = newHiddenRoot().release();
     return root;
 }
 
@@ -123,14 +139,14 @@ rkXMLNode* rkXMLDocument::getTopLevelElement() const {
 }
 
 bool rkXMLDocument::setTopLevelElement(rkXMLNode* element) {
-    if (root == nullptr || element == root) return false;
-    rkXMLElement& top = knownElement(*root);
+    rkXMLElement& top = knownElement(*getRoot());
+    if (element == &top) return false;
     auto current = top.begin();
     while (current != top.end() && rkxml_detail::elementOrNull(*current) == nullptr) ++current;
-    if (current != top.end()) {
-        rkXMLNode* old = *current;
-        // A node inside the old element would be destroyed with it and then linked.
-        if (element != old && rkxml_detail::holdsBelow(rkxml_detail::knownElement(*old), element)) return false;
+    rkXMLNode* old = current != top.end() ? *current : nullptr;
+    // Any other node of this tree would be linked twice, or destroyed with the old element and then linked.
+    if (element != nullptr && element != old && rkxml_detail::holdsBelow(top, element)) return false;
+    if (old != nullptr) {
         top.erase(current);
         // The current top-level element given again is moved, not destroyed.
         if (old != element) delete old;
@@ -150,12 +166,10 @@ rkXMLHeader* rkXMLDocument::getHeader() const {
 }
 
 bool rkXMLDocument::setHeader(const std::string& version, const std::string& encoding) {
-    // A document never lacks a root through its own operations; should it, it gets one.
-    if (root == nullptr) makeEmpty();
     rkXMLHeader* header = getHeader();
     if (header == nullptr) {
         auto created = std::make_unique<rkXMLHeader>();
-        created->setParent(root);
+        created->setParent(getRoot());
         knownElement(*root).push_front(created.get());
         header = created.release();
     }

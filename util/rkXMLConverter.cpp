@@ -5,7 +5,9 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 
 // All conversions go through <charconv> and hand-written scanners rather than
@@ -179,6 +181,37 @@ float roundToFloat(double value) {
     return static_cast<float>(value);
 }
 
+// The text without XML white space (blank, tab, line feed, carriage return) at either end.
+std::string_view withoutWhiteSpace(const std::string& text) {
+    auto isWhiteSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && isWhiteSpace(text[first])) ++first;
+    while (last > first && isWhiteSpace(text[last - 1])) --last;
+    return std::string_view(text).substr(first, last - first);
+}
+
+// The whole text, white space at its ends aside, as a number of type T: an optional sign (a minus only
+// where T takes one), then what from_chars reads, nothing after it; `fallback` for anything else,
+// including a number beyond T's range.
+template <typename T>
+T numberOr(const std::string& text, T fallback) {
+    std::string_view number = withoutWhiteSpace(text);
+    // from_chars takes a minus where T has one, but no plus.
+    const bool plus = !number.empty() && number.front() == '+';
+    if (plus) number.remove_prefix(1);
+    if (plus && !number.empty() && number.front() == '-') return fallback;
+    T value{};
+    const char* const end = number.data() + number.size();
+    std::from_chars_result read{};
+    if constexpr (std::is_floating_point_v<T>) {
+        read = std::from_chars(number.data(), end, value, std::chars_format::general);
+    } else {
+        read = std::from_chars(number.data(), end, value, 10);
+    }
+    return read.ec == std::errc() && read.ptr == end ? value : fallback;
+}
+
 }  // namespace
 
 namespace rkXMLConverter {
@@ -245,5 +278,35 @@ void stringToValue(const std::string& text, unsigned long long& out) {
 void stringToValue(const std::string& text, float& out) { out = roundToFloat(readDouble(text)); }
 
 void stringToValue(const std::string& text, double& out) { out = readDouble(text); }
+
+bool valueOr(const std::string& text, bool fallback) {
+    const std::string_view word = withoutWhiteSpace(text);
+    if (word == "true" || word == "1") return true;
+    if (word == "false" || word == "0") return false;
+    return fallback;
+}
+
+int valueOr(const std::string& text, int fallback) { return numberOr(text, fallback); }
+
+unsigned int valueOr(const std::string& text, unsigned int fallback) { return numberOr(text, fallback); }
+
+long valueOr(const std::string& text, long fallback) { return numberOr(text, fallback); }
+
+unsigned long valueOr(const std::string& text, unsigned long fallback) { return numberOr(text, fallback); }
+
+long long valueOr(const std::string& text, long long fallback) { return numberOr(text, fallback); }
+
+unsigned long long valueOr(const std::string& text, unsigned long long fallback) { return numberOr(text, fallback); }
+
+float valueOr(const std::string& text, float fallback) { return numberOr(text, fallback); }
+
+double valueOr(const std::string& text, double fallback) { return numberOr(text, fallback); }
+
+std::string valueOr(const std::string& text, const std::string& fallback) { return text.empty() ? fallback : text; }
+
+std::string valueOr(const std::string& text, const char* fallback) {
+    if (!text.empty()) return text;
+    return fallback == nullptr ? std::string() : std::string(fallback);
+}
 
 }  // namespace rkXMLConverter

@@ -1,11 +1,73 @@
 #include "rkXMLFactory.h"
 
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "rkXMLComment.h"
+#include "rkXMLDocument.h"
 #include "tree/ElementCast.h"
 
 using rkxml_detail::elementOrNull;
+
+namespace {
+
+// A path split into its steps: element names from the top-level element down, and perhaps an attribute.
+struct Path {
+    std::vector<std::string> elements;
+    std::optional<std::string> attribute;
+};
+
+// Splits `text` at each '/'; false for a malformed path: an empty step, a '@' without a name, a step
+// after the '@' step, or no element step at all.
+bool split(std::string_view text, Path& path) {
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = text.find('/', start);
+        const std::string_view step = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        if (step.empty() || step == "@" || path.attribute) return false;
+        if (step.front() == '@') {
+            path.attribute.emplace(step.substr(1));
+        } else {
+            path.elements.emplace_back(step);
+        }
+        if (slash == std::string_view::npos) return !path.elements.empty();
+        start = slash + 1;
+    }
+}
+
+// The element that the path names in `document`, or null when one is missing; for a path that ends in an
+// attribute, null also when the element lacks that attribute.
+rkXMLElement* found(const rkXMLDocument& document, const Path& path) {
+    rkXMLElement* element = elementOrNull(document.getTopLevelElement());
+    if (element == nullptr || element->getName() != path.elements.front()) return nullptr;
+    for (std::size_t step = 1; step < path.elements.size() && element != nullptr; ++step) {
+        element = rkXMLFactory::findElement(element, path.elements[step]);
+    }
+    if (element != nullptr && path.attribute && !element->hasAttribute(*path.attribute)) return nullptr;
+    return element;
+}
+
+// The element that the path names, with what is missing made: elements at the end of their parent's
+// children (the top-level element too, in a document without one), an attribute with an empty value.
+// Null, changing nothing, when the document's top-level element has another name.
+rkXMLElement* made(rkXMLDocument& document, const Path& path) {
+    auto findOrAppend = [](rkXMLNode* parent, const std::string& name) {
+        rkXMLElement* element = rkXMLFactory::findElement(parent, name);
+        if (element != nullptr) return element;
+        return elementOrNull(rkXMLFactory::createNode(parent, rkXMLNode::Element, name, rkXMLElement::npos));
+    };
+    rkXMLElement* top = elementOrNull(document.getTopLevelElement());
+    if (top != nullptr && top->getName() != path.elements.front()) return nullptr;
+    rkXMLElement* element = top != nullptr ? top : findOrAppend(document.getRoot(), path.elements.front());
+    for (std::size_t step = 1; step < path.elements.size(); ++step) {
+        element = findOrAppend(element, path.elements[step]);
+    }
+    if (path.attribute && !element->hasAttribute(*path.attribute)) element->setAttribute(*path.attribute, "");
+    return element;
+}
+
+}  // namespace
 
 namespace rkXMLFactory {
 
@@ -96,6 +158,45 @@ std::list<rkXMLNode*> getElements(rkXMLNode* parent, const std::string& name) {
         }
     }
     return elements;
+}
+
+rkXMLElement* findElement(rkXMLNode* parent, const std::string& name) {
+    if (rkXMLElement* element = elementOrNull(parent)) {
+        for (rkXMLNode* child : *element) {
+            rkXMLElement* found = elementOrNull(child);
+            if (found != nullptr && found->getName() == name) return found;
+        }
+    }
+    return nullptr;
+}
+
+rkXMLElement* findPath(const rkXMLDocument& document, const std::string& path) {
+    Path steps;
+    return split(path, steps) ? found(document, steps) : nullptr;
+}
+
+rkXMLElement* makePath(rkXMLDocument& document, const std::string& path) {
+    Path steps;
+    return split(path, steps) ? made(document, steps) : nullptr;
+}
+
+std::string getText(const rkXMLDocument& document, const std::string& path) {
+    Path steps;
+    const rkXMLElement* element = split(path, steps) ? found(document, steps) : nullptr;
+    if (element == nullptr) return {};
+    return steps.attribute ? element->getAttributes().at(*steps.attribute) : element->getValue();
+}
+
+bool setText(rkXMLDocument& document, const std::string& path, const std::string& text) {
+    Path steps;
+    rkXMLElement* element = split(path, steps) ? made(document, steps) : nullptr;
+    if (element == nullptr) return false;
+    if (steps.attribute) {
+        element->setAttribute(*steps.attribute, text);
+    } else {
+        element->setValue(text);
+    }
+    return true;
 }
 
 }  // namespace rkXMLFactory
