@@ -67,8 +67,9 @@ RKXML_API void stringToValue(const std::string& text, double& out);
 
 // The strict reads. Blanks, tabs and line ends around the text are allowed, as XML Schema's
 // types allow them; anything else around the value, a value beyond the type's range (for float
-// and double also one too close to zero to be held) and an empty text give `fallback`. Overloads instead of a template, so that a literal default picks
-// the type: valueOr(text, 800) is an int, valueOr(text, 1.0) a double, valueOr(text, "dark") a string.
+// and double also one too close to zero to be held) and an empty text give `fallback`.
+// Overloads instead of a template, so that a literal default picks the type: valueOr(text, 800)
+// is an int, valueOr(text, 1.0) a double, valueOr(text, "dark") a string.
 
 /// True for "true" or "1", false for "false" or "0"; `fallback` for any other text.
 RKXML_API bool valueOr(const std::string& text, bool fallback);

@@ -459,7 +459,8 @@ std::optional<std::string> environmentVariable(const std::string& name) {
     if (const char* value = std::getenv(upper.c_str())) return value;
     for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
         const char* equals = std::strchr(*entry, '=');
-        if (equals != nullptr && isCaseInsensitiveEqual(std::string_view(*entry, static_cast<std::size_t>(equals - *entry)), name)) {
+        if (equals != nullptr &&
+            isCaseInsensitiveEqual(std::string_view(*entry, static_cast<std::size_t>(equals - *entry)), name)) {
             return equals + 1;
         }
     }
@@ -624,7 +625,8 @@ bool FileReplacement::State::giveName() {
 bool FileReplacement::State::takeOverOldFile() {
     if (!where.exists) return unnamed || fchmod(file.get(), 0666 & ~currentUmask()) == 0;
     const struct stat& old = where.status;
-    if (fchown(file.get(), old.st_uid, old.st_gid) != 0 && fchown(file.get(), static_cast<uid_t>(-1), old.st_gid) != 0) {
+    if (fchown(file.get(), old.st_uid, old.st_gid) != 0 &&
+        fchown(file.get(), static_cast<uid_t>(-1), old.st_gid) != 0) {
         // Not a member of the old group either: the file is the user's own, as after an ordinary write.
     }
     // The attributes after the owner, whose change drops file capabilities; the mode last, as setting an

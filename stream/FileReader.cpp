@@ -41,7 +41,6 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
         case ReadResult::ReadFailed:
             diagnostics.clear();  // also what a read cut short by memory had found
             throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
-        case ReadResult::Read:
-            break;
+        case ReadResult::Read: break;
     }
 }

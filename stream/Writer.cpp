@@ -50,9 +50,15 @@ bool isWorthWriting(const std::string& value) {
     for (const char c : value) {
         switch (c) {
             case ' ': break;
-            case '\n': if (++lineFeeds > 1) return true; break;
-            case '\r': if (++carriageReturns > 1) return true; break;
-            case '\t': if (++tabs > 1) return true; break;
+            case '\n':
+                if (++lineFeeds > 1) return true;
+                break;
+            case '\r':
+                if (++carriageReturns > 1) return true;
+                break;
+            case '\t':
+                if (++tabs > 1) return true;
+                break;
             default: return true;
         }
     }
@@ -238,10 +244,8 @@ private:
                 writeIndent(depth);
                 out.put(grammar::commentOpen, NodeAccess::name(node), grammar::commentClose);
                 break;
-            case rkXMLNode::Element:
-                return writeStartTag(rkxml_detail::knownElement(node), depth);
-            default:
-                break;  // a node of no kind writes nothing, not even a line break
+            case rkXMLNode::Element: return writeStartTag(rkxml_detail::knownElement(node), depth);
+            default: break;  // a node of no kind writes nothing, not even a line break
         }
         return false;
     }
@@ -373,7 +377,8 @@ private:
 // The hidden root, once it is known to be one that can be written.
 const rkXMLElement& writableRoot(const rkXMLDocument& document) {
     const rkXMLNode* root = document.getRoot();
-    if (root->getElementType() != rkXMLNode::Element) fail(document.getFileName(), "Error: tree root is not an Element.");
+    if (root->getElementType() != rkXMLNode::Element)
+        fail(document.getFileName(), "Error: tree root is not an Element.");
     if (root->getName() != rkXMLDocument::getRootTagName()) {
         fail(document.getFileName(), "Error: tree root is not named ?root?");
     }

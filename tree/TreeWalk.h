@@ -22,8 +22,7 @@ void walkDepthFirst(Element& root, Enter&& enter, Leave&& leave) {
     using Node = std::conditional_t<std::is_const_v<Element>, const rkXMLNode, rkXMLNode>;
     struct Level {
         Element* element;
-        typename std::conditional_t<std::is_const_v<Element>, rkXMLElement::const_iterator,
-                                    rkXMLElement::iterator>
+        typename std::conditional_t<std::is_const_v<Element>, rkXMLElement::const_iterator, rkXMLElement::iterator>
             next;
     };
     std::vector<Level> open{{&root, root.begin()}};

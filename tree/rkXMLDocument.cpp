@@ -45,8 +45,7 @@ std::unique_ptr<rkXMLNode> copyOfNode(const rkXMLNode& source) {
             copy->setVersion(from.getVersion());
             return copy;
         }
-        default:
-            throw std::runtime_error("Unknown element type");
+        default: throw std::runtime_error("Unknown element type");
     }
 }
 

@@ -197,7 +197,8 @@ bool failedAllocationThrows() {
 
 TEST_F(Reading, FileTooLargeForMemoryIsAFailedReadThatChangesNothing) {
     if (underSanitizer) GTEST_SKIP() << "the sanitizers' allocator ends the process when memory runs out";
-    if (!failedAllocationThrows()) GTEST_SKIP() << "memory cannot be made to run out here, or running out ends the process (valgrind)";
+    if (!failedAllocationThrows())
+        GTEST_SKIP() << "memory cannot be made to run out here, or running out ends the process (valgrind)";
     const std::string sparse = path("sparse.xml");
     writeFile(sparse, "");
     ASSERT_EQ(truncate(sparse.c_str(), off_t{64} << 30), 0);  // 64 GiB, without a block on disk
@@ -216,7 +217,8 @@ TEST_F(Reading, FileTooLargeForMemoryIsAFailedReadThatChangesNothing) {
 
 TEST_F(Reading, TextTooLargeForMemoryThrowsAndChangesNothing) {
     if (underSanitizer) GTEST_SKIP() << "the sanitizers' allocator ends the process when memory runs out";
-    if (!failedAllocationThrows()) GTEST_SKIP() << "memory cannot be made to run out here, or running out ends the process (valgrind)";
+    if (!failedAllocationThrows())
+        GTEST_SKIP() << "memory cannot be made to run out here, or running out ends the process (valgrind)";
     const std::string text = "top text" + repeated("<a/>", std::size_t{2} << 20);
     rkXMLDocument document = documentHolding("");
     const auto read = [&] {
