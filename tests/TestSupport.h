@@ -39,7 +39,7 @@ namespace testing_support {
 
 // A row of a table: what a failure names, what goes in, what must come out.
 template <class Input, class Output = Input>
-struct Row {
+struct TableRow {
     const char* name;
     Input input;
     Output expected;

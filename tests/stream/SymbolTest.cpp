@@ -8,7 +8,7 @@
 using namespace testing_support;
 using rkxml_detail::StreamAccess;
 using Tags = std::set<std::string, std::less<>>;
-using Rows = std::vector<Row<std::string>>;
+using Rows = std::vector<TableRow<std::string>>;
 
 namespace {
 // Checks each row's input encoded (as the writer does) or decoded (as the reader does) with the tables of `s`.

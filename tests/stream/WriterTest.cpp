@@ -10,7 +10,7 @@ using Writer = DocumentInScratch;
 
 // Trees read from the first text are written as the second: one node per line, one blank per level.
 TEST_F(Writer, LaysOutOneNodePerLine) {
-    const Row<std::string> rows[] = {
+    const TableRow<std::string> rows[] = {
         {"a declaration and comments", "<?xml version='1.0'?><!-- a --><?xml?><e/>",
          "<?xml version=\"1.0\" ?>\n<!-- a -->\n<e/>"},
         {"an element without content", "<e></e>", "<e/>"},
@@ -34,7 +34,7 @@ TEST_F(Writer, LaysOutOneNodePerLine) {
 }
 
 TEST_F(Writer, ValuesAsTheReaderGetsThemBack) {
-    const Row<std::string> rows[] = {
+    const TableRow<std::string> rows[] = {
         {"a blank is left out", " ", "<v></v>"},
         {"blanks with one line feed, carriage return and tab are left out", " \n \r\t ", "<v></v>"},
         {"two line feeds are kept", "\n\n", "<v>\n\n</v>"},

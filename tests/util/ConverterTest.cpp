@@ -11,7 +11,7 @@
 #include "rkXMLConverter.h"
 #include "tests/TestSupport.h"
 
-using testing_support::Row;
+using testing_support::TableRow;
 
 namespace {
 
@@ -87,7 +87,7 @@ struct Integers {
 };
 
 TEST(Converter, ReadsTheLeadingIntegerOrZeroAndSaturates) {
-    const Row<std::string, Integers> rows[] = {
+    const TableRow<std::string, Integers> rows[] = {
         {"trailing text is ignored", "12abc", {12, 12u, 12, 12u}},
         {"blanks and a minus", " \t\n\v\f\r-7", {-7, 4294967289u, -7, 18446744073709551609u}},
         {"a plus", "+5", {5, 5u, 5, 5u}},
@@ -129,7 +129,7 @@ TEST(Converter, RoundTripsIntegralBoundariesAndTheLargestFloat) {
 }
 
 TEST(Converter, ReadsTheLeadingFloatingNumberOrZero) {
-    const Row<std::string, double> rows[] = {
+    const TableRow<std::string, double> rows[] = {
         {"trailing text is ignored", "2.5e3xyz", 2500.0},
         {"blanks, a minus and a leading point", "  -.5", -0.5},
         {"a plus and a trailing point", "+1.e1", 10.0},
