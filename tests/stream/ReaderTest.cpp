@@ -87,7 +87,7 @@ TEST_F(Reader, ErrorsEmptyTheDocumentAndReportTheirLine) {
         {"<a>\n</a", "Error at line 1: Tag unclosed.\n"},
         {"<a>\n</b>", "Error at line 1: Closing tag differs from open tag.\n"},
         {"\r\n</a>", "Error at line 1: Closing tag differs from open tag.\n"},
-        {"<br>x</br>", "Error at line 0: Closing tag differs from open tag.\n"},
+        {"<a><br>x</br>", "Error at line 0: Closing tag differs from open tag.\n"},
         {"<a>< \n", "Error at line 1: Unspected EOF.\n"},
         {"\n<abc", "Error at line 1: Unspected EOF.\n"},
         {"<a x=\"1\"\n\n", "Error at line 2: Unspected EOF.\n"},
