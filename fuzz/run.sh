@@ -20,18 +20,21 @@ if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
     CXX=clang++ cmake -S "$source_dir" -B "$build_dir" $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DRKXML_BUILD_FUZZERS=ON -DRKXML_BUILD_TESTS=OFF -DRKXML_BUILD_BENCHMARKS=OFF -DRKXML_BUILD_EXAMPLES=OFF
 fi
-cmake --build "$build_dir" -j 2 --target fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api
+cmake --build "$build_dir" -j 2 --target fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api fuzz_convert
 
 status=0
-for target in fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api; do
+for target in fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api fuzz_convert; do
     # New inputs go to a working corpus in the build folder; the committed seeds are only read.
+    # The value conversion has seeds and a dictionary of numbers of its own.
+    seeds="$here/corpus" dict="$here/xml.dict"
+    [ "$target" = fuzz_convert ] && seeds="$here/corpus-convert" dict="$here/convert.dict"
     work="$build_dir/fuzz/corpus-$target"
     findings="$build_dir/fuzz/findings-$target"
     mkdir -p "$work" "$findings"
     echo "== $target for $seconds s"
     if ! "$build_dir/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-        -dict="$here/xml.dict" -artifact_prefix="$findings/" -print_final_stats=1 \
-        "$work" "$here/corpus"; then
+        -dict="$dict" -artifact_prefix="$findings/" -print_final_stats=1 \
+        "$work" "$seeds"; then
         echo "== $target: finding kept in $findings" >&2
         status=1
     fi

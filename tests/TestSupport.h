@@ -1,11 +1,13 @@
-// Helpers of the test programs: a fresh directory per test, whole files, small
-// trees and their pictures, caught error texts, and a second user's processes.
+// Helpers of the test programs: a fresh directory per test with a document and a stream, whole files, a small
+// document, pictures of trees, caught error texts, the check that a refused save changed nothing, and a second
+// user's processes.
 #ifndef RKXML_TESTS_TEST_SUPPORT_H
 #define RKXML_TESTS_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #ifndef _WIN32
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,13 +18,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <initializer_list>
 #include <iterator>
 #include <optional>
 #include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -34,6 +36,23 @@
 namespace fs = std::filesystem;
 
 namespace testing_support {
+
+// A row of a table: what a failure names, what goes in, what must come out.
+template <class Input, class Output = Input>
+struct TableRow {
+    const char* name;
+    Input input;
+    Output expected;
+};
+
+// The names in `directory`; none if it does not exist.
+inline std::set<std::string> entriesOf(const fs::path& directory) {
+    std::set<std::string> names;
+    std::error_code missing;
+    for (fs::directory_iterator it(directory, missing), end; !missing && it != end; it.increment(missing))
+        names.insert(it->path().filename().string());
+    return names;
+}
 
 // A directory of the test's own, removed with everything in it at the end. Its mode
 // lets the second user of a child process in.
@@ -61,23 +80,13 @@ public:
 
     std::string path(const std::string& name) const { return root + "/" + name; }
     const std::string& str() const { return root; }
-
     // The names in the directory or in its subdirectory `sub`.
     std::set<std::string> entries(const std::string& sub = "") const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(sub.empty() ? root : path(sub)))
-            names.insert(entry.path().filename().string());
-        return names;
+        return entriesOf(sub.empty() ? root : path(sub));
     }
 
 private:
     std::string root;
-};
-
-class ScratchTest : public ::testing::Test {
-protected:
-    std::string path(const std::string& name) const { return scratch.path(name); }
-    Scratch scratch;
 };
 
 // The text of a file as the library reads it: on Windows, which writes text files
@@ -96,14 +105,22 @@ inline std::string readFile(const std::string& name) {
 }
 
 inline void writeFile(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
 }
 
 inline std::string repeated(const std::string& piece, std::size_t times) {
     std::string text;
     while (times-- > 0) text += piece;
     return text;
+}
+
+// Whether two long texts are equal; a failure names the first byte where they differ, not the megabytes.
+inline ::testing::AssertionResult sameBytes(const std::string& actual, const std::string& expected) {
+    if (actual == expected) return ::testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+    return ::testing::AssertionFailure() << actual.size() << " bytes, not " << expected.size() << "; from byte " << at
+                                         << ": \"" << actual.substr(at, 40) << "\", not \"" << expected.substr(at, 40);
 }
 
 // The text of the std::runtime_error that `action` throws, or "(no exception)".
@@ -146,6 +163,24 @@ inline rkXMLNode* addComment(rkXMLNode* parent, const std::string& text) {
     return rkXMLFactory::createNode(parent, rkXMLNode::Comment, text, rkXMLElement::npos);
 }
 
+// The small document of the saving tests: the standard header and <data> with `entries` entries holding `value`.
+inline rkXMLDocument smallDocument(const std::string& fileName, const std::string& value = "new & text",
+                                   std::size_t entries = 1) {
+    rkXMLDocument document;
+    document.setFileName(fileName);
+    document.setStandardHeader();
+    rkXMLElement* data = addElement(document.getRoot(), "data");
+    for (std::size_t i = 0; i < entries; ++i) addElement(data, "entry", value);
+    return document;
+}
+
+// What writeDocument writes for `document` with the default tables.
+inline std::string textOf(const rkXMLDocument& document) {
+    std::string text;
+    rkXMLFStream().writeDocumentToString(document, text);
+    return text;
+}
+
 // A picture of a subtree: name[attribute=value,...]'value'(child,...); comments as <!--text-->, headers as
 // their declaration, nodes of no kind as "?"; "^" marks a child whose parent link misses its holder.
 inline std::string describe(rkXMLNode* node) {
@@ -162,8 +197,63 @@ inline std::string describe(rkXMLNode* node) {
            (children.empty() ? "" : "(" + children.substr(1) + ")");
 }
 
-// Sets an environment variable, or removes it for nullopt; on Windows also for the
-// system's own lookup.
+// The shared fixture: a scratch directory, a document whose file is `target` in it, and a stream.
+class DocumentInScratch : public ::testing::Test {
+protected:
+    DocumentInScratch() { document.setFileName(target); }
+
+    std::string path(const std::string& name) const { return scratch.path(name); }
+    // The picture of the tree that `text` reads into with `stream`, on a fresh document.
+    std::string parsed(const std::string& text) {
+        rkXMLDocument fresh;
+        stream.readDocumentFromString(fresh, text);
+        return describe(fresh.getRoot());
+    }
+    // What `stream` writes for `document`.
+    std::string written() {
+        std::string text;
+        stream.writeDocumentToString(document, text);
+        return text;
+    }
+
+    Scratch scratch;
+    const std::string target = scratch.path("doc.xml");
+    rkXMLFStream stream;
+    rkXMLDocument document;
+};
+using ScratchTest = DocumentInScratch;  // its former name
+
+// The bytes of a regular file, or nullopt for anything else (missing, a directory, a pipe, a link loop).
+inline std::optional<std::string> regularFileContent(const std::string& name) {
+    std::error_code error;
+    return fs::is_regular_file(name, error) ? std::optional(readFile(name)) : std::nullopt;
+}
+
+// Checks that `attempt`, a save or write of `target` answering the error text it met, was refused with `message`
+// and left the target's bytes and the entries of its directory as they were (its log may appear).
+inline void expectRefused(const std::string& target, const std::string& message,
+                          const std::function<std::string()>& attempt) {
+    auto entriesBeside = [&] {
+        std::set<std::string> names = entriesOf(fs::path(target).parent_path());
+        names.erase(fs::path(target + ".log").filename().string());
+        return names;
+    };
+    const std::optional<std::string> before = regularFileContent(target);
+    const std::set<std::string> entriesBefore = entriesBeside();
+    EXPECT_EQ(attempt(), message);
+    EXPECT_EQ(regularFileContent(target), before) << "the target's bytes changed";
+    EXPECT_EQ(entriesBeside(), entriesBefore) << "the entries beside the target changed";
+}
+
+// The message of the error that saving `document` throws, or "(no exception)".
+inline std::string saveError(const rkXMLDocument& document) {
+    return errorOf([&] { rkXMLFStream().writeDocument(document); });
+}
+
+inline std::string cannotOpen(const std::string& name) { return "Error: cannot open '" + name + "' for writing."; }
+inline std::string writingFailed(const std::string& name) { return "Error: writing '" + name + "' failed."; }
+
+// Sets an environment variable, or removes it for nullopt; on Windows also for the system's own lookup.
 inline void setEnvironment(const std::string& name, const std::optional<std::string>& value) {
 #ifdef _WIN32
     _putenv_s(name.c_str(), value ? value->c_str() : "");
@@ -183,10 +273,8 @@ constexpr const char* temporaryDirectoryVariable = "TMPDIR";
 class EnvGuard {
 public:
     EnvGuard(std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            const char* value = getenv(name);
-            saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-        }
+        for (const char* name : names)
+            saved.emplace_back(name, getenv(name) ? std::optional(getenv(name)) : std::nullopt);
     }
     ~EnvGuard() {
         for (const auto& [name, value] : saved) setEnvironment(name, value);
@@ -220,15 +308,60 @@ inline int runInChild(const std::function<int()>& body, bool asOtherUser = false
     if (child < 0 || waitpid(child, &status, 0) != child) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-#endif
 
-// The message of the error that saving `document` throws, or "(no exception)".
-inline std::string saveError(const rkXMLDocument& document) {
-    return errorOf([&] { rkXMLFStream().writeDocument(document); });
+// The error text that `action` throws in a child process that runInChild runs, or why the child failed.
+inline std::string errorInChild(const std::function<void()>& action, bool asOtherUser = false, unsigned seconds = 20) {
+    int channel[2];
+    if (pipe(channel) != 0) return "(no pipe)";
+    const int status = runInChild(
+        [&] {
+            const std::string message = errorOf(action);
+            return write(channel[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 1;
+        },
+        asOtherUser, seconds);
+    close(channel[1]);
+    std::string message(4096, '\0');  // far more than a message, which the pipe holds whole
+    message.resize(std::size_t(std::max<ssize_t>(0, read(channel[0], message.data(), message.size()))));
+    close(channel[0]);
+    return status == 0 ? message : "(the child ended with status " + std::to_string(status) + ")";
 }
 
-inline std::string cannotOpen(const std::string& name) { return "Error: cannot open '" + name + "' for writing."; }
-inline std::string writingFailed(const std::string& name) { return "Error: writing '" + name + "' failed."; }
+inline std::string saveErrorInChild(const rkXMLDocument& document, bool asOtherUser = false, unsigned seconds = 20) {
+    return errorInChild([&] { rkXMLFStream().writeDocument(document); }, asOtherUser, seconds);
+}
+
+// A FIFO at `name` whose reader collects everything written into it until received() is asked. It holds a write
+// end of its own, so that it waits for writers instead of meeting the end at once.
+class FifoReader {
+public:
+    explicit FifoReader(const std::string& name) {
+        if (mkfifo(name.c_str(), 0600) != 0) return;
+        readEnd = open(name.c_str(), O_RDONLY | O_NONBLOCK);
+        ownWriteEnd = open(name.c_str(), O_WRONLY);
+        fcntl(readEnd, F_SETFL, fcntl(readEnd, F_GETFL) & ~O_NONBLOCK);
+        reader = std::thread([this] {
+            char buffer[65536];
+            for (ssize_t count; (count = read(readEnd, buffer, sizeof buffer)) > 0;) collected.append(buffer, count);
+        });
+    }
+    ~FifoReader() { received(); }
+
+    bool isOpen() const { return readEnd >= 0 && ownWriteEnd >= 0; }
+    // Everything written, once every other writer closed its end.
+    const std::string& received() {
+        if (ownWriteEnd >= 0) close(std::exchange(ownWriteEnd, -1));
+        if (reader.joinable()) reader.join();
+        if (readEnd >= 0) close(std::exchange(readEnd, -1));
+        return collected;
+    }
+
+private:
+    int readEnd = -1;
+    int ownWriteEnd = -1;
+    std::thread reader;
+    std::string collected;
+};
+#endif
 
 }  // namespace testing_support
 

@@ -22,6 +22,9 @@ e4=$(printf 'einstellungen/gr\344\337e')  # Windows-1252 bytes in element names
 case $group in
 check)
     expect 0 '' '' check sample.xml
+    # A bad file fails the run wherever it stands.
+    expect 1 '' 'bad.xml:3: error: Closing tag differs from open tag.' check bad.xml sample.xml
+    expect 1 '' 'bad.xml:3: error: Closing tag differs from open tag.' check sample.xml bad.xml
     expect 1 '' "bad.xml:3: error: Closing tag differs from open tag.
 rkxml: missing.xml: No such file or directory" check bad.xml sample.xml missing.xml
     [ ! -e bad.xml.log ] || fail "check left a log file beside the file"
@@ -48,7 +51,7 @@ get)
     expect 1 '' 'rkxml: sample.xml: zoom not found (the top-level element is settings)' get sample.xml zoom
     expect 0 '' '' get c.xml s/@e
     expect 1 '' 'bad.xml:3: error: *' get bad.xml a/b
-    for path in 's//z' '/s' 's/' '@e' 's/@e/z'; do expect 2 '' 'rkxml: PATH: *' get c.xml "$path"; done
+    for path in 's//z' '/s' 's/' '@e' 's/@e/z' 's/@'; do expect 2 '' 'rkxml: PATH: *' get c.xml "$path"; done
     printf '<einstellungen><gr\344\337e>&#228;</gr\344\337e></einstellungen>' >w.xml
     expect 0 "$(printf '\344')" '' get w.xml "$e4"
     expect 0 '*Usage: rkxml get*PATH*' '' get --help

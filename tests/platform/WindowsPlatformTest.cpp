@@ -13,14 +13,6 @@ using namespace testing_support;
 namespace {
 const std::string earlierText = "<old>earlier text</old>";
 
-// A document for `fileName` that is written as <saved>text</saved>.
-rkXMLDocument documentWith(const std::string& fileName, const std::string& text) {
-    rkXMLDocument document;
-    document.setFileName(fileName);
-    addElement(document.getRoot(), "saved", text);
-    return document;
-}
-
 // Whether the file's access list lets its owner, the user who made it, in and nobody else but the system.
 bool isPrivate(const std::string& name) {
     PSID owner = nullptr;
@@ -45,70 +37,70 @@ bool isPrivate(const std::string& name) {
 }
 }  // namespace
 
-using WindowsPlatform = ScratchTest;
+using WindowsPlatform = DocumentInScratch;
 
 TEST_F(WindowsPlatform, ReadOnlyTargetIsRefusedAndKept) {
-    const std::string target = path("locked.xml");
     writeFile(target, earlierText);
     ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(saveError(documentWith(target, "new")), cannotOpen(target));
-    EXPECT_EQ(readFile(target), earlierText);
+    expectRefused(target, cannotOpen(target), [&] { return saveError(smallDocument(target)); });
     EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"locked.xml", "locked.xml.log"}));
     EXPECT_TRUE(isPrivate(target + ".log"));  // a new log: diagnostics quote the document's content
 
     // A read-only log is left as it is.
     ASSERT_TRUE(SetFileAttributesA((target + ".log").c_str(), FILE_ATTRIBUTE_READONLY));
-    rkXMLDocument unwritable = documentWith(target, "new");
+    rkXMLDocument unwritable = smallDocument(target);
     unwritable.getRoot()->setName("root");
     EXPECT_EQ(saveError(unwritable), "Error: tree root is not named ?root?");
     EXPECT_EQ(readFile(target + ".log"), cannotOpen(target));
 }
 
 TEST_F(WindowsPlatform, TargetHeldWithoutSharingIsRefusedAndKept) {
-    const std::string target = path("held.xml");
     writeFile(target, earlierText);
     {
         // Held without sharing, as editors and virus scanners do, only once the new text is written: putting
         // it in place fails, and the temporary file, private until then, goes.
         rkxml_detail::platform::FileReplacement replacement(target);
-        ASSERT_TRUE(replacement.open() && replacement.write("<new/>"));
+        ASSERT_TRUE(replacement.open());
+        ASSERT_TRUE(replacement.write("<new/>"));
         std::set<std::string> temporaries = scratch.entries();
-        temporaries.erase("held.xml");
+        temporaries.erase("doc.xml");
         ASSERT_EQ(temporaries.size(), 1u);
         EXPECT_TRUE(isPrivate(path(*temporaries.begin())));
         const HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
         EXPECT_FALSE(replacement.commit());
-        EXPECT_EQ(saveError(documentWith(target, "new")), cannotOpen(target));  // held from the start
+        expectRefused(target, cannotOpen(target), [&] { return saveError(smallDocument(target)); });  // held at once
         CloseHandle(held);
     }
     EXPECT_EQ(readFile(target), earlierText);
-    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"held.xml", "held.xml.log"}));
+    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"doc.xml", "doc.xml.log"}));
 }
 
 TEST_F(WindowsPlatform, NamesOfNoFileAreRefused) {
-    for (const std::string& name : {path("missing\\data.xml"), scratch.str(), path("sub\\")})
-        EXPECT_EQ(saveError(documentWith(name, "new")), cannotOpen(name));
-    EXPECT_EQ(scratch.entries(), std::set<std::string>{});
+    fs::create_directory(path("folder"));
+    for (const std::string& name : {path("missing\\data.xml"), path("folder"), path("sub\\")}) {
+        SCOPED_TRACE(name);
+        expectRefused(name, cannotOpen(name), [&] { return saveError(smallDocument(name)); });
+    }
 }
 
 TEST_F(WindowsPlatform, NulIsWrittenInPlace) {
-    rkXMLDocument document = documentWith("NUL", "text");
-    EXPECT_EQ(saveError(document), "(no exception)");  // a rename onto the device would fail
-    rkXMLFStream().readDocument(document);             // empty: nothing is added
-    EXPECT_EQ(describe(document.getRoot()), "?root?(saved'text')");
+    rkXMLDocument nul = smallDocument("NUL");
+    EXPECT_EQ(saveError(nul), "(no exception)");  // a rename onto the device would fail
+    rkXMLFStream().readDocument(nul);             // empty: nothing is added
+    EXPECT_EQ(describe(nul.getRoot()), "?root?(<?xml version=\"1.0\" ?>,data(entry'new & text'))");
 }
 
 TEST_F(WindowsPlatform, NameWithAWindows1252Byte) {
     if (GetACP() != 1252) GTEST_SKIP() << "needs the ANSI code page Windows-1252";
-    const std::string target = path("b\xE4r.xml");
+    const std::string name = path("b\xE4r.xml");
     for (const char* text : {"first", "second \xE4"}) {  // a new file, then one replaced
-        ASSERT_EQ(saveError(documentWith(target, text)), "(no exception)");
-        rkXMLDocument document;
-        document.setFileName(target);
+        SCOPED_TRACE(text);
+        ASSERT_EQ(saveError(smallDocument(name, text)), "(no exception)");
+        document.setFileName(name);
+        document.makeEmpty();
         rkXMLFStream().readDocument(document);
-        EXPECT_EQ(element(document.getTopLevelElement())->getValue(), text);
+        EXPECT_EQ(describe(document.getTopLevelElement()), std::string("data(entry'") + text + "')");
     }
     // The system knows the file by the Unicode name of those bytes, and nothing else is there.
     EXPECT_TRUE(fs::exists(fs::path(scratch.str()) / L"b\u00e4r.xml"));

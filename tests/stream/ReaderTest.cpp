@@ -5,136 +5,133 @@
 #endif
 
 #include <string>
-#include <thread>
-#include <utility>
 
 #include "stream/DiagnosticLog.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-using DiagnosticLog = ScratchTest;
+using Reader = DocumentInScratch;
+using FileReader = DocumentInScratch;
+using DiagnosticLog = DocumentInScratch;
 using rkxml_detail::logFileName;
 using rkxml_detail::writeLog;
 
-struct Parser : ScratchTest {
-    Parser() { document.setFileName(path("doc.xml")); }
-    std::string parsed(const std::string& text) {
-        rkXMLDocument fresh;
-        stream.readDocumentFromString(fresh, text);
-        return describe(fresh.getRoot());
-    }
-    rkXMLFStream stream;
-    rkXMLDocument document;
-};
-using FileReader = Parser;
-
-TEST_F(Parser, ReadsEveryConstruct) {
-    const std::string text =
-        "<?xml version=\"1.0\"?>\n<!-- settings -->\n<config mode=\"fast\">\n<name>Demo &amp; test</name>\n<br>\n"
-        "<empty/>\n</config>";
-    stream.readDocumentFromString(document, text);  // a constant text reads as well
-    EXPECT_EQ(describe(document.getRoot()),
-              "?root?(<?xml version=\"1.0\" ?>,<!-- settings -->,config[mode=fast](name'Demo & test',br,empty))");
-    EXPECT_FALSE(fs::exists(path("doc.xml.log")));
-}
-
-TEST_F(Parser, TextValues) {
+// Each row: a text, and the tree it reads into as describe() pictures it.
+TEST_F(Reader, ReadsEachRule) {
     stream.addSymbol("&sp;", " ");
-    // The last non-blank segment wins, a carriage return is not trimmed, entities are decoded once and
-    // before trimming, attribute values stay as written, trailing text is ignored.
-    EXPECT_EQ(parsed("lead<a><b>x</b>y</a><p>one<b/>two<!--c--> \n\t </p><t> \t x  y\r\n</t>"
-                     "<e>&amp;lt;&sp;</e><f>&sp;&lt;b&gt;&sp;</f><g x=\"&lt;\"/>tail"),
-              "?root?'lead'(a'y'(b'x'),p'two'(b,<!--c-->),t'x  y\r',e'&lt;',f'<b>',g[x=&lt;])");
-}
-
-TEST_F(Parser, TagsAttributesAndDeclarations) {
-    // The first declaration goes to the top level, the second is skipped; end tags are trimmed of
-    // blanks, tabs and line feeds; "<![CDATA[" starts an element that is never closed.
-    EXPECT_EQ(
-        parsed("< a\n b =\"1\"c=\"\"\td=\"x>y\" ><!-- n --><?xml version=\"1.1\" encoding=\"utf-8\"?>"
-               "< /z/ ><a b=\"1\" b=\"2\"/><i><j></ j\n></\ti \t></ a\n><?xml version=\"2.0\"?><![CDATA[x]]>"),
-        "?root?(a[b=1,c=,d=x>y](<!-- n -->,/z,a[b=2],i(j)),<?xml version=\"1.1\" encoding=\"utf-8\" ?>,![CDATA[x]])");
-    // Without a blank before "=\"", an attribute's name runs on to the next "=\"", across the end of its tag.
-    EXPECT_EQ(parsed("<a b><c d=\"1\"/>"), "?root?(a[b><c d=1])");
-}
-
-TEST_F(Parser, OpenTagsCloseAtOnce) {
     stream.addOpenTag("Hr");
-    const std::string longTag(70, 'L');  // longer than the lookup's table of lengths
+    const std::string longTag(70, 'L');  // beyond the lengths that the open-tag lookup keeps in a table
     stream.addOpenTag(longTag);
-    EXPECT_EQ(parsed("<a><BR>one<br/><br /><BR/><hr a=\"1\"><" + longTag + ">two</a></?root?>"),
-              "?root?(a'two'(BR,br,br,BR,hr[a=1]," + longTag + "))");
-    stream.clearSymbols();  // no open tags any more
-    EXPECT_EQ(parsed("<br>x</br>"), "?root?(br'x')");
+    const TableRow<std::string> rows[] = {
+        {"a settings file",
+         "<?xml version=\"1.0\"?>\n<!-- settings -->\n<config mode=\"fast\">\n<name>Demo &amp; test</name>\n<br>\n"
+         "<empty/>\n</config>",
+         "?root?(<?xml version=\"1.0\" ?>,<!-- settings -->,config[mode=fast](name'Demo & test',br,empty))"},
+        {"an empty text adds nothing", "", "?root?"},
+        {"text before the first tag is the hidden root's value", "lead<a/>", "?root?'lead'(a)"},
+        {"text after the last tag is ignored", "<a/>tail", "?root?(a)"},
+        {"text after a child replaces the value before it", "<a>x<b/>y</a>", "?root?(a'y'(b))"},
+        {"a blank piece leaves the value", "<p>two<!--c--> \n\t </p>", "?root?(p'two'(<!--c-->))"},
+        {"blanks, tabs and line feeds are trimmed", "<t> \t\n x  y \n\t</t>", "?root?(t'x  y')"},
+        {"a carriage return is not trimmed", "<t>x\r\n</t>", "?root?(t'x\r')"},
+        {"entities are decoded", "<e>&lt;b&gt; &#228;</e>", "?root?(e'<b> \xE4')"},
+        {"entities are decoded once", "<e>&amp;lt;</e>", "?root?(e'&lt;')"},
+        {"entities are decoded before trimming", "<e>&sp;x&sp;</e>", "?root?(e'x')"},
+        {"attribute values stay as written", "<g x=\"&lt;\"/>", "?root?(g[x=&lt;])"},
+        {"blanks around names and attributes are skipped", "< a\n b =\"1\"c=\"\"\td=\"x>y\" ></a>",
+         "?root?(a[b=1,c=,d=x>y])"},
+        {"an attribute given twice keeps its last value", "<a b=\"1\" b=\"2\"/>", "?root?(a[b=2])"},
+        {"an attribute name runs on to the next =\"", "<a b><c d=\"1\"/>", "?root?(a[b><c d=1])"},
+        {"end tags are trimmed", "<i><j></ j\n></\ti \t>", "?root?(i(j))"},
+        {"a name ending in / closes at once", "<a/><b/ x=\"1\"><c>", "?root?(a,b[x=1],c)"},
+        {"after a blank, < /z/ is a start tag", "< /z/ >", "?root?(/z)"},
+        {"elements need not be closed", "<a><b>", "?root?(a(b))"},
+        {"</?root?> closes nothing", "<a/></?root?><b/>", "?root?(a,b)"},
+        {"the first declaration goes to the top level", "<a><?xml version=\"1.1\" encoding=\"utf-8\"?></a>",
+         "?root?(a,<?xml version=\"1.1\" encoding=\"utf-8\" ?>)"},
+        {"later declarations are skipped", "<?xml version=\"1.1\"?><?xml?>", "?root?(<?xml version=\"1.1\" ?>)"},
+        {"a comment keeps its blanks", "<!-- a <b> -- c -->", "?root?(<!-- a <b> -- c -->)"},
+        {"<![CDATA[ starts an element", "<![CDATA[x]]>", "?root?(![CDATA[x]])"},
+        {"an open tag closes after its start tag", "<a><br>x</a>", "?root?(a'x'(br))"},
+        {"open tags match in any ASCII case", "<a><BR><hR a=\"1\"></a>", "?root?(a(BR,hR[a=1]))"},
+        {"an open tag closed by /> closes once", "<a><br/><br /></a>", "?root?(a(br,br))"},
+        {"a long open tag", "<a><" + longTag + ">x</a>", "?root?(a'x'(" + longTag + "))"},
+    };
+    for (const auto& [name, text, tree] : rows) EXPECT_EQ(parsed(text), tree) << name;
+    EXPECT_FALSE(fs::exists(target + ".log"));
+    stream.clearSymbols();  // nothing is decoded, no open tags
+    EXPECT_EQ(parsed("<br>&lt;</br>"), "?root?(br'&lt;')");
 }
 
-TEST_F(Parser, ErrorsEmptyTheDocumentAndReportTheirLine) {
-    const std::pair<std::string, std::string> cases[] = {
+TEST_F(Reader, Utf8ModeDecodesReferencesAndAttributeValues) {
+    stream.addOpenTag("Hr");
+    stream.utf8Symbols();
+    const TableRow<std::string> rows[] = {
+        {"references", "<a>&#233;&#xE9;&lt;</a>", "?root?(a'\xC3\xA9\xC3\xA9<')"},
+        {"attribute values", "<a v=\"&#233; &amp;\"/>", "?root?(a[v=\xC3\xA9 &])"},
+        {"trimmed after decoding", "<a>&#32;x&#9;&#32;</a>", "?root?(a'x')"},
+        {"the open tags stay", "<a><HR>x</a>", "?root?(a'x'(HR))"},
+    };
+    for (const auto& [name, text, tree] : rows) EXPECT_EQ(parsed(text), tree) << name;
+}
+
+TEST_F(Reader, AppendsToWhatTheDocumentHolds) {
+    stream.readDocumentFromString(document, "<a/>");
+    stream.readDocumentFromString(document, std::string("<b/>"));
+    EXPECT_EQ(describe(document.getRoot()), "?root?(a,b)");
+}
+
+TEST_F(Reader, ErrorsEmptyTheDocumentAndReportTheirLine) {
+    const std::pair<std::string, std::string> rows[] = {
         {"<a>\n<", "Error at line 1: Tag started buf EOF found.\n"},
         {"x\n<!-- a\n",
          "Warning at line 0: Text outside every element is ignored.\nError at line 1: Comment tag unclosed.\n"},
         {"\n\n<?xml ", "Error at line 2: Tag <? unclosed.\n"},
         {"<a>\n</a", "Error at line 1: Tag unclosed.\n"},
         {"<a>\n</b>", "Error at line 1: Closing tag differs from open tag.\n"},
+        {"\r\n</a>", "Error at line 1: Closing tag differs from open tag.\n"},
+        {"<a><br>x</br>", "Error at line 0: Closing tag differs from open tag.\n"},
         {"<a>< \n", "Error at line 1: Unspected EOF.\n"},
         {"\n<abc", "Error at line 1: Unspected EOF.\n"},
         {"<a x=\"1\"\n\n", "Error at line 2: Unspected EOF.\n"},
         {"<a\nb= \"1\">", "Error at line 1: Unspected value form.\n"},
         {"<a\n b=\"", "Error at line 1: Unspected EOF.\n"},
         {"<a\nb=\"\nx", "Error at line 1: Unspected value form.\n"},
-        {"\n< >", "Error at line 1: Empty tag name.\n"}};
-    for (const auto& item : cases) {
-        SCOPED_TRACE(item.first);
+        {"\n< >", "Error at line 1: Empty tag name.\n"},
+        {"<>", "Error at line 0: Empty tag name.\n"}};
+    for (const auto& [text, message] : rows) {
+        SCOPED_TRACE(text);
         stream.readDocumentFromString(document, "<keep/>");
-        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, item.first); }), item.second);
-        EXPECT_EQ(readFile(path("doc.xml.log")), item.second);
+        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, text); }), message);
+        EXPECT_EQ(readFile(target + ".log"), message);
         EXPECT_EQ(describe(document.getRoot()), "?root?");
-        EXPECT_EQ(document.getFileName(), path("doc.xml"));
+        EXPECT_EQ(document.getRoot()->getParent(), document.getRoot());  // a fresh hidden root
+        EXPECT_EQ(document.getFileName(), target);
     }
 }
 
-// A root without parent link leaves no current element once it is closed.
-TEST_F(Parser, WarningsWhenNothingHoldsTheInput) {
-    const std::string ignored = ": No tag active but text found, must be at the start, ignoring.\n";
-    document.getRoot()->setParent(nullptr);
-    stream.readDocumentFromString(document, "</?root?>\ntail<!--c-->\n\nx<!--d\n-->");
-    // Lines are counted on from one diagnostic to the next.
-    EXPECT_EQ(readFile(path("doc.xml.log")), "Warning at line 1" + ignored + "Warning at line 1" + ignored +
-                                                 "Warning at line 3" + ignored + "Warning at line 3" + ignored);
-    EXPECT_EQ(element(document.getRoot())->getChildCount(), 0u);
-    EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, "</?root?>\nx\n<a>"); }),
-              "Warning at line 2" + ignored + "Error at line 2: No tag active for start tag.\n");
-    EXPECT_EQ(document.getRoot()->getParent(), document.getRoot());  // emptied: a fresh root
-    document.getRoot()->setParent(nullptr);
-    EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, "</?root?></a>"); }),
-              "Error at line 0: Closing tag when no tag???\n");
-}
-
-TEST_F(FileReader, FailuresAndEmptyFilesLeaveTheDocumentAlone) {
+TEST_F(FileReader, EmptyFilesAddNothingAndFailuresAreNotLogged) {
     addElement(document.getRoot(), "keep");
-    for (const char* content : {"", " \r\n\t\n "}) {
-        writeFile(path("doc.xml"), content);
-        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "(no exception)");
-    }
+    writeFile(target, "");
+    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "(no exception)");
     fs::create_directory(path("folder.xml"));
-    for (const std::string& name : {path("missing.xml"), path("folder.xml"), std::string()}) {
+    for (const std::string& name : {path("missing.xml"), path("folder.xml")}) {
         document.setFileName(name);
-        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }),
-                  name.empty() ? "Invalid/empty filename." : "Opening file: " + name + "failed.");
+        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Opening file: " + name + "failed.");
     }
+    document.setFileName("");
+    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Invalid/empty filename.");
     EXPECT_EQ(describe(document.getRoot()), "?root?(keep)");
-    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"folder.xml", "doc.xml"}));  // no log
+    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"doc.xml", "folder.xml"}));  // no log
 }
 
 TEST_F(FileReader, BytesReachTheReaderAsTheyAre) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows reads files in text mode (WindowsLineEndTest.cpp)";
 #endif
-    writeFile(path("doc.xml"), std::string("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40));
+    writeFile(target, std::string("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40));
     stream.readDocument(document);
-    stream.readDocument(document);  // appends a second time
-    const std::string once = "<?xml version=\"1.0\" ?>,a'x\r',b";
-    EXPECT_EQ(describe(document.getRoot()), std::string("?root?'\r\n\0'(", 12) + once + "," + once + ")");
+    EXPECT_EQ(describe(document.getRoot()), std::string("?root?'\r\n\0'", 11) + "(<?xml version=\"1.0\" ?>,a'x\r',b)");
 }
 
 TEST_F(FileReader, PipesAreReadToTheirEndDevicesUpToTheirSize) {
@@ -167,28 +164,29 @@ TEST_F(FileReader, PipesAreReadToTheirEndDevicesUpToTheirSize) {
 }
 
 TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
-    const std::string document = path("data.xml");
-    writeLog(document, "");
-    EXPECT_FALSE(fs::exists(document + ".log"));
-    writeLog(document, "first message\nwith two lines");
-    writeLog(document, "");  // an empty message leaves the log alone
-    EXPECT_EQ(readFile(document + ".log"), "first message\nwith two lines");
-    writeLog(document, "second\r\n");
-    EXPECT_EQ(readFile(document + ".log"), "second\r\n");
+    writeLog(target, "");
+    EXPECT_FALSE(fs::exists(target + ".log"));
+    writeLog(target, "first message\nwith two lines");
+    writeLog(target, "");  // an empty message leaves the log alone
+    EXPECT_EQ(readFile(target + ".log"), "first message\nwith two lines");
+    writeLog(target, "second\r\n");
+    EXPECT_EQ(readFile(target + ".log"), "second\r\n");
 #ifndef _WIN32  // private, as diagnostics quote the document (Windows: its access list, in the platform tests)
-    EXPECT_EQ(fs::status(document + ".log").permissions() & fs::perms::all,
+    EXPECT_EQ(fs::status(target + ".log").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
 #endif
 }
 
 TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
+    const char* const casings[] = {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"};
     EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", temporaryDirectoryVariable};
-    for (const char* casing : {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"}) setEnvironment(casing, {});
+    for (const char* casing : casings) setEnvironment(casing, {});
     setEnvironment(temporaryDirectoryVariable, scratch.str());
     // The system's temporary directory ends in the system's own separator.
     EXPECT_EQ(logFileName(""), scratch.str() + static_cast<char>(fs::path::preferred_separator) + "rkXMLFactory.log");
     // No separator is added to a variable's value.
     for (const auto& [casing, prefix] : {std::pair{"tMp", "a-"}, std::pair{"TMP", "b/"}, std::pair{"Tmp", "c"}}) {
+        SCOPED_TRACE(casing);
         setEnvironment(casing, path(prefix));
         EXPECT_EQ(logFileName(""), path(prefix) + "rkXMLFactory.log");
     }

@@ -16,7 +16,8 @@ TEST(Factory, CreateNodeAndSetCommentInsertAtPositionWithParentLink) {
     createNode(&parent, rkXMLNode::Comment, "b", 1);
     // A comment at the position is replaced (false: nothing added); else one is inserted there.
     EXPECT_FALSE(setComment(&parent, "c", 1));
-    EXPECT_TRUE(setComment(&parent, "d", 0) && setComment(&parent, "e", rkXMLElement::npos));
+    EXPECT_TRUE(setComment(&parent, "d", 0));
+    EXPECT_TRUE(setComment(&parent, "e", rkXMLElement::npos));
     EXPECT_EQ(describe(&parent), "(<!--d-->,a,<!--c-->,x,<!--e-->)");
 }
 
@@ -24,8 +25,10 @@ TEST(Factory, RefusesNonElementParentsAndOtherTypes) {
     rkXMLElement parent;
     rkXMLComment comment;
     rkXMLNode plain;
-    rkXMLNode* const refusedParents[] = {nullptr, &comment, &plain};
-    for (rkXMLNode* refused : refusedParents) {
+    const std::pair<const char*, rkXMLNode*> refusedParents[] = {
+        {"null", nullptr}, {"comment", &comment}, {"node of no kind", &plain}};
+    for (const auto& [name, refused] : refusedParents) {
+        SCOPED_TRACE(name);
         EXPECT_EQ(add(refused, "a"), nullptr);
         EXPECT_EQ(asElement(refused), nullptr);
         EXPECT_FALSE(setComment(refused, "c", 0));
@@ -46,6 +49,7 @@ TEST(Factory, FindOrCreateFindsTheFirstChildOfAnyKind) {
     rkXMLNode* second = setElement(&parent, "a", true, 1);
     EXPECT_EQ(describe(&parent), "(<!--b-->,a,a)");
     EXPECT_EQ(getElementAsFirst(&parent, "a"), second);
+    EXPECT_EQ(getElement(&parent, 2), a);
     EXPECT_EQ(getElement(&parent, 3), nullptr);
 }
 
@@ -59,8 +63,12 @@ TEST(Factory, RemoveElementDestroysOnlyWhatTheParentLinkHolds) {
     foreign.setParent(&holder);
     stray.setParent(&parent);   // names an element that does not hold it
     parent.setParent(&parent);  // a hidden root is its own parent
-    rkXMLNode* const misses[] = {nullptr, &unlinked, &foreign, &stray, &parent};
-    for (rkXMLNode* miss : misses) EXPECT_FALSE(removeElement(miss));
+    const std::pair<const char*, rkXMLNode*> misses[] = {{"null", nullptr},
+                                                         {"without parent link", &unlinked},
+                                                         {"linked to a comment", &foreign},
+                                                         {"linked to an element that does not hold it", &stray},
+                                                         {"its own parent", &parent}};
+    for (const auto& [name, miss] : misses) EXPECT_FALSE(removeElement(miss)) << name;
     EXPECT_EQ(describe(&parent), "(keep)");
 }
 
