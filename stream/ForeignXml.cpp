@@ -87,14 +87,22 @@ Declaration readDeclaration(std::string_view inner) {
         while (at < inner.size() && inner[at] != '=' && !grammar::isSkipByte(inner[at])) ++at;
         const std::string_view name = inner.substr(nameStart, at - nameStart);
         at = skipWhiteSpace(inner, at);
-        if (at >= inner.size() || inner[at] != '=') break;
-        at = skipWhiteSpace(inner, at + 1);
-        if (at >= inner.size() || (inner[at] != '"' && inner[at] != '\'')) break;
-        const std::size_t close = inner.find(inner[at], at + 1);
-        if (close == notFound) break;
+        const bool equals = at < inner.size() && inner[at] == '=';
+        if (equals) at = skipWhiteSpace(inner, at + 1);
+        const bool quoted = equals && at < inner.size() && (inner[at] == '"' || inner[at] == '\'');
+        const std::size_t close = quoted ? inner.find(inner[at], at + 1) : notFound;
+        if (close == notFound) {
+            declaration.holdsMore = true;  // malformed: what follows is not read
+            break;
+        }
         const std::string_view value = inner.substr(at + 1, close - at - 1);
-        if (name == "version") declaration.version = value;
-        if (name == "encoding") declaration.encoding = value;
+        if (name == "version") {
+            declaration.version = value;
+        } else if (name == "encoding") {
+            declaration.encoding = value;
+        } else {
+            declaration.holdsMore = true;
+        }
         at = skipWhiteSpace(inner, close + 1);
     }
     return declaration;
