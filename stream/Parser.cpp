@@ -142,8 +142,12 @@ private:
         }
         std::string& value = ElementAccess::value(*current);
         const bool heldText = holdsTextOfThisRead(value);
-        if (storeDecoded(segment, value) && (heldText || current == root)) noteDroppedText(heldText, position);
-        if constexpr (Foreign) noteUnsavedReferences(segment, position);
+        const bool stored = storeDecoded(segment, value);
+        if (stored && (heldText || current == root)) noteDroppedText(heldText, position);
+        if constexpr (Foreign) {
+            if (stored) noteTextAfterChild(position);
+            noteUnsavedReferences(segment, position);
+        }
     }
 
     // Decodes and trims `segment` into `value`; false, `value` unchanged, when nothing is left.
@@ -277,7 +281,7 @@ private:
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
         if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
         if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
-        current = elementAbove(current);
+        moveUp();
         position = end + 1;
     }
 
@@ -294,6 +298,7 @@ private:
         rkXMLElement& element = *created;
         append(*current, std::move(created));
         current = &element;
+        if constexpr (Foreign) afterChildElement = false;
         if (scanned.back() == '/') {
             // <name/...: the element closes at once.
             NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
@@ -413,6 +418,14 @@ private:
         position = end;
     }
 
+    // The writer puts an element's value before its children: text that followed a child element would move.
+    void noteTextAfterChild(std::size_t from) {
+        if (!afterChildElement || current == root || isBlank(ElementAccess::value(*current))) return;
+        diagnostics.noteSaveLoss(firstTextAt(from), "Text of element '" +
+                                                        rkxml_detail::shown(NodeAccess::name(*current)) +
+                                                        "' after a child element is saved before its children.");
+    }
+
     // Notes the references of `segment`, which starts at `from` in the text, that a save would not write
     // back as they stand.
     void noteUnsavedReferences(std::string_view segment, std::size_t from) {
@@ -472,6 +485,7 @@ private:
             if (!result.empty()) {
                 value.assign(result);
                 if (heldText || current == root) noteDroppedText(heldText, runStart);
+                noteTextAfterChild(runStart);
             }
         }
         return tagStart;
@@ -509,7 +523,10 @@ private:
         node.release();
     }
 
-    void moveUp() { current = elementAbove(current); }
+    void moveUp() {
+        current = elementAbove(current);
+        if constexpr (Foreign) afterChildElement = true;  // the element just closed is a child of the current one
+    }
 
     bool skipWhiteSpace(std::size_t& at) const {
         while (at < text.size() && isSkipByte(text[at])) ++at;
@@ -537,6 +554,7 @@ private:
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
+    bool afterChildElement = false;  // files from other programs: the current element has a child element
     std::string decoded;  // a decoded text before it is trimmed or stored
     std::string textRun;  // a text run of a file from another program
 };
