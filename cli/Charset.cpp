@@ -1,30 +1,13 @@
 #include "Charset.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
-#include <initializer_list>
+
+#include "stream/CharacterSets.h"
 
 namespace rkxml_cli {
 namespace {
-
-// Windows-1252 from 0x80 to 0x9F; the five bytes it leaves undefined stand for the C1 controls of
-// the same number, as Windows itself converts them.
-constexpr std::uint16_t windows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                               0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::string lowerCased(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lowered;
-}
-
-bool isOneOf(const std::string& name, std::initializer_list<std::string_view> names) {
-    return std::find(names.begin(), names.end(), name) != names.end();
-}
 
 void putUtf8(std::uint32_t codePoint, std::string& out) {
     if (codePoint < 0x80) {
@@ -78,34 +61,29 @@ Character characterAt(std::string_view text) {
     return {length, codePoint};
 }
 
-// The byte that stands for `codePoint` in `charset`, or -1.
-int byteFor(std::uint32_t codePoint, Charset charset) {
-    if (codePoint < 0x80) return static_cast<int>(codePoint);
-    if (charset == Charset::Latin1 && codePoint <= 0xFF) return static_cast<int>(codePoint);
-    if (charset == Charset::Windows1252) {
-        if (codePoint >= 0xA0 && codePoint <= 0xFF) return static_cast<int>(codePoint);
-        for (int i = 0; i < 32; ++i) {
-            if (windows1252High[i] == codePoint) return 0x80 + i;
-        }
-    }
-    return -1;
+// The set as the reader tells it apart.
+rkxml_detail::charsets::DeclaredSet declared(Charset charset) {
+    using rkxml_detail::charsets::DeclaredSet;
+    return charset == Charset::Latin1        ? DeclaredSet::Latin1
+           : charset == Charset::Windows1252 ? DeclaredSet::Windows1252
+                                             : DeclaredSet::Ascii;
 }
 
 }  // namespace
 
 Charset charsetNamed(std::string_view encoding) {
-    const std::string name = lowerCased(encoding);
-    if (name.empty() || name == "utf-8" || name == "utf8") return Charset::Utf8;
-    if (isOneOf(name, {"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6", "cp367",
-                       "ibm367", "csascii"})) {
-        return Charset::Ascii;
+    using rkxml_detail::charsets::DeclaredSet;
+    switch (rkxml_detail::charsets::declaredSet(encoding)) {
+        case DeclaredSet::Latin1: return Charset::Latin1;
+        case DeclaredSet::Windows1252: return Charset::Windows1252;
+        case DeclaredSet::Ascii: return Charset::Ascii;
+        case DeclaredSet::Unicode: break;
+        case DeclaredSet::Other: return Charset::Other;
     }
-    if (isOneOf(name, {"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1", "iso-ir-100", "cp819",
-                       "ibm819", "csisolatin1", "iso_8859-1:1987"})) {
-        return Charset::Latin1;
-    }
-    if (isOneOf(name, {"windows-1252", "cp1252", "x-cp1252", "cswindows1252"})) return Charset::Windows1252;
-    return Charset::Other;
+    // Of the Unicode forms only UTF-8 is read as it is named: a file that says UTF-16 is not.
+    std::string name(encoding);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name.empty() || name == "utf-8" || name == "utf8" ? Charset::Utf8 : Charset::Other;
 }
 
 const char* nameOf(Charset charset) {
@@ -135,7 +113,9 @@ std::string toUtf8(std::string_view text, Charset charset) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         const bool high = charset == Charset::Windows1252 && byte >= 0x80 && byte < 0xA0;
-        putUtf8(high ? windows1252High[byte - 0x80] : byte, out);
+        // The five bytes that Windows-1252 leaves undefined stand for the C1 controls, as Windows converts them.
+        const std::uint32_t character = high ? rkxml_detail::charsets::windows1252High[byte - 0x80] : 0;
+        putUtf8(character != 0 ? character : byte, out);
     }
     return out;
 }
@@ -149,7 +129,8 @@ Converted fromUtf8(std::string_view utf8, Charset charset) {
     for (std::size_t at = 0; at < utf8.size();) {
         const Character character = characterAt(utf8.substr(at));
         const std::size_t length = std::max<std::size_t>(character.length, 1);
-        const int byte = character.length == 0 ? -1 : byteFor(character.codePoint, charset);
+        const int byte =
+            character.length == 0 ? -1 : rkxml_detail::charsets::byteIn(declared(charset), character.codePoint);
         if (byte < 0) {
             converted.unheld = utf8.substr(at, length);
             return converted;

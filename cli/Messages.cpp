@@ -1,24 +1,8 @@
 #include "Messages.h"
 
-#include <cstdio>
 #include <iostream>
 
 namespace rkxml_cli {
-
-std::string shown(std::string_view name) {
-    std::string text;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            text += escaped;
-        } else {
-            text += c;
-        }
-    }
-    return text;
-}
 
 bool complain(const std::string& message) {
     std::cerr << "rkxml: " << message << '\n';

@@ -8,10 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "stream/ShownName.h"
+
 namespace rkxml_cli {
 
-// `name` with bytes below 32 and 127 as \xHH, so that a name cannot forge lines of output.
-std::string shown(std::string_view name);
+// `name` with bytes below 32 and 127 as \xHH, so that a name cannot forge lines of output: as the
+// library shows names in its messages.
+using rkxml_detail::shown;
 
 // Prints "rkxml: " and `message` on stderr; false, for callers to pass on.
 bool complain(const std::string& message);

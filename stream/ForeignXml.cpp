@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "stream/Bytes.h"
+#include "stream/CharacterSets.h"
 #include "stream/Grammar.h"
 
 namespace rkxml_detail::foreign {
@@ -48,19 +49,6 @@ std::size_t subsetEnd(std::string_view text, std::size_t at) {
         }
     }
     return at < text.size() ? at + 1 : notFound;
-}
-
-std::string lowerCased(std::string_view text) {
-    std::string lowered(text);
-    grammar::toLower(lowered);
-    return lowered;
-}
-
-bool isOneOf(const std::string& name, std::initializer_list<std::string_view> names) {
-    for (const std::string_view candidate : names) {
-        if (name == candidate) return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -152,22 +140,17 @@ std::size_t doctypeEnd(std::string_view text, std::size_t from) {
 }
 
 SymbolCodec::References referencesFor(std::string_view encoding) {
+    using charsets::DeclaredSet;
     using References = SymbolCodec::References;
-    const std::string name = lowerCased(encoding);
-    // A file that calls itself UTF-16 but reaches the reader as bytes of ASCII is UTF-8 text in truth.
-    if (name.empty() || name == "unicode" || startsWith(name, "utf") || startsWith(name, "ucs"))
-        return References::Utf8;
-    if (isOneOf(name, {"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1", "iso-ir-100", "cp819",
-                       "ibm819", "csisolatin1", "iso_8859-1:1987"})) {
-        return References::Latin1;
+    switch (charsets::declaredSet(encoding)) {
+        case DeclaredSet::Unicode: return References::Utf8;
+        case DeclaredSet::Latin1: return References::Latin1;
+        case DeclaredSet::Windows1252: return References::Windows1252;
+        case DeclaredSet::Ascii: break;
+        case DeclaredSet::Other:
+            break;  // only references to ASCII characters, which nearly every set holds as
+                    // ASCII's bytes, are turned into bytes; the others stay as written
     }
-    if (isOneOf(name, {"windows-1252", "cp1252", "x-cp1252", "cswindows1252"})) return References::Windows1252;
-    if (isOneOf(name, {"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6", "cp367",
-                       "ibm367", "csascii"})) {
-        return References::Ascii;
-    }
-    // A set this reader does not know: only references to ASCII characters, which nearly every set holds
-    // as ASCII's bytes, are turned into bytes; the others stay as written.
     return References::Ascii;
 }
 
