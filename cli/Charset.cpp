@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "stream/CharacterSets.h"
+#include "stream/ShownName.h"
 
 namespace rkxml_cli {
 namespace {
@@ -95,6 +96,11 @@ const char* nameOf(Charset charset) {
         case Charset::Other: break;
     }
     return "another character set";
+}
+
+std::string notConverted(std::string_view encoding) {
+    return "encoding '" + rkxml_detail::shown(encoding) +
+           "' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252";
 }
 
 std::optional<std::size_t> firstNonUtf8(std::string_view text) {

@@ -21,6 +21,9 @@ Charset charsetNamed(std::string_view encoding);
 // The set's usual name, for messages.
 const char* nameOf(Charset charset);
 
+// Why a file that declares `encoding`, a set of Charset::Other, is not read or written.
+std::string notConverted(std::string_view encoding);
+
 // Where `text` first holds a byte that does not belong to a UTF-8 character (a stray
 // continuation byte, a sequence cut short, an overlong form, a surrogate, beyond U+10FFFF).
 std::optional<std::size_t> firstNonUtf8(std::string_view text);

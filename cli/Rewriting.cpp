@@ -81,7 +81,9 @@ std::optional<std::size_t> lineOf(const std::string& bytes, const rkXMLDocument&
     while (!pending.empty() && pending.back() != node) {
         rkXMLNode* next = pending.back();
         pending.pop_back();
-        if (next != tree.getRoot() && next->getName() == name) ++before;
+        if (next->getElementType() == rkXMLNode::Element && next != tree.getRoot() && next->getName() == name) {
+            ++before;
+        }
         if (const rkXMLElement* element = rkXMLFactory::asElement(next)) {
             pending.insert(pending.end(), element->rbegin(), element->rend());
         }
@@ -154,9 +156,7 @@ void checkCharset(Original& original, Refusals& refusals) {
     const rkXMLHeader* header = original.document.getHeader();
     original.charset = charsetOf(original.document);
     if (original.charset == Charset::Other) {
-        refusals.add(declarationLine(original.bytes),
-                     "encoding '" + shown(header->getEncodingType()) +
-                         "' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252");
+        refusals.add(declarationLine(original.bytes), notConverted(header->getEncodingType()));
     } else if (original.charset == Charset::Ascii) {
         const auto high = std::find_if(original.bytes.begin(), original.bytes.end(),
                                        [](char c) { return static_cast<unsigned char>(c) >= 0x80; });

@@ -111,8 +111,7 @@ int getValue(const std::string& fileName, Path path, Mode mode) {
     const Charset charset =
         mode == Mode::EightBit || header == nullptr ? Charset::Utf8 : charsetNamed(header->getEncodingType());
     if (charset == Charset::Other) {
-        complain(shown(fileName) + ": encoding '" + shown(header->getEncodingType()) +
-                 "' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252");
+        complain(shown(fileName) + ": " + notConverted(header->getEncodingType()));
         return failed;
     }
     std::string unheld;

@@ -186,7 +186,8 @@ cutoff.xml:5: refused: Element 'file' is not closed at the end of the text (3 el
     expect 1 '' 'doctype.xml:2: refused: DOCTYPE declaration is not kept on saving.' set doctype.xml fontconfig/dir /opt
     untouched doctype.xml
     keep notes.txt 'notes, not XML\n'
-    expect 1 '' 'notes.txt:1: refused: Text outside every element is ignored.' set notes.txt a/b 1
+    ln -s notes.txt planted.xml
+    expect 1 '' 'planted.xml:1: refused: Text outside every element is ignored.' set planted.xml a/b 1
     untouched notes.txt
     # Each construct alone: the file's text, the line and the reason.
     while IFS='|' read -r text line reason; do
