@@ -436,20 +436,22 @@ private:
                                                         "' to white space is saved as the character itself.");
                 return;
             }
+            // An "&" that starts no reference (AT&T) means itself to a lenient reader, and "&amp;" to all.
             const std::string kept = rkxml_detail::shown(referenceLike(segment.substr(at)));
+            if (kept.empty()) return;
             diagnostics.noteSaveLoss(from + at,
                                      "'" + kept + "' is kept as written and saved as '&amp;" + kept.substr(1) + "'.");
         });
     }
 
-    // The start of `rest` up to the ";" that ends a reference-like name, or its "&" alone.
+    // The start of `rest` up to the ";" that ends a reference-like name after its "&", or nothing.
     static std::string_view referenceLike(std::string_view rest) {
         constexpr std::size_t longest = 40;
         for (std::size_t i = 1; i < rest.size() && i < longest; ++i) {
-            if (rest[i] == ';') return rest.substr(0, i + 1);
-            if (isSkipByte(rest[i]) || rest[i] == '&' || rest[i] == '<') break;
+            if (rest[i] == ';') return i > 1 ? rest.substr(0, i + 1) : std::string_view();
+            if (isSkipByte(rest[i]) || rest[i] == '&' || rest[i] == '<' || rest[i] == '"' || rest[i] == '\'') break;
         }
-        return rest.substr(0, 1);
+        return {};
     }
 
     // Whether the "<" at `tagStart` opens a CDATA section or a processing instruction, which belong to the

@@ -80,7 +80,7 @@ public:
 
     // What decoding `text` gives that a writer would not write back as it stood: `note(at, length, kind)` for
     // each "&" that no pair and no character reference starts (Kept: it stays as it is and would be written as
-    // "&amp;"), and for each character reference that becomes a blank, tab, line feed or carriage return
+    // "&amp;"; length 1), and for each character reference that becomes a blank, tab, line feed or carriage return
     // (WhiteSpace: written as the character, which XML reads as a blank in an attribute, as a line feed for a
     // carriage return, and the reader trims at the ends of a text).
     enum class Unsaved { Kept, WhiteSpace };
