@@ -556,7 +556,8 @@ private:
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
-    bool afterChildElement = false;  // files from other programs: the current element has a child element
+    // Files from other programs: the current element has a child element, which its text follows.
+    bool afterChildElement = false;
     std::string decoded;  // a decoded text before it is trimmed or stored
     std::string textRun;  // a text run of a file from another program
 };
