@@ -20,7 +20,7 @@ if [ ! -f "$build_dir/build.ninja" ] && [ ! -f "$build_dir/Makefile" ]; then
     CXX=clang++ cmake -S "$source_dir" -B "$build_dir" $generator -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DRKXML_BUILD_FUZZERS=ON -DRKXML_BUILD_TESTS=OFF -DRKXML_BUILD_BENCHMARKS=OFF -DRKXML_BUILD_EXAMPLES=OFF
 fi
-cmake --build "$build_dir" -j 2 --target fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api fuzz_convert
+cmake --build "$build_dir" --target fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api fuzz_convert
 
 status=0
 for target in fuzz_read fuzz_roundtrip fuzz_symbols fuzz_api fuzz_convert; do
