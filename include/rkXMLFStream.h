@@ -108,6 +108,11 @@ public:
     /// Also empty after the file errors of readDocument ("Invalid/empty filename.", "Opening file: ...",
     /// "Reading file: ..."), which concern no line of a text; writes leave it alone.
     const std::vector<Diagnostic>& getDiagnostics() const;
+    /// What the last read in the mode for files from other programs (foreignXml()) took in that a save of the tree
+    /// would not write back as it stood, in the order found; empty after a read in another mode and after the file
+    /// errors of readDocument. Each entry is a Warning with its line (from 0) and a text such as "DOCTYPE
+    /// declaration is not kept on saving."; they go to no log and no message.
+    const std::vector<Diagnostic>& getSaveLosses() const;
     /// Switches the log file of reads and writes on or off (on by default), for programs that show diagnostics
     /// themselves.
     void setLogEnabled(bool enabled);
@@ -120,6 +125,7 @@ private:
     std::map<std::string, std::string> symbols;
     std::set<std::string, std::less<>> openTags;
     std::vector<Diagnostic> diagnostics;  // of the last read
+    std::vector<Diagnostic> saveLosses;   // of the last read of a file from another program
     bool utf8 = false;                    // UTF-8 mode: character references and attribute values are coded too
     bool foreign = false;  // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
     bool logEnabled = true;

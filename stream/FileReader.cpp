@@ -34,12 +34,14 @@ ReadResult readInto(rkXMLFStream& stream, rkXMLDocument& document, const std::st
 void rkXMLFStream::readDocument(rkXMLDocument& document) {
     using rkxml_detail::shown;
     const std::string& fileName = document.getFileName();
-    diagnostics.clear();  // the file errors concern no line of a text: they leave the list empty
+    diagnostics.clear();  // the file errors concern no line of a text: they leave the lists empty
+    saveLosses.clear();
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
     switch (readInto(*this, document, fileName)) {
         case ReadResult::CannotOpen: throw std::runtime_error("Opening file: " + shown(fileName) + "failed.");
         case ReadResult::ReadFailed:
             diagnostics.clear();  // also what a read cut short by memory had found
+            saveLosses.clear();
             throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
         case ReadResult::Read: break;
     }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "stream/Bytes.h"
+#include "stream/CharacterSets.h"
 #include "stream/Grammar.h"
 
 namespace rkxml_detail::foreign {
@@ -50,19 +51,6 @@ std::size_t subsetEnd(std::string_view text, std::size_t at) {
     return at < text.size() ? at + 1 : notFound;
 }
 
-std::string lowerCased(std::string_view text) {
-    std::string lowered(text);
-    grammar::toLower(lowered);
-    return lowered;
-}
-
-bool isOneOf(const std::string& name, std::initializer_list<std::string_view> names) {
-    for (const std::string_view candidate : names) {
-        if (name == candidate) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 bool isUtf16(std::string_view text) {
@@ -87,14 +75,22 @@ Declaration readDeclaration(std::string_view inner) {
         while (at < inner.size() && inner[at] != '=' && !grammar::isSkipByte(inner[at])) ++at;
         const std::string_view name = inner.substr(nameStart, at - nameStart);
         at = skipWhiteSpace(inner, at);
-        if (at >= inner.size() || inner[at] != '=') break;
-        at = skipWhiteSpace(inner, at + 1);
-        if (at >= inner.size() || (inner[at] != '"' && inner[at] != '\'')) break;
-        const std::size_t close = inner.find(inner[at], at + 1);
-        if (close == notFound) break;
+        const bool equals = at < inner.size() && inner[at] == '=';
+        if (equals) at = skipWhiteSpace(inner, at + 1);
+        const bool quoted = equals && at < inner.size() && (inner[at] == '"' || inner[at] == '\'');
+        const std::size_t close = quoted ? inner.find(inner[at], at + 1) : notFound;
+        if (close == notFound) {
+            declaration.holdsMore = true;  // malformed: what follows is not read
+            break;
+        }
         const std::string_view value = inner.substr(at + 1, close - at - 1);
-        if (name == "version") declaration.version = value;
-        if (name == "encoding") declaration.encoding = value;
+        if (name == "version") {
+            declaration.version = value;
+        } else if (name == "encoding") {
+            declaration.encoding = value;
+        } else {
+            declaration.holdsMore = true;
+        }
         at = skipWhiteSpace(inner, close + 1);
     }
     return declaration;
@@ -144,22 +140,17 @@ std::size_t doctypeEnd(std::string_view text, std::size_t from) {
 }
 
 SymbolCodec::References referencesFor(std::string_view encoding) {
+    using charsets::DeclaredSet;
     using References = SymbolCodec::References;
-    const std::string name = lowerCased(encoding);
-    // A file that calls itself UTF-16 but reaches the reader as bytes of ASCII is UTF-8 text in truth.
-    if (name.empty() || name == "unicode" || startsWith(name, "utf") || startsWith(name, "ucs"))
-        return References::Utf8;
-    if (isOneOf(name, {"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1", "iso-ir-100", "cp819",
-                       "ibm819", "csisolatin1", "iso_8859-1:1987"})) {
-        return References::Latin1;
+    switch (charsets::declaredSet(encoding)) {
+        case DeclaredSet::Unicode: return References::Utf8;
+        case DeclaredSet::Latin1: return References::Latin1;
+        case DeclaredSet::Windows1252: return References::Windows1252;
+        case DeclaredSet::Ascii: break;
+        case DeclaredSet::Other:
+            break;  // only references to ASCII characters, which nearly every set holds as
+                    // ASCII's bytes, are turned into bytes; the others stay as written
     }
-    if (isOneOf(name, {"windows-1252", "cp1252", "x-cp1252", "cswindows1252"})) return References::Windows1252;
-    if (isOneOf(name, {"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6", "cp367",
-                       "ibm367", "csascii"})) {
-        return References::Ascii;
-    }
-    // A set this reader does not know: only references to ASCII characters, which nearly every set holds
-    // as ASCII's bytes, are turned into bytes; the others stay as written.
     return References::Ascii;
 }
 

@@ -25,10 +25,12 @@ bool isUtf16(std::string_view text);
 bool isXmlDeclaration(std::string_view rest);
 
 // The version and the encoding that a declaration's text after "<?xml" names, in either quotes and with
-// white space around "=" as XML allows; empty where missing.
+// white space around "=" as XML allows; empty where missing. `holdsMore`: it also names something else
+// (standalone) or holds text that is no such value.
 struct Declaration {
     std::string version;
     std::string encoding;
+    bool holdsMore = false;
 };
 Declaration readDeclaration(std::string_view inner);
 

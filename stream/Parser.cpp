@@ -26,6 +26,7 @@
 #include "stream/ReadDiagnostics.h"
 #include "stream/ReadUndo.h"
 #include "stream/Reader.h"
+#include "stream/ShownName.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "tree/ElementCast.h"
@@ -85,7 +86,8 @@ public:
           decoder(&decoder),
           decodesAttributes(StreamAccess::isUtf8(stream)),
           openTags(openTags),
-          diagnostics(StreamAccess::diagnostics(stream), text, document, StreamAccess::logsEnabled(stream)) {
+          diagnostics(StreamAccess::diagnostics(stream), StreamAccess::saveLosses(stream), text, document,
+                      StreamAccess::logsEnabled(stream)) {
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
@@ -140,7 +142,12 @@ private:
         }
         std::string& value = ElementAccess::value(*current);
         const bool heldText = holdsTextOfThisRead(value);
-        if (storeDecoded(segment, value) && (heldText || current == root)) noteDroppedText(heldText, position);
+        const bool stored = storeDecoded(segment, value);
+        if (stored && (heldText || current == root)) noteDroppedText(heldText, position);
+        if constexpr (Foreign) {
+            if (stored) noteTextAfterChild(position);
+            noteUnsavedReferences(segment, position);
+        }
     }
 
     // Decodes and trims `segment` into `value`; false, `value` unchanged, when nothing is left.
@@ -253,6 +260,7 @@ private:
     void readDeclaration(std::size_t p) {
         const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
         if (end == notFound) fail(p, "Tag <? unclosed.");
+        if (Foreign && declarationTaken) diagnostics.noteSaveLoss(p, "Second XML declaration is not kept on saving.");
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
@@ -273,7 +281,7 @@ private:
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
         if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
         if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
-        current = elementAbove(current);
+        moveUp();
         position = end + 1;
     }
 
@@ -290,6 +298,7 @@ private:
         rkXMLElement& element = *created;
         append(*current, std::move(created));
         current = &element;
+        if constexpr (Foreign) afterChildElement = false;
         if (scanned.back() == '/') {
             // <name/...: the element closes at once.
             NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
@@ -307,7 +316,7 @@ private:
             if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
             if (std::size_t after = endOfStartTag(scanned, at)) return after;
             if constexpr (Foreign) {
-                at = readForeignAttribute(attributes, at);
+                at = readForeignAttribute(element, attributes, at);
                 continue;
             }
             const std::size_t equals = findMark(text, grammar::valueOpen, at);
@@ -336,14 +345,17 @@ private:
         return 0;
     }
 
-    void storeAttribute(ElementAccess::Attributes& attributes, std::string_view name, std::string_view written) {
+    // Stores an attribute; false when the element had one of that name, whose value it replaced.
+    bool storeAttribute(ElementAccess::Attributes& attributes, std::string_view name, std::string_view written) {
         const std::string_view value = attributeValue(written);
         // Attributes mostly arrive in name order: then the hint at the end spares the search.
         // A name given twice keeps its last value.
         const std::size_t before = attributes.size();
         const auto placed = attributes.emplace_hint(attributes.end(), std::piecewise_construct,
                                                     std::forward_as_tuple(name), std::forward_as_tuple(value));
-        if (attributes.size() == before) placed->second.assign(value);
+        if (attributes.size() != before) return true;
+        placed->second.assign(value);
+        return false;
     }
 
     // The value as it stands, or decoded where attribute values are.
@@ -359,7 +371,10 @@ private:
     // UTF-16 is refused, since its bytes are no XML of this reader's; UTF-8's byte order mark is skipped.
     void startForeignText() {
         if (foreign::isUtf16(text)) fail(0, "Text in UTF-16 is not read; convert it to UTF-8.");
-        if (startsWith(text, foreign::byteOrderMark)) position = foreign::byteOrderMark.size();
+        if (startsWith(text, foreign::byteOrderMark)) {
+            diagnostics.noteSaveLoss(0, "Byte order mark is not kept on saving.");
+            position = foreign::byteOrderMark.size();
+        }
     }
 
     // The XML declaration (`inner` begins with "xml": other processing instructions are skipped as part of a
@@ -369,6 +384,11 @@ private:
         const foreign::Declaration declared = foreign::readDeclaration(inner.substr(3));
         header.setVersion(declared.version);
         header.setEncodingType(declared.encoding);
+        if (declared.holdsMore || header.getVersion() != declared.version ||
+            header.getEncodingType() != declared.encoding) {
+            diagnostics.noteSaveLoss(inner.data() - text.data(),
+                                     "XML declaration is saved with its version and encoding only.");
+        }
         const SymbolCodec::References references = foreign::referencesFor(declared.encoding);
         if (references != SymbolCodec::References::Utf8) {
             declaredDecoder.emplace(StreamAccess::decoder(stream, references));
@@ -378,17 +398,60 @@ private:
 
     // An attribute by XML's grammar (quotes of either kind, white space around "="); returns the position
     // after it. Malformed attributes fail with the messages of the usual ones.
-    std::size_t readForeignAttribute(ElementAccess::Attributes& attributes, std::size_t at) {
+    std::size_t readForeignAttribute(const rkXMLElement& element, ElementAccess::Attributes& attributes,
+                                     std::size_t at) {
         const foreign::Attribute attribute = foreign::readAttribute(text, at);
         if (attribute.error != nullptr) fail(attribute.errorAt, attribute.error);
-        storeAttribute(attributes, attribute.name, attribute.value);
+        if (!storeAttribute(attributes, attribute.name, attribute.value)) {
+            diagnostics.noteSaveLoss(at, "Attribute '" + rkxml_detail::shown(attribute.name) + "' of element '" +
+                                             rkxml_detail::shown(NodeAccess::name(element)) +
+                                             "' is given twice; only the last value is kept.");
+        }
+        noteUnsavedReferences(attribute.value, static_cast<std::size_t>(attribute.value.data() - text.data()));
         return attribute.end;
     }
 
     void skipDoctype(std::size_t p) {
         const std::size_t end = foreign::doctypeEnd(text, p + foreign::doctypeMark.size());
         if (end == notFound) fail(p, "Tag <!DOCTYPE unclosed.");
+        diagnostics.noteSaveLoss(p, "DOCTYPE declaration is not kept on saving.");
         position = end;
+    }
+
+    // The writer puts an element's value before its children: text that followed a child element would move.
+    void noteTextAfterChild(std::size_t from) {
+        if (!afterChildElement || current == root || isBlank(ElementAccess::value(*current))) return;
+        diagnostics.noteSaveLoss(firstTextAt(from), "Text of element '" +
+                                                        rkxml_detail::shown(NodeAccess::name(*current)) +
+                                                        "' after a child element is saved before its children.");
+    }
+
+    // Notes the references of `segment`, which starts at `from` in the text, that a save would not write
+    // back as they stand.
+    void noteUnsavedReferences(std::string_view segment, std::size_t from) {
+        using Unsaved = SymbolCodec::Unsaved;
+        decoder->forEachUnsaved(segment, [&](std::size_t at, std::size_t length, Unsaved kind) {
+            if (kind == Unsaved::WhiteSpace) {
+                diagnostics.noteSaveLoss(from + at, "Reference '" + std::string(segment.substr(at, length)) +
+                                                        "' to white space is saved as the character itself.");
+                return;
+            }
+            // An "&" that starts no reference (AT&T) means itself to a lenient reader, and "&amp;" to all.
+            const std::string kept = rkxml_detail::shown(referenceLike(segment.substr(at)));
+            if (kept.empty()) return;
+            diagnostics.noteSaveLoss(from + at,
+                                     "'" + kept + "' is kept as written and saved as '&amp;" + kept.substr(1) + "'.");
+        });
+    }
+
+    // The start of `rest` up to the ";" that ends a reference-like name after its "&", or nothing.
+    static std::string_view referenceLike(std::string_view rest) {
+        constexpr std::size_t longest = 40;
+        for (std::size_t i = 1; i < rest.size() && i < longest; ++i) {
+            if (rest[i] == ';') return i > 1 ? rest.substr(0, i + 1) : std::string_view();
+            if (isSkipByte(rest[i]) || rest[i] == '&' || rest[i] == '<' || rest[i] == '"' || rest[i] == '\'') break;
+        }
+        return {};
     }
 
     // Whether the "<" at `tagStart` opens a CDATA section or a processing instruction, which belong to the
@@ -406,12 +469,12 @@ private:
         const std::size_t runStart = position;
         textRun.clear();
         do {
-            decoder->appendConverted(text.substr(position, tagStart - position), textRun);
+            takeRunPiece(tagStart);
             position = skipRunMarkup(tagStart + 1);
             tagStart = text.find('<', position);
         } while (tagStart != notFound && continuesTextRun(tagStart));
         const std::size_t end = tagStart == notFound ? text.size() : tagStart;
-        decoder->appendConverted(text.substr(position, end - position), textRun);
+        takeRunPiece(end);
         position = end;
         if (tagStart == notFound) {
             noteIgnoredText(runStart, textRun);
@@ -424,9 +487,17 @@ private:
             if (!result.empty()) {
                 value.assign(result);
                 if (heldText || current == root) noteDroppedText(heldText, runStart);
+                noteTextAfterChild(runStart);
             }
         }
         return tagStart;
+    }
+
+    // The character data from the position up to `end`, decoded onto the run.
+    void takeRunPiece(std::size_t end) {
+        const std::string_view piece = text.substr(position, end - position);
+        decoder->appendConverted(piece, textRun);
+        noteUnsavedReferences(piece, position);
     }
 
     // Skips the CDATA section or processing instruction whose "<" stands before `p`, a section's content
@@ -435,11 +506,13 @@ private:
         if (text[p] == '?') {
             const std::size_t end = findMark(text, grammar::declarationClose, p + 1);
             if (end == notFound) fail(p, "Tag <? unclosed.");
+            diagnostics.noteSaveLoss(p, "Processing instruction is not kept on saving.");
             return end + grammar::declarationClose.size();
         }
         const std::size_t start = p + foreign::cdataMark.size();
         const std::size_t end = findMark(text, foreign::cdataClose, start);
         if (end == notFound) fail(p, "Tag <![CDATA[ unclosed.");
+        diagnostics.noteSaveLoss(p, "CDATA section is saved as text.");
         textRun.append(text.substr(start, end - start));
         return end + foreign::cdataClose.size();
     }
@@ -452,7 +525,10 @@ private:
         node.release();
     }
 
-    void moveUp() { current = elementAbove(current); }
+    void moveUp() {
+        current = elementAbove(current);
+        if constexpr (Foreign) afterChildElement = true;  // the element just closed is a child of the current one
+    }
 
     bool skipWhiteSpace(std::size_t& at) const {
         while (at < text.size() && isSkipByte(text[at])) ++at;
@@ -480,6 +556,8 @@ private:
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
+    // Files from other programs: the current element has a child element, which its text follows.
+    bool afterChildElement = false;
     std::string decoded;  // a decoded text before it is trimmed or stored
     std::string textRun;  // a text run of a file from another program
 };

@@ -8,10 +8,11 @@
 
 namespace rkxml_detail {
 
-ReadDiagnostics::ReadDiagnostics(std::vector<Diagnostic>& list, std::string_view text, rkXMLDocument& document,
-                                 bool logs)
-    : list(list), input(text), document(document), logs(logs) {
+ReadDiagnostics::ReadDiagnostics(std::vector<Diagnostic>& list, std::vector<Diagnostic>& losses, std::string_view text,
+                                 rkXMLDocument& document, bool logs)
+    : list(list), losses(losses), input(text), document(document), logs(logs) {
     list.clear();
+    losses.clear();
 }
 
 void ReadDiagnostics::warnNoCurrentElement(std::size_t at) {
@@ -32,6 +33,10 @@ void ReadDiagnostics::warnOpenElements(std::size_t at, std::string_view innermos
     warn(at, message + ".");
 }
 
+void ReadDiagnostics::noteSaveLoss(std::size_t at, std::string text) {
+    losses.push_back(Diagnostic{Diagnostic::Warning, lineOf(at), std::move(text)});
+}
+
 void ReadDiagnostics::fail(std::size_t at, const char* message) {
     list.push_back(Diagnostic{Diagnostic::Error, lineOf(at), message});
     const std::string all = text();
@@ -48,16 +53,19 @@ void ReadDiagnostics::warn(std::size_t at, std::string message) {
     list.push_back(Diagnostic{Diagnostic::Warning, lineOf(at), std::move(message)});
 }
 
-// The number of line feeds before `at`, counted on from the last diagnostic's
+// The number of line feeds before `at`, counted on (or back) from the last diagnostic's
 // position, so that many warnings cost one pass over the text, not one each.
 std::size_t ReadDiagnostics::lineOf(std::size_t at) {
     const std::size_t end = std::min(at, input.size());
+    const auto lineFeeds = [this](std::size_t from, std::size_t to) {
+        return static_cast<std::size_t>(std::count(input.begin() + static_cast<std::ptrdiff_t>(from),
+                                                   input.begin() + static_cast<std::ptrdiff_t>(to), '\n'));
+    };
     if (end < linesCountedTo) {
-        linesCountedTo = 0;
-        linesBefore = 0;
+        linesBefore -= lineFeeds(end, linesCountedTo);  // a text run's warning follows the notes inside it
+    } else {
+        linesBefore += lineFeeds(linesCountedTo, end);
     }
-    linesBefore += static_cast<std::size_t>(std::count(input.begin() + static_cast<std::ptrdiff_t>(linesCountedTo),
-                                                       input.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
     linesCountedTo = end;
     return linesBefore;
 }

@@ -19,9 +19,10 @@ class ReadDiagnostics {
 public:
     using Diagnostic = rkXMLFStream::Diagnostic;
 
-    // Collects into `list`, emptied here, the diagnostics of reading `text`; `logs` says whether they go
-    // to the log file of `document` too.
-    ReadDiagnostics(std::vector<Diagnostic>& list, std::string_view text, rkXMLDocument& document, bool logs);
+    // Collects into `list`, emptied here, the diagnostics of reading `text`, and into `losses`, emptied too,
+    // what a save would not write back; `logs` says whether the diagnostics go to the log file of `document`.
+    ReadDiagnostics(std::vector<Diagnostic>& list, std::vector<Diagnostic>& losses, std::string_view text,
+                    rkXMLDocument& document, bool logs);
 
     // Warnings, each at the line of the position `at` in the text.
     void warnNoCurrentElement(std::size_t at);
@@ -29,6 +30,8 @@ public:
     void warnTextReplaced(std::size_t at, std::string_view element);
     void warnTextAfterLastTag(std::size_t at);
     void warnOpenElements(std::size_t at, std::string_view innermost, std::size_t open);
+    // What a save would not write back as it stands at `at`; neither logged nor thrown.
+    void noteSaveLoss(std::size_t at, std::string text);
 
     // Adds the error, logs every diagnostic, empties the document and throws their text.
     [[noreturn]] void fail(std::size_t at, const char* message);
@@ -41,6 +44,7 @@ private:
     std::string text() const;
 
     std::vector<Diagnostic>& list;
+    std::vector<Diagnostic>& losses;
     const std::string_view input;
     rkXMLDocument& document;
     const bool logs;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "stream/CharacterSets.h"
 #include "stream/Grammar.h"
 
 namespace rkxml_detail {
@@ -39,24 +40,14 @@ std::size_t putUtf8(std::uint32_t codePoint, char* out) {
     return size;
 }
 
-// Windows-1252's characters at the bytes 0x80 to 0x9F; 0 where the byte stands for none.
-constexpr std::uint16_t windows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                               0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                               0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                               0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
 // The byte of an 8-bit character set that stands for `codePoint`, or -1 where the set lacks it.
 int byteIn(SymbolCodec::References set, std::uint32_t codePoint) {
+    using charsets::DeclaredSet;
     using References = SymbolCodec::References;
-    if (codePoint < 0x80) return static_cast<int>(codePoint);
-    if (set == References::Latin1) return codePoint <= 0xFF ? static_cast<int>(codePoint) : -1;
-    if (set == References::Windows1252) {
-        if (codePoint >= 0xA0 && codePoint <= 0xFF) return static_cast<int>(codePoint);
-        for (int i = 0; i < 32; ++i) {
-            if (windows1252High[i] == codePoint) return 0x80 + i;
-        }
-    }
-    return -1;
+    const DeclaredSet declared = set == References::Latin1        ? DeclaredSet::Latin1
+                                 : set == References::Windows1252 ? DeclaredSet::Windows1252
+                                                                  : DeclaredSet::Ascii;
+    return charsets::byteIn(declared, codePoint);
 }
 
 }  // namespace

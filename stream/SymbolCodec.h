@@ -78,6 +78,29 @@ public:
     // Appends `text` to `out` with every replacement made.
     void appendConverted(std::string_view text, std::string& out) const;
 
+    // What decoding `text` gives that a writer would not write back as it stood: `note(at, length, kind)` for
+    // each "&" that no pair and no character reference starts (Kept: it stays as it is and would be written as
+    // "&amp;"; length 1), and for each character reference that becomes a blank, tab, line feed or carriage return
+    // (WhiteSpace: written as the character, which XML reads as a blank in an attribute, as a line feed for a
+    // carriage return, and the reader trims at the ends of a text).
+    enum class Unsaved { Kept, WhiteSpace };
+    template <class Note>
+    void forEachUnsaved(std::string_view text, Note&& note) const {
+        for (std::size_t at = 0; (at = findCandidate(text, at)) != std::string_view::npos;) {
+            if (const Replacement* match = replacementAt(text, at)) {
+                at += match->from.size();
+            } else if (const Reference reference = referenceAt(text, at); reference.length != 0) {
+                if (reference.size == 1 && isXmlWhiteSpace(reference.bytes[0])) {
+                    note(at, reference.length, Unsaved::WhiteSpace);
+                }
+                at += reference.length;
+            } else {
+                if (text[at] == '&') note(at, std::size_t{1}, Unsaved::Kept);
+                ++at;
+            }
+        }
+    }
+
     // Free room that appendShrunk needs after the text's length.
     static constexpr std::size_t shrinkSlack = 32;
 
@@ -109,6 +132,8 @@ private:
         std::vector<Slot> byText;             // `longer` by whole text, where all are terminated; else empty
         std::uint64_t terminator = 0;         // the terminating byte in every byte of a word
     };
+
+    static bool isXmlWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
     // A character reference and the UTF-8 bytes of the character it names.
     struct Reference {

@@ -96,6 +96,8 @@ void rkXMLFStream::addOpenTag(std::string name) {
 
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getDiagnostics() const { return diagnostics; }
 
+const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getSaveLosses() const { return saveLosses; }
+
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
 
 bool rkXMLFStream::isLogEnabled() const { return logEnabled; }

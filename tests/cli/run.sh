@@ -1,8 +1,11 @@
 #!/bin/sh
 # End-to-end checks of the installed rkxml program, one group per command, each in a fresh WORKDIR:
-#   run.sh check|format|get|set|unwritable PROGRAM SAMPLE WORKDIR      (exit 77: skipped)
+#   run.sh GROUP PROGRAM SAMPLE WORKDIR      (exit 77: skipped)
+# GROUP: check, format, get, set, unwritable; and utf8, eightbit, charsets, refusals, bounds, which check
+# that format and set keep a file whole or refuse it (files in samples/ beside this script).
 set -u
 group=$1 rkxml=$2 sample=$3 work=$4 as_other="" failures=0
+samples=$(cd "$(dirname "$0")" && pwd)/samples  # for the groups that check that files are kept whole
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 export Tmp="$work/"  # where the library logs for documents without file name
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -16,6 +19,19 @@ expect() {
 }
 # holds FILE TEXT: FILE holds exactly TEXT, a printf format.
 holds() { printf "$2" >expected && cmp -s "$1" expected || fail "$1 holds [$(cat "$1")], not [$2]"; }
+
+# For the groups that check that format and set keep a file whole or refuse it.
+# keep NAME [TEXT]: NAME from samples/ (or holding TEXT, a printf format), its bytes and inode noted for untouched.
+keep() {
+    if [ $# -gt 1 ]; then printf "$2" >"$1"; else cp "$samples/$1" "$1"; fi
+    cp "$1" "$1.before" && ls -i "$1" >"$1.inode"
+}
+# untouched NAME: NAME is the same file (inode) with the same bytes as when it was kept.
+untouched() {
+    cmp -s "$1" "$1.before" || fail "$1 changed: [$(cat "$1")]"
+    [ "$(ls -i "$1")" = "$(cat "$1.inode")" ] || fail "$1 was replaced"
+}
+no_logs() { ! ls | grep '\.log$' >logs || fail "log files were left: $(cat logs)"; }
 
 cp "$sample" sample.xml && printf '<a>\n<b>\n</c>\n' >bad.xml && printf '<s e=""><!--z--><z>2</z></s>' >c.xml
 e4=$(printf 'einstellungen/gr\344\337e')  # Windows-1252 bytes in element names
@@ -53,7 +69,8 @@ get)
     expect 1 '' 'bad.xml:3: error: *' get bad.xml a/b
     for path in 's//z' '/s' 's/' '@e' 's/@e/z' 's/@'; do expect 2 '' 'rkxml: PATH: *' get c.xml "$path"; done
     printf '<einstellungen><gr\344\337e>&#228;</gr\344\337e></einstellungen>' >w.xml
-    expect 0 "$(printf '\344')" '' get w.xml "$e4"
+    expect 0 "$(printf '\344')" '' get --8bit w.xml "$e4"
+    expect 0 'ä' '' get w.xml "$e4"  # UTF-8 by default
     expect 0 '*Usage: rkxml get*PATH*' '' get --help
     ;;
 set)
@@ -67,8 +84,8 @@ set)
     holds bad.xml '<a>\n<b>\n</c>\n'
     expect 0 '' '' set c.xml s/z 3
     holds c.xml '<s e="">\n <!--z-->\n <z>3</z>\n</s>'
-    expect 0 '' '' set w.xml "$e4/@einheit" "$(printf 'l\344nge')"
-    expect 0 '' '' set w.xml "$e4" "$(printf '\344')"
+    expect 0 '' '' set --8bit w.xml "$e4/@einheit" "$(printf 'l\344nge')"
+    expect 0 '' '' set --8bit w.xml "$e4" "$(printf '\344')"
     holds w.xml '<?xml version="1.0" ?>\n<einstellungen>\n <gr\344\337e einheit="l\344nge">&#228;</gr\344\337e></einstellungen>'
     ;;
 unwritable)
@@ -85,6 +102,145 @@ unwritable)
     expect 1 '' "rkxml: Error: cannot open 'locked/s.xml' for writing." format locked/s.xml
     cmp -s locked/s.xml "$sample" && [ "$(ls -A locked)" = s.xml ] || fail "the old file did not stay alone"
     chmod 755 locked
+    ;;
+# ---- format and set keep a file whole or refuse it.
+utf8)
+    # Values, attributes and comments keep their bytes; the program speaks UTF-8.
+    keep utf8.xml
+    expect 0 'Zürich — 中文' '' get utf8.xml settings/city
+    expect 0 'Zürich — 中文' '' get utf8.xml settings/city/@name
+    expect 0 '' '' set utf8.xml settings/zoom 2
+    holds utf8.xml '<?xml version="1.0" encoding="UTF-8" ?>\n<settings>\n <!-- Zürich — 中文 -->\n <city name="Zürich — 中文">Zürich — 中文</city>\n <zoom>2</zoom>\n</settings>'
+    expect 0 '' '' set utf8.xml settings/city 'Köln — 東京'
+    expect 0 'Köln — 東京' '' get utf8.xml settings/city
+    keep utf8.xml "$(cat utf8.xml)"
+    expect 0 '' '' format utf8.xml
+    untouched utf8.xml
+    # A value that would not read back as given is bad usage; an attribute keeps its blanks.
+    expect 2 '' 'rkxml: VALUE: not UTF-8 (for a file of the library*s 8-bit mode, use --8bit)*' set utf8.xml settings/city "$(printf 'K\366ln')"
+    expect 2 '' "rkxml: VALUE: an element's value cannot begin or end with a blank*" set utf8.xml settings/city ' x'
+    untouched utf8.xml
+    expect 0 '' '' set utf8.xml settings/city/@name ' x '
+    expect 0 ' x ' '' get utf8.xml settings/city/@name
+    no_logs
+    ;;
+eightbit)
+    # --8bit serves files of the library's 8-bit mode, bytes in and out.
+    keep eightbit.xml
+    stadt=$(printf 'K\366ln \200 caf\351')
+    expect 0 "$stadt" '' get --8bit eightbit.xml einstellungen/stadt
+    expect 0 "$(printf 'K\366ln')" '' get --8bit eightbit.xml einstellungen/stadt/@name
+    # Without it the file is no UTF-8: refused, and nothing printed as if it were.
+    expect 1 '' 'eightbit.xml:3: refused: byte ?xF6 is not part of a UTF-8 character (no encoding is declared); a file of the library*s 8-bit mode needs --8bit' format eightbit.xml
+    untouched eightbit.xml
+    expect 1 '' 'rkxml: eightbit.xml: the value is not UTF-8; a file of the library*s 8-bit mode needs --8bit' get eightbit.xml einstellungen/stadt
+    expect 0 '' '' format --8bit eightbit.xml
+    holds eightbit.xml '<?xml version="1.0" ?>\n<einstellungen>\n <stadt name="K\366ln">K&#246;ln &#8364; caf\351</stadt>\n <!-- Gr\366\337e -->\n <gr\366\337e>10</gr\366\337e>\n</einstellungen>'
+    expect 0 '' '' set --8bit eightbit.xml "$(printf 'einstellungen/gr\366\337e')" "$(printf '12 \344')"
+    holds eightbit.xml '<?xml version="1.0" ?>\n<einstellungen>\n <stadt name="K\366ln">K&#246;ln &#8364; caf\351</stadt>\n <!-- Gr\366\337e -->\n <gr\366\337e>12 &#228;</gr\366\337e>\n</einstellungen>'
+    # A UTF-8 file written in the 8-bit mode would mangle its text for every other program.
+    keep utf8.xml
+    expect 1 '' "utf8.xml:4: refused: the value of element 'city' would not read back as it stands for other XML programs once written in the library's 8-bit mode (for a UTF-8 file, leave out --8bit)" format --8bit utf8.xml
+    untouched utf8.xml
+    no_logs
+    ;;
+charsets)
+    # A declared ISO-8859-1 or Windows-1252 file keeps its set: values converted in and out, or refused.
+    keep latin1.xml
+    expect 0 'Zürich é' '' get latin1.xml einstellungen/stadt
+    expect 0 'EUR' '' get latin1.xml 'einstellungen/preis/@währung'
+    expect 1 '' "rkxml: latin1.xml: ISO-8859-1 cannot hold '€'" set latin1.xml einstellungen/stadt 'K€ln'
+    untouched latin1.xml
+    expect 0 '' '' set latin1.xml einstellungen/stadt 'Köln'
+    holds latin1.xml '<?xml version="1.0" encoding="ISO-8859-1" ?>\n<einstellungen>\n <stadt>K\366ln</stadt>\n <preis w\344hrung="EUR">5</preis>\n</einstellungen>'
+    keep windows1252.xml
+    expect 0 '5 €' '' get windows1252.xml preis
+    expect 1 '' "rkxml: windows1252.xml: Windows-1252 cannot hold '中'" set windows1252.xml preis '中'
+    untouched windows1252.xml
+    expect 0 '' '' set windows1252.xml preis '6 € – ok'
+    holds windows1252.xml '<?xml version="1.0" encoding="windows-1252" ?>\n<preis>6 \200 \226 ok</preis>'
+    keep ascii.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>x</a>\n'
+    expect 1 '' "rkxml: ascii.xml: US-ASCII cannot hold 'é'" set ascii.xml a 'é'
+    untouched ascii.xml
+    # Other sets are refused, never mixed.
+    keep other.xml '<?xml version="1.0" encoding="EUC-JP"?>\n<a>x</a>\n'
+    expect 1 '' "other.xml:1: refused: encoding 'EUC-JP' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252" format other.xml
+    untouched other.xml
+    expect 1 '' "rkxml: other.xml: encoding 'EUC-JP' is declared; *" get other.xml a
+    no_logs
+    ;;
+refusals)
+    # What the reader drops, or a save would not write back, leaves the file as it is, with the line.
+    keep mixed.xml
+    expect 1 '' "mixed.xml:1: refused: Text of element 'p' is replaced by a later text; only the last one is kept.
+mixed.xml:1: refused: Text of element 'p' after a child element is saved before its children." format mixed.xml
+    expect 1 '' "mixed.xml:1: refused: Text of element 'p' is *" set mixed.xml p/b x
+    untouched mixed.xml
+    keep cutoff.xml
+    expect 1 '' "cutoff.xml:5: warning: Text after the last tag is ignored.
+cutoff.xml:5: warning: Element 'file' is not closed at the end of the text (3 elements are open)." check cutoff.xml
+    expect 1 '' "cutoff.xml:5: refused: Text after the last tag is ignored.
+cutoff.xml:5: refused: Element 'file' is not closed at the end of the text (3 elements are open)." set cutoff.xml settings/launches 8
+    untouched cutoff.xml
+    keep doctype.xml
+    expect 0 '' '' check doctype.xml
+    expect 0 '/usr/share/fonts' '' get doctype.xml fontconfig/dir
+    expect 1 '' 'doctype.xml:2: refused: DOCTYPE declaration is not kept on saving.' format doctype.xml
+    expect 1 '' 'doctype.xml:2: refused: DOCTYPE declaration is not kept on saving.' set doctype.xml fontconfig/dir /opt
+    untouched doctype.xml
+    keep notes.txt 'notes, not XML\n'
+    ln -s notes.txt planted.xml
+    expect 1 '' 'planted.xml:1: refused: Text outside every element is ignored.' set planted.xml a/b 1
+    untouched notes.txt
+    # Each construct alone: the file's text, the line and the reason.
+    while IFS='|' read -r text line reason; do
+        keep one.xml "$text"
+        expect 1 '' "one.xml:$line: refused: $reason" format one.xml
+        untouched one.xml
+    done <<'CASES'
+\357\273\277<a/>\n|1|Byte order mark is not kept on saving.
+<?xml-stylesheet href="s.xsl"?>\n<?xml version="1.0"?>\n<a/>\n|1|Processing instruction is not kept on saving.
+<?xml version="1.0"?>\n<a/>\n<?xml version="1.0"?>\n|3|Second XML declaration is not kept on saving.
+<a>\n<![CDATA[<b>]]></a>\n|2|CDATA section is saved as text.
+<?xml version="1.0" standalone="yes"?>\n<a/>\n|1|XML declaration is saved with its version and encoding only.
+<a>x&nbsp;y</a>\n|1|'&nbsp;' is kept as written and saved as '&amp;nbsp;'.
+<a t="x&#10;y"/>\n|1|Reference '&#10;' to white space is saved as the character itself.
+<p><b>bold</b>\n world</p>\n|2|Text of element 'p' after a child element is saved before its children.
+<a b="1" b="2"/>\n|1|Attribute 'b' of element 'a' is given twice; only the last value is kept.
+CASES
+    no_logs
+    ;;
+bounds)
+    # Devices and FIFOs are read as the library reads them, at once; only regular files are written back.
+    ln -s /dev/zero zero.xml && mkfifo fifo.xml
+    as_other="timeout 10"
+    expect 1 '' 'rkxml: zero.xml: a not found (no top-level element)' get zero.xml a/b
+    expect 1 '' 'rkxml: zero.xml: not a regular file; rkxml writes back regular files only' format zero.xml
+    expect 1 '' 'rkxml: fifo.xml: a not found (no top-level element)' get fifo.xml a
+    expect 1 '' 'rkxml: fifo.xml: not a regular file; rkxml writes back regular files only' set fifo.xml a 1
+    as_other=""
+    # 20,000 nested elements would be written as about 200 MB (indentation grows with the square of the depth).
+    awk 'BEGIN { for (i = 0; i < 20000; i++) printf "<a>"; for (i = 0; i < 20000; i++) printf "</a>" }' >deep.xml
+    keep deep.xml "$(cat deep.xml)"
+    expect 1 '' 'rkxml: deep.xml: refused: written back it would take at least 200150005 bytes, more than the bound of 67108864 bytes (--max-size raises it)' set deep.xml a/b 1
+    untouched deep.xml
+    awk 'BEGIN { for (i = 0; i < 20000; i++) printf "<a>" }' >open.xml
+    keep open.xml "$(cat open.xml)"
+    expect 1 '' "open.xml:1: refused: Element 'a' is not closed at the end of the text (20000 elements are open)." set open.xml a/b 1
+    untouched open.xml
+    # 300 KB of them is refused at once, within a gigabyte of address space (where the build allows a limit).
+    awk 'BEGIN { for (i = 0; i < 100000; i++) printf "<a>"; for (i = 0; i < 100000; i++) printf "</a>" }' >deeper.xml
+    if prlimit --as=1073741824 "$rkxml" --version >/dev/null 2>&1; then as_other="prlimit --as=1073741824"; fi
+    expect 1 '' 'rkxml: deeper.xml: refused: written back it would take at least 5000749995 bytes, *' format deeper.xml
+    as_other=""
+    # --max-size sets the bound.
+    keep small.xml '<a><b>x</b></a>'
+    expect 1 '' 'rkxml: small.xml: refused: written back it would take at least 17 bytes, more than the bound of 10 bytes (--max-size raises it)' format --max-size 10 small.xml
+    untouched small.xml
+    expect 0 '' '' format --max-size 1K small.xml
+    holds small.xml '<a>\n <b>x</b></a>'
+    expect 2 '' 'rkxml: --max-size: *' format --max-size lots small.xml
+    no_logs
     ;;
 *) fail "unknown group $group" ;;
 esac

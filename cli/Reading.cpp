@@ -1,0 +1,74 @@
+#include "Reading.h"
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "Messages.h"
+
+namespace rkxml_cli {
+
+rkXMLFStream streamFor(Mode mode) {
+    rkXMLFStream stream;
+    if (mode == Mode::Utf8) stream.foreignXml();
+    stream.setLogEnabled(false);
+    return stream;
+}
+
+ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingAllowed) {
+    const std::string& fileName = document.getFileName();
+    try {
+        stream.readDocument(document);
+        return ReadResult::Read;
+    } catch (const std::runtime_error&) {
+        using Diagnostic = rkXMLFStream::Diagnostic;
+        for (const Diagnostic& diagnostic : stream.getDiagnostics()) {
+            const bool isError = diagnostic.kind == Diagnostic::Error;
+            printAtLine(fileName, diagnostic.line, isError ? "error" : "warning", diagnostic.text);
+        }
+        if (!stream.getDiagnostics().empty()) return ReadResult::Failed;
+        // The file errors concern no line: their reason, as the system tells it where it can.
+        std::error_code code;
+        const std::filesystem::file_status status = std::filesystem::status(fileName, code);
+        if (status.type() == std::filesystem::file_type::not_found) {
+            if (missingAllowed) return ReadResult::Missing;
+            complain(shown(fileName) + ": No such file or directory");
+        } else if (status.type() == std::filesystem::file_type::directory) {
+            complain(shown(fileName) + ": Is a directory");
+        } else {
+            complain(shown(fileName) + ": cannot be read (no permission, a read error, or too large for the memory)");
+        }
+        return ReadResult::Failed;
+    }
+}
+
+void printWarnings(const rkXMLFStream& stream, const std::string& fileName) {
+    for (const rkXMLFStream::Diagnostic& warning : stream.getDiagnostics()) {
+        printAtLine(fileName, warning.line, "warning", warning.text);
+    }
+}
+
+std::optional<std::string> bytesOf(const std::string& fileName) {
+    std::error_code code;
+    // Checked before opening: opening a FIFO would wait for a writer.
+    if (!std::filesystem::is_regular_file(fileName, code)) {
+        complain(shown(fileName) + ": not a regular file; rkxml writes back regular files only");
+        return std::nullopt;
+    }
+    const std::uintmax_t size = std::filesystem::file_size(fileName, code);
+    std::ifstream file(fileName, std::ios::binary);
+    std::string bytes;
+    if (!code && file) {
+        bytes.resize(static_cast<std::size_t>(size));
+        file.read(bytes.data(), static_cast<std::streamsize>(size));
+        bytes.resize(static_cast<std::size_t>(file.gcount()));  // a file that shrank meanwhile
+    }
+    if (code || !file.is_open() || file.bad()) {
+        complain(shown(fileName) + ": cannot be read again to compare it");
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+}  // namespace rkxml_cli

@@ -1,0 +1,18 @@
+// How large a document's written text will be, known before it is written.
+#ifndef RKXML_CLI_WRITTEN_SIZE_H
+#define RKXML_CLI_WRITTEN_SIZE_H
+
+#include <cstdint>
+
+#include <rkXMLDocument.h>
+
+namespace rkxml_cli {
+
+// At least the number of bytes that the writer gives for `document`: every node's line with its
+// indentation (one blank per level, so a deep tree's text grows with the square of its depth),
+// names, attributes and values as they stand (entities only add to them). One walk, no recursion.
+std::uint64_t writtenSizeAtLeast(const rkXMLDocument& document);
+
+}  // namespace rkxml_cli
+
+#endif

@@ -1,0 +1,64 @@
+// The character sets that an XML declaration may name, told apart as the reader
+// decodes character references for them (see ForeignXml.h), and Windows-1252's
+// characters. Header-only: the rkxml program converts with the same names and table.
+#ifndef RKXML_STREAM_CHARACTER_SETS_H
+#define RKXML_STREAM_CHARACTER_SETS_H
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace rkxml_detail::charsets {
+
+// Unicode (read as UTF-8: also no name at all), the 8-bit sets the reader makes bytes of, and any other.
+enum class DeclaredSet { Unicode, Latin1, Windows1252, Ascii, Other };
+
+// The set that the encoding name `encoding` stands for, in any casing.
+inline DeclaredSet declaredSet(std::string_view encoding) {
+    std::string name(encoding);
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    const auto isOneOf = [&name](std::initializer_list<std::string_view> names) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    // A file that calls itself UTF-16 but reaches the reader as bytes of ASCII is UTF-8 text in truth.
+    if (name.empty() || name == "unicode" || name.rfind("utf", 0) == 0 || name.rfind("ucs", 0) == 0) {
+        return DeclaredSet::Unicode;
+    }
+    if (isOneOf({"iso-8859-1", "iso_8859-1", "iso8859-1", "latin1", "latin-1", "l1", "iso-ir-100", "cp819", "ibm819",
+                 "csisolatin1", "iso_8859-1:1987"})) {
+        return DeclaredSet::Latin1;
+    }
+    if (isOneOf({"windows-1252", "cp1252", "x-cp1252", "cswindows1252"})) return DeclaredSet::Windows1252;
+    if (isOneOf({"us-ascii", "ascii", "us", "ansi_x3.4-1968", "ansi_x3.4-1986", "iso646-us", "iso-ir-6", "cp367",
+                 "ibm367", "csascii"})) {
+        return DeclaredSet::Ascii;
+    }
+    return DeclaredSet::Other;
+}
+
+// Windows-1252's characters at the bytes 0x80 to 0x9F; 0 where the byte stands for none.
+inline constexpr std::uint16_t windows1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The byte of `set` (Latin1, Windows1252 or Ascii) that stands for `codePoint`, or -1 where the set lacks it.
+inline int byteIn(DeclaredSet set, std::uint32_t codePoint) {
+    if (codePoint < 0x80) return static_cast<int>(codePoint);
+    if (set == DeclaredSet::Latin1) return codePoint <= 0xFF ? static_cast<int>(codePoint) : -1;
+    if (set == DeclaredSet::Windows1252) {
+        if (codePoint >= 0xA0 && codePoint <= 0xFF) return static_cast<int>(codePoint);
+        for (int i = 0; i < 32; ++i) {
+            if (windows1252High[i] == codePoint) return 0x80 + i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace rkxml_detail::charsets
+
+#endif

@@ -1,0 +1,136 @@
+// What a read of a file from another program took in that a save would not write back (getSaveLosses):
+// each construct with its line, none for what the writer reproduces, and none outside that mode.
+#include <string>
+#include <vector>
+
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+// The save losses of reading `text` in the mode for files from other programs, one "LINE: text" each.
+std::vector<std::string> lossesOf(const std::string& text) {
+    rkXMLFStream stream;
+    stream.foreignXml();
+    stream.setLogEnabled(false);
+    rkXMLDocument document;
+    stream.readDocumentFromString(document, text);
+    std::vector<std::string> found;
+    for (const rkXMLFStream::Diagnostic& loss : stream.getSaveLosses()) {
+        EXPECT_EQ(loss.kind, rkXMLFStream::Diagnostic::Warning);
+        found.push_back(std::to_string(loss.line) + ": " + loss.text);
+    }
+    return found;
+}
+
+struct Case {
+    const char* name;
+    std::string text;
+    std::vector<std::string> losses;
+};
+
+}  // namespace
+
+TEST(SaveLosses, EachConstructThatASaveDropsWithItsLine) {
+    const Case cases[] = {
+        {"byte order mark", "\xEF\xBB\xBF<a/>", {"0: Byte order mark is not kept on saving."}},
+        {"DOCTYPE",
+         "<?xml version=\"1.0\"?>\n<!DOCTYPE a [\n<!ENTITY e 'x'>\n]>\n<a/>",
+         {"1: DOCTYPE declaration is not kept on saving."}},
+        {"processing instructions, also before the declaration",
+         "<?xml-stylesheet href='s'?>\n<?xml version=\"1.0\"?>\n<a>x\n<?pi?>y</a>",
+         {"0: Processing instruction is not kept on saving.", "3: Processing instruction is not kept on saving."}},
+        {"CDATA section", "<a>\n<![CDATA[<b>]]></a>", {"1: CDATA section is saved as text."}},
+        {"second declaration",
+         "<?xml version=\"1.0\"?><a>\n<?xml version=\"1.0\"?></a>",
+         {"1: Second XML declaration is not kept on saving."}},
+        {"standalone",
+         "<?xml version=\"1.0\" standalone='yes'?><a/>",
+         {"0: XML declaration is saved with its version and encoding only."}},
+        {"declaration without version",
+         "<?xml encoding=\"UTF-8\"?><a/>",
+         {"0: XML declaration is saved with its version and encoding only."}},
+        {"malformed declaration",
+         "<?xml version=\"1.0\" encoding?><a/>",
+         {"0: XML declaration is saved with its version and encoding only."}},
+        {"attribute given twice",
+         "<a\n b='1' b=\"2\"/>",
+         {"1: Attribute 'b' of element 'a' is given twice; only the last value is kept."}},
+        {"entities kept as written, in text and attributes",
+         "<a t='&nbsp;' u='a?b=1&c=2'>\nAT&T &; &#X41;</a>",
+         {"0: '&nbsp;' is kept as written and saved as '&amp;nbsp;'.",
+          "1: '&#X41;' is kept as written and saved as '&amp;#X41;'."}},
+        {"a reference the declared set lacks",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>&#233;&#8364;</a>",
+         {"0: '&#8364;' is kept as written and saved as '&amp;#8364;'."}},
+        {"references to white space",
+         "<a t='x&#10;y'>&#xD;&#xA;<!--c-->&#32;<b/></a>",
+         {"0: Reference '&#10;' to white space is saved as the character itself.",
+          "0: Reference '&#xD;' to white space is saved as the character itself.",
+          "0: Reference '&#xA;' to white space is saved as the character itself.",
+          "0: Reference '&#32;' to white space is saved as the character itself."}},
+        {"references split by a CDATA section",
+         "<a>&#9;<![CDATA[&#9;]]>\n&bad;</a>",
+         {"0: Reference '&#9;' to white space is saved as the character itself.", "0: CDATA section is saved as text.",
+          "1: '&bad;' is kept as written and saved as '&amp;bad;'."}},
+        {"text after a child element",
+         "<p><b>bold</b>\n world<br/></p>",
+         {"1: Text of element 'p' after a child element is saved before its children."}},
+        {"text after a child element, in a run",
+         "<p><b/>\n<![CDATA[x]]></p>",
+         {"1: CDATA section is saved as text.",
+          "1: Text of element 'p' after a child element is saved before its children."}},
+        {"what the writer reproduces",
+         "<?xml version='1.0' encoding='UTF-8'?>\n<!-- &nbsp; <![CDATA[ -->\n<a b = 'x&amp;&#233;\"'>&lt;&#x4E2D;"
+         "<!--c-->\n<b>x</b>\n</a>",
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(lossesOf(c.text), c.losses);
+    }
+}
+
+TEST(SaveLosses, NoneOutsideTheModeAndEachReadStartsAnew) {
+    rkXMLFStream stream;
+    stream.setLogEnabled(false);
+    rkXMLDocument document;
+    stream.foreignXml();
+    stream.readDocumentFromString(document, "<!DOCTYPE a><a/>");
+    EXPECT_EQ(stream.getSaveLosses().size(), 1u);
+    stream.readDocumentFromString(document, "<a/>");
+    EXPECT_TRUE(stream.getSaveLosses().empty());
+
+    stream.readDocumentFromString(document, "<!DOCTYPE a><a/>");
+    stream.utf8Symbols();
+    stream.readDocumentFromString(document, "<a>&nbsp;<?pi?></a>");
+    EXPECT_TRUE(stream.getSaveLosses().empty());
+}
+
+TEST(SaveLosses, LinesStayRightWhenAWarningFollowsTheNotesOfItsText) {
+    // The warning about replaced text, and the note that it follows a child, point before the references
+    // noted inside that text.
+    rkXMLFStream stream;
+    stream.foreignXml();
+    stream.setLogEnabled(false);
+    rkXMLDocument document;
+    stream.readDocumentFromString(document, "<a>x<b/>\ny\n&#9;<![CDATA[z]]>\n&bad;</a>\n<c>\n&#9;</c>");
+    ASSERT_EQ(stream.getDiagnostics().size(), 1u);
+    EXPECT_EQ(stream.getDiagnostics()[0].line, 1u);
+    std::vector<std::size_t> lines;
+    for (const rkXMLFStream::Diagnostic& loss : stream.getSaveLosses()) lines.push_back(loss.line);
+    EXPECT_EQ(lines, (std::vector<std::size_t>{2, 2, 3, 1, 5}));
+}
+
+TEST(SaveLosses, FileErrorsLeaveTheListEmpty) {
+    rkXMLFStream stream;
+    stream.foreignXml();
+    stream.setLogEnabled(false);
+    rkXMLDocument document;
+    stream.readDocumentFromString(document, "<!DOCTYPE a><a/>");
+    ASSERT_FALSE(stream.getSaveLosses().empty());
+    document.setFileName("");
+    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Invalid/empty filename.");
+    EXPECT_TRUE(stream.getSaveLosses().empty());
+}
