@@ -224,12 +224,6 @@ protected:
     DocumentInScratch() { document.setFileName(target); }
 
     std::string path(const std::string& name) const { return scratch.path(name); }
-    // The picture of the tree that `text` reads into with `stream`, on a fresh document.
-    std::string parsed(const std::string& text) {
-        rkXMLDocument fresh;
-        stream.readDocumentFromString(fresh, text);
-        return describe(fresh.getRoot());
-    }
     // What `stream` writes for `document`.
     std::string written() { return textOf(document, stream); }
 
