@@ -208,6 +208,14 @@ inline std::string describe(rkXMLNode* node) {
            (children.empty() ? "" : "(" + children.substr(1) + ")");
 }
 
+// A stream in the mode for files from other programs, which writes no log.
+inline rkXMLFStream foreignStream() {
+    rkXMLFStream stream;
+    stream.foreignXml();
+    stream.setLogEnabled(false);
+    return stream;
+}
+
 // The diagnostics of the stream's last read, each as "W line: text" or "E line: text".
 using Diagnostics = std::vector<std::string>;
 inline Diagnostics listed(const rkXMLFStream& stream) {

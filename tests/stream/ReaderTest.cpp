@@ -28,12 +28,6 @@ void expectReads(rkXMLFStream& stream, const std::vector<ReadRow>& rows) {
     }
 }
 
-rkXMLFStream streamIn(void (rkXMLFStream::*mode)()) {
-    rkXMLFStream stream;
-    (stream.*mode)();
-    return stream;
-}
-
 std::string replaced(const std::string& element) {
     return "Text of element '" + element + "' is replaced by a later text; only the last one is kept.";
 }
@@ -187,7 +181,7 @@ TEST(Reader, Utf8ModeDecodesReferencesAndAttributeValues) {
 }
 
 TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
-    rkXMLFStream stream = streamIn(&rkXMLFStream::foreignXml);
+    rkXMLFStream stream = foreignStream();
     expectReads(
         stream,
         {
@@ -236,7 +230,7 @@ TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
 }
 
 TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
-    rkXMLFStream stream = streamIn(&rkXMLFStream::foreignXml);
+    rkXMLFStream stream = foreignStream();
     const std::string utf16 = "E 0: Text in UTF-16 is not read; convert it to UTF-8.";
     expectReads(
         stream,
@@ -266,7 +260,7 @@ TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
 
 // Character references decode to the character set that the file declares, so that no other set's bytes go in.
 TEST(Reader, ForeignModeDecodesReferencesToTheDeclaredCharacterSet) {
-    rkXMLFStream stream = streamIn(&rkXMLFStream::foreignXml);
+    rkXMLFStream stream = foreignStream();
     const std::string body = "><a t=\"&#233;&#x4E2D;\">&#65;&#233;&#8364;&#x81;&#x2014;&lt;</a>";
     const std::string kept = "&#x4E2D;]'A&#233;&#8364;&#x81;&#x2014;<')";
     auto declared = [](const std::string& encoding) { return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?"; };
@@ -297,7 +291,7 @@ TEST(Reader, ForeignModeDecodesReferencesToTheDeclaredCharacterSet) {
 TEST(Reader, EachTableSwitchLeavesTheForeignMode) {
     for (void (rkXMLFStream::*leave)() :
          {&rkXMLFStream::defaultSymbols, &rkXMLFStream::utf8Symbols, &rkXMLFStream::clearSymbols}) {
-        rkXMLFStream stream = streamIn(&rkXMLFStream::foreignXml);
+        rkXMLFStream stream = foreignStream();
         EXPECT_TRUE(stream.isForeignXml());
         (stream.*leave)();
         EXPECT_FALSE(stream.isForeignXml());

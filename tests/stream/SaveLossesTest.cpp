@@ -17,13 +17,6 @@ std::vector<std::string> lossesOf(const rkXMLFStream& stream) {
     }
     return found;
 }
-
-rkXMLFStream foreignStream() {
-    rkXMLFStream stream;
-    stream.foreignXml();
-    stream.setLogEnabled(false);
-    return stream;
-}
 }  // namespace
 
 TEST(SaveLosses, EachConstructThatASaveDropsWithItsLine) {
