@@ -121,6 +121,12 @@ TEST_F(SafeSave, ModeOwnerAndGroupAreKept) {
         rkXMLFStream().writeDocument(smallDocument(target));
         EXPECT_EQ(modeOf(target), mode);
     }
+    // A file that its owner may write but not read is saved too (its attributes are taken through a write-only open).
+    writeFile(target, earlierText);
+    chmod(target.c_str(), 0200);
+    ASSERT_EQ(isRoot() ? chown(target.c_str(), secondUser.uid, secondUser.gid) : 0, 0);
+    EXPECT_EQ(saveErrorInChild(smallDocument(target), secondUser), noException);
+    EXPECT_EQ(modeOf(target), 0200u);
     if (!isRoot()) GTEST_SKIP() << "owners and groups of other users need root";
     // Root keeps another user's file's owner; a member of its group cannot, but keeps its group and mode.
     ASSERT_EQ(chown(target.c_str(), 1234, 4321), 0);
