@@ -84,10 +84,7 @@ public:
 
     std::string path(const std::string& name) const { return root + "/" + name; }
     const std::string& str() const { return root; }
-    // The names in the directory or in its subdirectory `sub`.
-    std::set<std::string> entries(const std::string& sub = "") const {
-        return entriesOf(sub.empty() ? root : path(sub));
-    }
+    std::set<std::string> entries() const { return entriesOf(root); }
 
 private:
     std::string root;
@@ -241,12 +238,6 @@ protected:
     rkXMLDocument document;
 };
 
-// The bytes of a regular file, or nullopt for anything else (missing, a directory, a pipe, a link loop).
-inline std::optional<std::string> regularFileContent(const std::string& name) {
-    std::error_code error;
-    return fs::is_regular_file(name, error) ? std::optional(readFile(name)) : std::nullopt;
-}
-
 // Checks that `attempt`, a save or write of `target` answering the error text it met, was refused with `message`
 // and left the target's bytes and the entries of its directory as they were (its log may appear).
 inline void expectRefused(const std::string& target, const std::string& message,
@@ -255,6 +246,11 @@ inline void expectRefused(const std::string& target, const std::string& message,
         std::set<std::string> names = entriesOf(fs::path(target).parent_path());
         names.erase(fs::path(target + ".log").filename().string());
         return names;
+    };
+    // Bytes of a regular file only: nothing for a missing file, a directory, a pipe or a link loop.
+    auto regularFileContent = [](const std::string& name) {
+        std::error_code error;
+        return fs::is_regular_file(name, error) ? std::optional(readFile(name)) : std::nullopt;
     };
     const std::optional<std::string> before = regularFileContent(target);
     const std::set<std::string> entriesBefore = entriesBeside();
@@ -270,37 +266,6 @@ inline std::string saveError(const rkXMLDocument& document) {
 
 inline std::string cannotOpen(const std::string& name) { return "Error: cannot open '" + name + "' for writing."; }
 inline std::string writingFailed(const std::string& name) { return "Error: writing '" + name + "' failed."; }
-
-// Sets an environment variable, or removes it for nullopt; on Windows also for the system's own lookup.
-inline void setEnvironment(const std::string& name, const std::optional<std::string>& value) {
-#ifdef _WIN32
-    _putenv_s(name.c_str(), value ? value->c_str() : "");
-#else
-    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-#endif
-}
-
-// The variable that names the system's temporary directory.
-#ifdef _WIN32
-constexpr const char* temporaryDirectoryVariable = "TEMP";
-#else
-constexpr const char* temporaryDirectoryVariable = "TMPDIR";
-#endif
-
-// Sets environment variables for a scope and restores them at its end.
-class EnvGuard {
-public:
-    EnvGuard(std::initializer_list<const char*> names) {
-        for (const char* name : names)
-            saved.emplace_back(name, getenv(name) ? std::optional(getenv(name)) : std::nullopt);
-    }
-    ~EnvGuard() {
-        for (const auto& [name, value] : saved) setEnvironment(name, value);
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-};
 
 #ifndef _WIN32
 inline bool isRoot() { return geteuid() == 0; }

@@ -12,6 +12,39 @@ using DiagnosticLog = DocumentInScratch;
 using rkxml_detail::logFileName;
 using rkxml_detail::writeLog;
 
+namespace {
+// Sets an environment variable, or removes it for nullopt; on Windows also for the system's own lookup.
+inline void setEnvironment(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+#endif
+}
+
+// The variable that names the system's temporary directory.
+#ifdef _WIN32
+constexpr const char* temporaryDirectoryVariable = "TEMP";
+#else
+constexpr const char* temporaryDirectoryVariable = "TMPDIR";
+#endif
+
+// Sets environment variables for a scope and restores them at its end.
+class EnvGuard {
+public:
+    EnvGuard(std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            saved.emplace_back(name, getenv(name) ? std::optional(getenv(name)) : std::nullopt);
+    }
+    ~EnvGuard() {
+        for (const auto& [name, value] : saved) setEnvironment(name, value);
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+};
+}  // namespace
+
 // The thrown message and the log list every diagnostic, one line each, as the list holds them.
 TEST_F(Diagnostic, MessageAndLogListEveryDiagnosticInOrder) {
     const std::string message = errorOf([&] { stream.readDocumentFromString(document, "<a>x<b/>y\n\n</c>"); });
