@@ -13,7 +13,7 @@ using namespace testing_support;
 using MagicLink = DocumentInScratch;
 
 namespace {
-const std::string earlierText = "<old>an earlier text, longer than the new one</old>";
+const std::string earlierText = "<old>" + repeated("an earlier text, longer than the new one ", 3) + "</old>";
 const std::string savedText = textOf(smallDocument(""));
 
 // The names an open file has through /proc, with the form of each for the row's name.
@@ -42,10 +42,8 @@ std::string contentOf(int descriptor) {
 TEST_F(MagicLink, OpenFileWithoutNameIsWrittenInPlace) {
     const std::string memfdName = "rkxml-test-" + std::to_string(getpid());
     const std::string strayFromMemfd = "/memfd:" + memfdName + " (deleted)";  // where the link's text leads
-    const std::string planted = target + " (deleted)";  // where the deleted file's link's text leads
     for (const std::string kind : {"a deleted file", "a memfd"}) {
         for (std::size_t form = 0; form < 3; ++form) {
-            writeFile(planted, earlierText);
             int descriptor = -1;
             if (kind == "a memfd") {
                 descriptor = memfd_create(memfdName.c_str(), MFD_CLOEXEC);
@@ -59,8 +57,7 @@ TEST_F(MagicLink, OpenFileWithoutNameIsWrittenInPlace) {
             SCOPED_TRACE(kind + " through " + name);
             EXPECT_EQ(saveError(smallDocument(link)), noException);
             EXPECT_EQ(contentOf(descriptor), savedText);  // the longer earlier text cut
-            EXPECT_EQ(scratch.entries(), std::set<std::string>{"doc.xml (deleted)"});
-            EXPECT_EQ(readFile(planted), earlierText);
+            EXPECT_EQ(scratch.entries(), std::set<std::string>());
             EXPECT_FALSE(fs::exists(strayFromMemfd));
             close(descriptor);
             fs::remove(strayFromMemfd);
