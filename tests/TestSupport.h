@@ -1,6 +1,6 @@
-// Helpers of the test programs: a fresh directory per test with a document and a stream, whole files, a small
-// document, pictures of trees, caught error texts, the check that a refused save changed nothing, and a second
-// user's processes.
+// Helpers of the test programs: tables with named rows, a fresh directory per test with a document and a stream,
+// whole files, the one small document, pictures of trees and diagnostics, caught error texts, the check that a
+// refused save changed nothing, and child processes that play a second user.
 #ifndef RKXML_TESTS_TEST_SUPPORT_H
 #define RKXML_TESTS_TEST_SUPPORT_H
 
@@ -15,6 +15,7 @@
 #endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -44,6 +45,9 @@ struct TableRow {
     Input input;
     Output expected;
 };
+
+// Full size, or a tenth where the environment asks for it (the sanitizer and valgrind runs).
+inline std::size_t scaled(std::size_t size) { return std::getenv("RKXML_TESTS_SMALL") != nullptr ? size / 10 : size; }
 
 // The names in `directory`; none if it does not exist.
 inline std::set<std::string> entriesOf(const fs::path& directory) {
@@ -80,20 +84,22 @@ public:
 
     std::string path(const std::string& name) const { return root + "/" + name; }
     const std::string& str() const { return root; }
-    // The names in the directory or in its subdirectory `sub`.
-    std::set<std::string> entries(const std::string& sub = "") const {
-        return entriesOf(sub.empty() ? root : path(sub));
-    }
+    std::set<std::string> entries() const { return entriesOf(root); }
 
 private:
     std::string root;
 };
 
+// The bytes of a file as they are on disk.
+inline std::string bytesOf(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+}
+
 // The text of a file as the library reads it: on Windows, which writes text files
 // with CR LF line ends, each CR LF as LF.
 inline std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::string text(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
+    std::string text = bytesOf(name);
 #ifdef _WIN32
     std::size_t kept = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -123,15 +129,17 @@ inline ::testing::AssertionResult sameBytes(const std::string& actual, const std
                                          << ": \"" << actual.substr(at, 40) << "\", not \"" << expected.substr(at, 40);
 }
 
-// The text of the std::runtime_error that `action` throws, or "(no exception)".
+constexpr const char* noException = "(no exception)";
+
+// The text of the exception that `action` throws, or "(no exception)".
 template <class Action>
 std::string errorOf(Action action) {
     try {
         action();
-    } catch (const std::runtime_error& e) {
+    } catch (const std::exception& e) {
         return e.what();
     }
-    return "(no exception)";
+    return noException;
 }
 
 inline rkXMLElement* element(rkXMLNode* node) { return rkXMLFactory::asElement(node); }
@@ -174,10 +182,10 @@ inline rkXMLDocument smallDocument(const std::string& fileName, const std::strin
     return document;
 }
 
-// What writeDocument writes for `document` with the default tables.
-inline std::string textOf(const rkXMLDocument& document) {
+// What `stream` (by default one with the default tables) writes for `document`.
+inline std::string textOf(const rkXMLDocument& document, rkXMLFStream stream = rkXMLFStream()) {
     std::string text;
-    rkXMLFStream().writeDocumentToString(document, text);
+    stream.writeDocumentToString(document, text);
     return text;
 }
 
@@ -197,37 +205,38 @@ inline std::string describe(rkXMLNode* node) {
            (children.empty() ? "" : "(" + children.substr(1) + ")");
 }
 
+// A stream in the mode for files from other programs, which writes no log.
+inline rkXMLFStream foreignStream() {
+    rkXMLFStream stream;
+    stream.foreignXml();
+    stream.setLogEnabled(false);
+    return stream;
+}
+
+// The diagnostics of the stream's last read, each as "W line: text" or "E line: text".
+using Diagnostics = std::vector<std::string>;
+inline Diagnostics listed(const rkXMLFStream& stream) {
+    Diagnostics lines;
+    for (const auto& d : stream.getDiagnostics())
+        lines.push_back((d.kind == rkXMLFStream::Diagnostic::Warning ? "W " : "E ") + std::to_string(d.line) + ": " +
+                        d.text);
+    return lines;
+}
+
 // The shared fixture: a scratch directory, a document whose file is `target` in it, and a stream.
 class DocumentInScratch : public ::testing::Test {
 protected:
     DocumentInScratch() { document.setFileName(target); }
 
     std::string path(const std::string& name) const { return scratch.path(name); }
-    // The picture of the tree that `text` reads into with `stream`, on a fresh document.
-    std::string parsed(const std::string& text) {
-        rkXMLDocument fresh;
-        stream.readDocumentFromString(fresh, text);
-        return describe(fresh.getRoot());
-    }
     // What `stream` writes for `document`.
-    std::string written() {
-        std::string text;
-        stream.writeDocumentToString(document, text);
-        return text;
-    }
+    std::string written() { return textOf(document, stream); }
 
     Scratch scratch;
     const std::string target = scratch.path("doc.xml");
     rkXMLFStream stream;
     rkXMLDocument document;
 };
-using ScratchTest = DocumentInScratch;  // its former name
-
-// The bytes of a regular file, or nullopt for anything else (missing, a directory, a pipe, a link loop).
-inline std::optional<std::string> regularFileContent(const std::string& name) {
-    std::error_code error;
-    return fs::is_regular_file(name, error) ? std::optional(readFile(name)) : std::nullopt;
-}
 
 // Checks that `attempt`, a save or write of `target` answering the error text it met, was refused with `message`
 // and left the target's bytes and the entries of its directory as they were (its log may appear).
@@ -237,6 +246,11 @@ inline void expectRefused(const std::string& target, const std::string& message,
         std::set<std::string> names = entriesOf(fs::path(target).parent_path());
         names.erase(fs::path(target + ".log").filename().string());
         return names;
+    };
+    // Bytes of a regular file only: nothing for a missing file, a directory, a pipe or a link loop.
+    auto regularFileContent = [](const std::string& name) {
+        std::error_code error;
+        return fs::is_regular_file(name, error) ? std::optional(readFile(name)) : std::nullopt;
     };
     const std::optional<std::string> before = regularFileContent(target);
     const std::set<std::string> entriesBefore = entriesBeside();
@@ -253,54 +267,31 @@ inline std::string saveError(const rkXMLDocument& document) {
 inline std::string cannotOpen(const std::string& name) { return "Error: cannot open '" + name + "' for writing."; }
 inline std::string writingFailed(const std::string& name) { return "Error: writing '" + name + "' failed."; }
 
-// Sets an environment variable, or removes it for nullopt; on Windows also for the system's own lookup.
-inline void setEnvironment(const std::string& name, const std::optional<std::string>& value) {
-#ifdef _WIN32
-    _putenv_s(name.c_str(), value ? value->c_str() : "");
-#else
-    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
-#endif
-}
-
-// The variable that names the system's temporary directory.
-#ifdef _WIN32
-constexpr const char* temporaryDirectoryVariable = "TEMP";
-#else
-constexpr const char* temporaryDirectoryVariable = "TMPDIR";
-#endif
-
-// Sets environment variables for a scope and restores them at its end.
-class EnvGuard {
-public:
-    EnvGuard(std::initializer_list<const char*> names) {
-        for (const char* name : names)
-            saved.emplace_back(name, getenv(name) ? std::optional(getenv(name)) : std::nullopt);
-    }
-    ~EnvGuard() {
-        for (const auto& [name, value] : saved) setEnvironment(name, value);
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-};
-
 #ifndef _WIN32
 inline bool isRoot() { return geteuid() == 0; }
 
-// The second user that child processes play.
-constexpr uid_t otherUser = 65534;
-constexpr gid_t otherGroup = 65534;
+// A user that a child process plays: the second user (nobody) by default, with its own group alone.
+struct User {
+    uid_t uid = 65534;
+    gid_t gid = 65534;
+    std::vector<gid_t> groups;  // supplementary groups
+};
+const User secondUser;
 
-// Runs `body` in a child process, as the other user when asked and we are root, and
-// returns its exit status, or -1 if it did not exit (a signal, a hang past `seconds`).
-// gtest assertions do not work in the child: `body` answers through its status.
-inline int runInChild(const std::function<int()>& body, bool asOtherUser = false, unsigned seconds = 20) {
+// Runs `body` in a child process, as `user` when one is given and we are root, and returns its exit status,
+// or -1 if it did not exit (a signal, a hang past `seconds`). gtest assertions do not work in the child:
+// `body` answers through its status.
+inline int runInChild(const std::function<int()>& body, const std::optional<User>& user = std::nullopt,
+                      unsigned seconds = 20) {
     std::fflush(nullptr);  // or the child may print the parent's pending output again
     const pid_t child = fork();
     if (child == 0) {
         alarm(seconds);
-        if (asOtherUser && isRoot()) {
-            if (setgroups(0, nullptr) != 0 || setgid(otherGroup) != 0 || setuid(otherUser) != 0) _exit(100);
+        if (user && isRoot()) {
+            if (setgroups(user->groups.size(), user->groups.data()) != 0 || setgid(user->gid) != 0 ||
+                setuid(user->uid) != 0) {
+                _exit(100);
+            }
         }
         _exit(body());
     }
@@ -309,25 +300,38 @@ inline int runInChild(const std::function<int()>& body, bool asOtherUser = false
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The error text that `action` throws in a child process that runInChild runs, or why the child failed.
-inline std::string errorInChild(const std::function<void()>& action, bool asOtherUser = false, unsigned seconds = 20) {
+// The text that `report` answers in a child process that runInChild runs, or why the child gave none.
+inline std::string answerInChild(const std::function<std::string()>& report,
+                                 const std::optional<User>& user = std::nullopt, unsigned seconds = 20) {
     int channel[2];
     if (pipe(channel) != 0) return "(no pipe)";
     const int status = runInChild(
         [&] {
-            const std::string message = errorOf(action);
-            return write(channel[1], message.data(), message.size()) == ssize_t(message.size()) ? 0 : 1;
+            // Nothing may escape into the test program that the child is a copy of; a pipe holds 64 KiB unread.
+            try {
+                const std::string answer = report().substr(0, 4096);
+                return write(channel[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 1;
+            } catch (...) {
+                return 2;
+            }
         },
-        asOtherUser, seconds);
+        user, seconds);
     close(channel[1]);
-    std::string message(4096, '\0');  // far more than a message, which the pipe holds whole
-    message.resize(std::size_t(std::max<ssize_t>(0, read(channel[0], message.data(), message.size()))));
+    std::string answer(4096, '\0');
+    answer.resize(std::size_t(std::max<ssize_t>(0, read(channel[0], answer.data(), answer.size()))));
     close(channel[0]);
-    return status == 0 ? message : "(the child ended with status " + std::to_string(status) + ")";
+    return status == 0 ? answer : "(the child ended with status " + std::to_string(status) + ")";
 }
 
-inline std::string saveErrorInChild(const rkXMLDocument& document, bool asOtherUser = false, unsigned seconds = 20) {
-    return errorInChild([&] { rkXMLFStream().writeDocument(document); }, asOtherUser, seconds);
+// The error text that `action` throws in a child process, or why the child failed.
+inline std::string errorInChild(const std::function<void()>& action, const std::optional<User>& user = std::nullopt,
+                                unsigned seconds = 20) {
+    return answerInChild([&] { return errorOf(action); }, user, seconds);
+}
+
+inline std::string saveErrorInChild(const rkXMLDocument& document, const std::optional<User>& user = std::nullopt,
+                                    unsigned seconds = 20) {
+    return errorInChild([&] { rkXMLFStream().writeDocument(document); }, user, seconds);
 }
 
 // A FIFO at `name` whose reader collects everything written into it until received() is asked. It holds a write

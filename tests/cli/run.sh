@@ -122,6 +122,10 @@ utf8)
     untouched utf8.xml
     expect 0 '' '' set utf8.xml settings/city/@name ' x '
     expect 0 ' x ' '' get utf8.xml settings/city/@name
+    # An overlong form (here of "/") is no UTF-8 either.
+    keep overlong.xml '<a>\340\200\257</a>\n'
+    expect 1 '' 'overlong.xml:1: refused: byte ?xE0 is not part of a UTF-8 character (no encoding is declared)*' format overlong.xml
+    untouched overlong.xml
     no_logs
     ;;
 eightbit)
@@ -162,6 +166,9 @@ charsets)
     keep ascii.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>x</a>\n'
     expect 1 '' "rkxml: ascii.xml: US-ASCII cannot hold 'é'" set ascii.xml a 'é'
     untouched ascii.xml
+    keep high.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>\351</a>\n'
+    expect 1 '' 'high.xml:2: refused: byte ?xE9 is not US-ASCII, as declared' format high.xml
+    untouched high.xml
     # Other sets are refused, never mixed.
     keep other.xml '<?xml version="1.0" encoding="EUC-JP"?>\n<a>x</a>\n'
     expect 1 '' "other.xml:1: refused: encoding 'EUC-JP' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252" format other.xml

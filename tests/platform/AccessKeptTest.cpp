@@ -5,19 +5,13 @@
 #ifdef _WIN32
 TEST(AccessKept, PosixOnly) { GTEST_SKIP() << "needs POSIX ACLs, extended attributes and users"; }
 #else
-#include <fcntl.h>
-
 using namespace testing_support;
 
 namespace {
-const std::string earlierText = "<old>earlier text</old>";
-
 constexpr uid_t namedUser = 1234;    // a user whom a file's ACL names
 constexpr gid_t owningGroup = 4321;  // the file's group, to which its ACL gives nothing
-constexpr uid_t groupMember = 5678;  // a member of that group
-
-constexpr int opened = 0;
-constexpr int refused = 1;
+const User groupMember{5678, owningGroup, {owningGroup}};
+const User secondUserInGroup{secondUser.uid, secondUser.gid, {owningGroup}};  // the owner of some files
 
 std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
@@ -45,88 +39,71 @@ std::string attributesOf(const std::string& path) {
     return text.substr(text.find('\n') + 1);
 }
 
-// Whether `user`, a member of `group` alone, may open `path` with `flags`: opened, refused, or else why not known.
-int openAs(uid_t user, gid_t group, const std::string& path, int flags) {
-    return runInChild([&] {
-        if (setgroups(1, &group) != 0 || setgid(group) != 0 || setuid(user) != 0) return 100;
-        return ::open(path.c_str(), flags) >= 0 ? opened : refused;
-    });
+// Whether `user` may open `path` for reading (O_RDONLY) or for reading and writing (O_RDWR).
+bool mayOpen(const User& user, const std::string& path, int flags) {
+    return runInChild([&] { return ::open(path.c_str(), flags) >= 0 ? 0 : 1; }, user) == 0;
 }
 
-rkXMLDocument documentFor(const std::string& fileName) {
-    rkXMLDocument document;
-    document.setFileName(fileName);
-    addElement(document.getRoot(), "saved", "new text");
-    return document;
+// Saves `file` as root, or as `user`.
+std::string saveAs(const std::optional<User>& user, const std::string& file) {
+    rkXMLDocument document = smallDocument(file);
+    return user ? saveErrorInChild(document, user) : saveError(document);
 }
 
-// Saves `file` as root, or as the second user who is also a member of the owning group.
-std::string saveAs(bool secondUser, const std::string& file) {
-    if (!secondUser) return saveError(documentFor(file));
-    const int status = runInChild([&] {
-        if (setgroups(1, &owningGroup) != 0 || setgid(otherGroup) != 0 || setuid(otherUser) != 0) return 100;
-        return saveError(documentFor(file)) == "(no exception)" ? 0 : 1;
-    });
-    return status == 0 ? "(no exception)" : "(the second user's save ended with " + std::to_string(status) + ")";
-}
-
-// A file holding the earlier text with the owner, group and mode given.
-void makeFile(const std::string& file, uid_t owner, gid_t group, mode_t mode) {
-    writeFile(file, earlierText);
-    ASSERT_EQ(chown(file.c_str(), owner, group), 0);
-    ASSERT_EQ(chmod(file.c_str(), mode), 0);
-}
-
-class AccessKept : public ScratchTest {
+class AccessKept : public DocumentInScratch {
 protected:
     void SetUp() override {
         if (!isRoot()) GTEST_SKIP() << "playing a second user and other groups needs root";
         if (!succeeds("command -v setfacl && command -v getfacl")) {
             GTEST_SKIP() << "setfacl and getfacl (Debian package acl) are not installed";
         }
-        const std::string probe = path("probe");
-        writeFile(probe, "");
-        if (!succeeds("setfacl -m u:" + std::to_string(namedUser) + ":r " + quoted(probe))) {
+        writeFile(target, "");
+        if (!succeeds("setfacl -m u:" + std::to_string(namedUser) + ":r " + quoted(target))) {
             GTEST_SKIP() << "the file system of " << scratch.str() << " has no ACLs";
         }
-        fs::remove(probe);
+        fs::remove(target);
     }
 
-    void setAcl(const std::string& options, const std::string& file) {
-        ASSERT_TRUE(succeeds("setfacl " + options + " " + quoted(file))) << options << " " << file;
+    // A file holding an earlier text with the owner, group and mode given, and, unless empty, this ACL.
+    void makeFile(const std::string& file, uid_t owner, gid_t group, mode_t mode, const std::string& acl = "") {
+        writeFile(file, "<old>earlier text</old>");
+        ASSERT_EQ(chown(file.c_str(), owner, group), 0);
+        ASSERT_EQ(chmod(file.c_str(), mode), 0);
+        if (!acl.empty()) {
+            ASSERT_TRUE(succeeds("setfacl " + acl + " " + quoted(file))) << acl;
+        }
     }
 };
 }  // namespace
 
 TEST_F(AccessKept, OwnAclIsKeptAndTheGroupGainsNothing) {
     // A 0600 file that one more user may read and write: ls -l shows -rw-rw----+, its group having nothing.
-    struct Case {
-        const char* row;
+    const struct {
+        const char* name;
         uid_t owner;
         uid_t named;
-        bool savedBySecondUser;
+        std::optional<User> savedBy;
         mode_t mode;
+    } rows[] = {
+        {"root's file naming the second user, saved by root", 0, secondUser.uid, std::nullopt, 0600},
+        {"the second user's file naming another user, saved by its owner", secondUser.uid, namedUser, secondUserInGroup,
+         0600},
+        {"a setgid file", secondUser.uid, namedUser, secondUserInGroup, 02600},
     };
-    const Case cases[] = {
-        {"root's file naming the second user, saved by root", 0, otherUser, false, 0600},
-        {"the second user's file naming another user, saved by its owner", otherUser, namedUser, true, 0600},
-        {"a setgid file", otherUser, namedUser, true, 02600},
-    };
-    for (const Case& c : cases) {
-        const std::string file = path("acl.xml");
-        makeFile(file, c.owner, owningGroup, c.mode);
-        setAcl("-m u:" + std::to_string(c.named) + ":rw", file);
-        const std::string aclBefore = aclOf(file);
-        const auto modeBefore = fs::status(file).permissions();
-        ASSERT_EQ(openAs(groupMember, owningGroup, file, O_RDONLY), refused) << c.row;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        makeFile(target, row.owner, owningGroup, row.mode, "-m u:" + std::to_string(row.named) + ":rw");
+        const std::string aclBefore = aclOf(target);
+        const auto modeBefore = fs::status(target).permissions();
+        ASSERT_FALSE(mayOpen(groupMember, target, O_RDONLY));
 
-        EXPECT_EQ(saveAs(c.savedBySecondUser, file), "(no exception)") << c.row;
-        EXPECT_EQ(readFile(file).substr(0, 7), "<saved>") << c.row;
-        EXPECT_EQ(aclOf(file), aclBefore) << c.row;
-        EXPECT_EQ(fs::status(file).permissions(), modeBefore) << c.row;  // the ACL's mask as the group's bits
-        EXPECT_EQ(openAs(c.named, c.named, file, O_RDWR), opened) << c.row;
-        EXPECT_EQ(openAs(groupMember, owningGroup, file, O_RDONLY), refused) << c.row;
-        fs::remove(file);
+        EXPECT_EQ(saveAs(row.savedBy, target), noException);
+        EXPECT_EQ(readFile(target), textOf(smallDocument(target)));
+        EXPECT_EQ(aclOf(target), aclBefore);
+        EXPECT_EQ(fs::status(target).permissions(), modeBefore);  // the ACL's mask as the group's bits
+        EXPECT_TRUE(mayOpen(User{row.named, row.named, {}}, target, O_RDWR));
+        EXPECT_FALSE(mayOpen(groupMember, target, O_RDONLY));
+        fs::remove(target);
     }
 }
 
@@ -134,29 +111,27 @@ TEST_F(AccessKept, DirectoryDefaultAclDoesNotReplaceTheFileOwn) {
     // The directory gives every new file a default ACL that lets the second user read.
     const std::string directory = path("inheriting");
     ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
-    setAcl("-d -m u:" + std::to_string(otherUser) + ":r", directory);
+    ASSERT_TRUE(succeeds("setfacl -d -m u:" + std::to_string(secondUser.uid) + ":r " + quoted(directory)));
     // A 0640 file of root's group, without an ACL of its own: the second user could not read it.
     const std::string plain = directory + "/plain.xml";
-    makeFile(plain, 0, 0, 0640);
-    setAcl("-b", plain);
-    ASSERT_EQ(openAs(otherUser, otherGroup, plain, O_RDONLY), refused);
+    makeFile(plain, 0, 0, 0640, "-b");
+    ASSERT_FALSE(mayOpen(secondUser, plain, O_RDONLY));
     // A file with an ACL of its own, which names another user.
     const std::string own = directory + "/own.xml";
-    makeFile(own, 0, owningGroup, 0600);
-    setAcl("-b -m u:" + std::to_string(namedUser) + ":rw", own);
+    makeFile(own, 0, owningGroup, 0600, "-b -m u:" + std::to_string(namedUser) + ":rw");
     const std::string plainAcl = aclOf(plain);
     const std::string ownAcl = aclOf(own);
     // A new file gets what any program's new file gets there.
     const std::string ordinary = directory + "/ordinary.xml";
-    writeFile(ordinary, earlierText);
+    writeFile(ordinary, "");
     const std::string fresh = directory + "/new.xml";
 
-    for (const std::string& file : {plain, own, fresh}) EXPECT_EQ(saveAs(false, file), "(no exception)") << file;
-    EXPECT_EQ(openAs(otherUser, otherGroup, plain, O_RDONLY), refused);
+    for (const std::string& file : {plain, own, fresh}) EXPECT_EQ(saveAs(std::nullopt, file), noException) << file;
+    EXPECT_FALSE(mayOpen(secondUser, plain, O_RDONLY));
     EXPECT_EQ(aclOf(plain), plainAcl);
     EXPECT_EQ(aclOf(own), ownAcl);
     EXPECT_EQ(aclOf(fresh), aclOf(ordinary));
-    EXPECT_EQ(openAs(otherUser, otherGroup, fresh, O_RDONLY), opened);
+    EXPECT_TRUE(mayOpen(secondUser, fresh, O_RDONLY));
 }
 
 TEST_F(AccessKept, ExtendedAttributesAreKept) {
@@ -164,32 +139,27 @@ TEST_F(AccessKept, ExtendedAttributesAreKept) {
         GTEST_SKIP() << "setfattr and getfattr (Debian package attr) are not installed";
     }
     // The second user may not set a security label, so its own save goes on without it.
-    struct Case {
-        const char* row;
-        bool savedBySecondUser;
-        bool keepsSecurityLabel;
-    };
-    const Case cases[] = {
-        {"saved by root", false, true},
-        {"saved by its owner, the second user", true, false},
-    };
-    for (const Case& c : cases) {
-        const std::string file = path("noted.xml");
-        makeFile(file, c.savedBySecondUser ? otherUser : 0, owningGroup, 0640);
-        if (!succeeds("setfattr -n user.origin -v 'settings tool' " + quoted(file))) {
+    const struct {
+        const char* name;
+        std::optional<User> savedBy;
+    } rows[] = {{"saved by root", std::nullopt}, {"saved by its owner, the second user", secondUserInGroup}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        makeFile(target, row.savedBy ? secondUser.uid : 0, owningGroup, 0640);
+        if (!succeeds("setfattr -n user.origin -v 'settings tool' " + quoted(target))) {
             GTEST_SKIP() << "the file system of " << scratch.str() << " has no user extended attributes";
         }
-        ASSERT_TRUE(succeeds("setfattr -n user.flag " + quoted(file)));  // an empty value
-        const std::string userAttributes = attributesOf(file);
-        const bool labelled = succeeds("setfattr -n security.rkxml-test -v label " + quoted(file));
-        const std::string allAttributes = attributesOf(file);
+        ASSERT_TRUE(succeeds("setfattr -n user.flag " + quoted(target)));  // an empty value
+        const std::string userAttributes = attributesOf(target);
+        const bool labelled = succeeds("setfattr -n security.rkxml-test -v label " + quoted(target));
+        const std::string allAttributes = attributesOf(target);
 
-        EXPECT_EQ(saveAs(c.savedBySecondUser, file), "(no exception)") << c.row;
-        if (c.keepsSecurityLabel && !labelled) {
+        EXPECT_EQ(saveAs(row.savedBy, target), noException);
+        if (!row.savedBy && !labelled) {
             std::cout << "no security label: this file system or security module does not let root set one\n";
         }
-        EXPECT_EQ(attributesOf(file), c.keepsSecurityLabel ? allAttributes : userAttributes) << c.row;
-        fs::remove(file);
+        EXPECT_EQ(attributesOf(target), row.savedBy ? userAttributes : allAttributes);
+        fs::remove(target);
     }
 }
 #endif

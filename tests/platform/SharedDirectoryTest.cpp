@@ -20,13 +20,9 @@ protected:
         writeFile(secret, secretText);
     }
 
-    // Runs `plant` as the other user; "(no exception)" when all went well.
-    static std::string asOtherUser(const std::function<bool()>& plant) {
-        return errorInChild(
-            [&] {
-                if (!plant()) throw std::runtime_error("(planting failed)");
-            },
-            true);
+    // Runs `plant` as the second user; "planted" when all went well.
+    static std::string asSecondUser(const std::function<bool()>& plant) {
+        return answerInChild([&] { return plant() ? "planted" : "planting failed"; }, secondUser);
     }
 
     std::string shared(const std::string& name) const { return path("shared/" + name); }
@@ -37,59 +33,59 @@ protected:
 TEST_F(SharedDirectory, OtherUsersLinksAreNotFollowed) {
     ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
     fs::create_directory(path("inner"));
-    ASSERT_EQ(asOtherUser([&] {
+    ASSERT_EQ(asSecondUser([&] {
                   return symlink(secret.c_str(), shared("report.xml").c_str()) == 0 &&
                          symlink(path("created.xml").c_str(), shared("dangling.xml").c_str()) == 0 &&
                          symlink(path("fifo").c_str(), shared("fifo.xml").c_str()) == 0 &&
                          symlink(path("inner").c_str(), shared("dir").c_str()) == 0;
               }),
-              "(no exception)");
+              "planted");
     for (const std::string& name :
          {shared("report.xml"), shared("dangling.xml"), shared("fifo.xml"), shared("dir/x.xml")}) {
         SCOPED_TRACE(name);
-        expectRefused(name, cannotOpen(name), [&] { return saveErrorInChild(smallDocument(name), false, 5); });
+        expectRefused(name, cannotOpen(name), [&] { return saveErrorInChild(smallDocument(name), std::nullopt, 5); });
     }
     EXPECT_EQ(readFile(secret), secretText);
     EXPECT_FALSE(fs::exists(path("created.xml")));
     EXPECT_TRUE(fs::is_empty(path("inner")));
     // The user's own link is followed as anywhere else.
     ASSERT_EQ(symlink(path("mine.xml").c_str(), shared("own-link.xml").c_str()), 0);
-    EXPECT_EQ(saveError(smallDocument(shared("own-link.xml"))), "(no exception)");
+    EXPECT_EQ(saveError(smallDocument(shared("own-link.xml"))), noException);
     EXPECT_TRUE(fs::is_regular_file(path("mine.xml")));
 }
 
 TEST_F(SharedDirectory, OtherUsersFilesAreNeitherReplacedNorWritten) {
-    ASSERT_EQ(asOtherUser([&] {
+    ASSERT_EQ(asSecondUser([&] {
                   writeFile(shared("owned.xml"), "planted");
                   return chmod(shared("owned.xml").c_str(), 0666) == 0;
               }),
-              "(no exception)");
+              "planted");
     expectRefused(shared("owned.xml"), cannotOpen(shared("owned.xml")),
                   [&] { return saveError(smallDocument(shared("owned.xml"))); });
     {
         FifoReader fifo(shared("pipe.xml"));  // a reader that would receive the text
         ASSERT_TRUE(fifo.isOpen());
-        ASSERT_EQ(chown(shared("pipe.xml").c_str(), otherUser, otherGroup), 0);
+        ASSERT_EQ(chown(shared("pipe.xml").c_str(), secondUser.uid, secondUser.gid), 0);
         EXPECT_EQ(saveError(smallDocument(shared("pipe.xml"))), cannotOpen(shared("pipe.xml")));
         EXPECT_EQ(fifo.received(), "");
     }
     // The other user still saves its own files there.
-    EXPECT_EQ(saveErrorInChild(smallDocument(shared("theirs.xml")), true), "(no exception)");
+    EXPECT_EQ(saveErrorInChild(smallDocument(shared("theirs.xml")), secondUser), noException);
 }
 
 TEST_F(SharedDirectory, LogIsNotHijacked) {
-    ASSERT_EQ(asOtherUser([&] {
+    ASSERT_EQ(asSecondUser([&] {
                   writeFile(shared("own.xml.log"), "");
                   return symlink(secret.c_str(), shared("link.xml.log").c_str()) == 0 &&
                          mkfifo(shared("fifo.xml.log").c_str(), 0666) == 0 &&
                          chmod(shared("own.xml.log").c_str(), 0666) == 0;
               }),
-              "(no exception)");
+              "planted");
     // A parse error's log goes neither into a planted link's file nor the other user's, nor waits for a pipe.
     for (const char* name : {"link.xml", "own.xml", "fifo.xml", "fresh.xml"}) {
         SCOPED_TRACE(name);
         document.setFileName(shared(name));
-        EXPECT_EQ(errorInChild([&] { rkXMLFStream().readDocumentFromString(document, "<a></b>"); }, false, 5),
+        EXPECT_EQ(errorInChild([&] { rkXMLFStream().readDocumentFromString(document, "<a></b>"); }, std::nullopt, 5),
                   "Error at line 0: Closing tag differs from open tag.\n");
     }
     EXPECT_EQ(readFile(secret), secretText);

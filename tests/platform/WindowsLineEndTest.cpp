@@ -4,74 +4,44 @@
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
+using WindowsLineEnds = DocumentInScratch;
 
 namespace {
-
 // A file as another Windows program writes it: CR LF line ends, a CR alone, and a CR before a CR LF.
 const std::string crLfFile =
     "<?xml version=\"1.0\"?>\r\n<notes>\r\n <note>first line\r\nsecond line</note>\r\n"
     " <cr>lone\rcarriage return</cr>\r\n <both>kept\r\r\nline</both>\r\n</notes>\r\n";
-// What it holds: LF where the file has CR LF.
-const std::string crLfTree =
-    "?root?(<?xml version=\"1.0\" ?>,notes(note'first line\nsecond line',cr'lone\rcarriage return',"
-    "both'kept\r\nline'))";
-// The same tree as the writer stores it.
-const std::string crLfSaved =
-    "<?xml version=\"1.0\" ?>\r\n<notes>\r\n <note>first line\r\nsecond line</note>\r\n"
-    " <cr>lone\rcarriage return</cr>\r\n <both>kept\r\r\nline</both>\r\n</notes>";
+}  // namespace
 
-// The bytes of a file, line ends as they are on disk.
-std::string bytesOf(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
-}
-
-class WindowsLineEnds : public ScratchTest {
-protected:
-    // The tree read from the file `name`.
-    std::string readTree(const std::string& name) {
-        rkXMLDocument document;
-        document.setFileName(name);
-        rkXMLFStream().readDocument(document);
-        return describe(document.getRoot());
-    }
-};
-
-TEST_F(WindowsLineEnds, CrLfFileReadsWithLineFeeds) {
-    writeFile(path("notes.xml"), crLfFile);
-    EXPECT_EQ(readTree(path("notes.xml")), crLfTree);
-}
-
-TEST_F(WindowsLineEnds, SavedFileHasCrLf) {
-    writeFile(path("notes.xml"), crLfFile);
-    rkXMLDocument document;
-    document.setFileName(path("notes.xml"));
-    rkXMLFStream().readDocument(document);
+TEST_F(WindowsLineEnds, FileReadsWithLineFeedsAndIsSavedWithCrLf) {
+    const std::string tree =  // LF where the file has CR LF
+        "?root?(<?xml version=\"1.0\" ?>,notes(note'first line\nsecond line',cr'lone\rcarriage return',"
+        "both'kept\r\nline'))";
+    writeFile(target, crLfFile);
+    stream.readDocument(document);
+    EXPECT_EQ(describe(document.getRoot()), tree);
     document.setFileName(path("saved.xml"));
-    rkXMLFStream().writeDocument(document);
-    EXPECT_EQ(bytesOf(path("saved.xml")), crLfSaved);
-    EXPECT_EQ(readTree(path("saved.xml")), crLfTree);
+    stream.writeDocument(document);
+    EXPECT_EQ(bytesOf(path("saved.xml")),
+              "<?xml version=\"1.0\" ?>\r\n<notes>\r\n <note>first line\r\nsecond line</note>\r\n"
+              " <cr>lone\rcarriage return</cr>\r\n <both>kept\r\r\nline</both>\r\n</notes>");
+    rkXMLDocument back;
+    back.setFileName(path("saved.xml"));
+    stream.readDocument(back);
+    EXPECT_EQ(describe(back.getRoot()), tree);
 }
 
 TEST_F(WindowsLineEnds, StringsKeepTheirBytes) {
-    rkXMLDocument document;
-    rkXMLFStream().readDocumentFromString(document, crLfFile);
+    stream.readDocumentFromString(document, "<a>x\r\ny</a>\r\n<b/>");
     // The CR of each CR LF stays, also where it ends the text between two tags.
-    EXPECT_EQ(describe(document.getRoot()),
-              "?root?'\r'(<?xml version=\"1.0\" ?>,notes'\r'(note'first line\r\nsecond line',"
-              "cr'lone\rcarriage return',both'kept\r\r\nline'))");
-    std::string text;
-    rkXMLFStream().writeDocumentToString(document, text);
-    EXPECT_EQ(text,
-              "<?xml version=\"1.0\" ?>\n<notes>\n <note>first line\r\nsecond line</note>\n"
-              " <cr>lone\rcarriage return</cr>\n <both>kept\r\r\nline</both>\n</notes>");
+    EXPECT_EQ(describe(document.getRoot()), "?root?'\r'(a'x\r\ny',b)");
+    EXPECT_EQ(written(), "<a>x\r\ny</a>\n<b/>");
 }
 
 TEST_F(WindowsLineEnds, DiagnosticsCountLinesAndLogWithCrLf) {
-    writeFile(path("broken.xml"), "<a>\r\n<b>\r\n</c>\r\n");
-    const std::string message = "Error at line 2: Closing tag differs from open tag.\n";
-    EXPECT_EQ(errorOf([&] { readTree(path("broken.xml")); }), message);
-    EXPECT_EQ(bytesOf(path("broken.xml.log")), "Error at line 2: Closing tag differs from open tag.\r\n");
+    writeFile(target, "<a>\r\n<b>\r\n</c>\r\n");
+    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Error at line 2: Closing tag differs from open tag.\n");
+    EXPECT_EQ(bytesOf(target + ".log"), "Error at line 2: Closing tag differs from open tag.\r\n");
 }
 
 // A text of several of the pieces that line ends are expanded in, its line ends at varied offsets of
@@ -82,14 +52,11 @@ TEST_F(WindowsLineEnds, LargeTextRoundTrips) {
         value += std::string(length, 'x') + "\n";
         stored += std::string(length, 'x') + "\r\n";
     }
-    rkXMLDocument document;
-    document.setFileName(path("large.xml"));
     addElement(document.getRoot(), "text", value + "end");
-    rkXMLFStream().writeDocument(document);
-    const std::string saved = bytesOf(path("large.xml"));
-    EXPECT_EQ(saved.size(), ("<text>" + stored + "end</text>").size());
-    EXPECT_TRUE(saved == "<text>" + stored + "end</text>");
-    EXPECT_TRUE(readTree(path("large.xml")) == "?root?(text'" + value + "end')");
+    stream.writeDocument(document);
+    EXPECT_TRUE(sameBytes(bytesOf(target), "<text>" + stored + "end</text>"));
+    rkXMLDocument back;
+    back.setFileName(target);
+    stream.readDocument(back);
+    EXPECT_TRUE(sameBytes(element(back.getTopLevelElement())->getValue(), value + "end"));
 }
-
-}  // namespace

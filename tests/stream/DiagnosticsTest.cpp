@@ -1,126 +1,149 @@
-// A read's warnings and error as data, and the switch that keeps reads and writes from the log file.
+// A read's warnings and error as data, as the thrown message and in the log file beside the document; the switch
+// that keeps reads and writes from the log; where an unnamed document logs.
 #include <string>
-#include <vector>
 
+#include "stream/DiagnosticLog.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-using Diagnostic = rkXMLFStream::Diagnostic;
+using Diagnostic = DocumentInScratch;
+using LogSwitch = DocumentInScratch;
+using DiagnosticLog = DocumentInScratch;
+using rkxml_detail::logFileName;
+using rkxml_detail::writeLog;
 
 namespace {
+// Sets an environment variable, or removes it for nullopt; on Windows also for the system's own lookup.
+inline void setEnvironment(const std::string& name, const std::optional<std::string>& value) {
+#ifdef _WIN32
+    _putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
+#endif
+}
 
-struct Diagnostics : ScratchTest {
-    Diagnostics() { document.setFileName(path("doc.xml")); }
-    rkXMLFStream stream;
-    rkXMLDocument document;
+// The variable that names the system's temporary directory.
+#ifdef _WIN32
+constexpr const char* temporaryDirectoryVariable = "TEMP";
+#else
+constexpr const char* temporaryDirectoryVariable = "TMPDIR";
+#endif
+
+// Sets environment variables for a scope and restores them at its end.
+class EnvGuard {
+public:
+    EnvGuard(std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            saved.emplace_back(name, getenv(name) ? std::optional(getenv(name)) : std::nullopt);
+    }
+    ~EnvGuard() {
+        for (const auto& [name, value] : saved) setEnvironment(name, value);
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
 };
-using LogSwitch = Diagnostics;
-
-const char* kindOf(const Diagnostic& diagnostic) { return diagnostic.kind == Diagnostic::Warning ? "W" : "E"; }
-
 }  // namespace
 
-TEST_F(Diagnostics, WarningsAndTheErrorInTheOrderFound) {
-    const std::string text = "<a>one<b/>two\n<c>three<d/>four</c>\n</x>";
-    const std::string message = errorOf([&] { stream.readDocumentFromString(document, text); });
-    const std::vector<Diagnostic>& found = stream.getDiagnostics();
-    ASSERT_EQ(found.size(), 3u);
-    const struct {
-        const char* kind;
-        std::size_t line;
-        const char* text;
-    } expected[] = {
-        {"W", 0, "Text of element 'a' is replaced by a later text; only the last one is kept."},
-        {"W", 1, "Text of element 'c' is replaced by a later text; only the last one is kept."},
-        {"E", 2, "Closing tag differs from open tag."},
-    };
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_STREQ(kindOf(found[i]), expected[i].kind);
-        EXPECT_EQ(found[i].line, expected[i].line);
-        EXPECT_EQ(found[i].text, expected[i].text);
-    }
-    // The thrown message and the log say the same, one line each.
-    const std::string lines = "Warning at line 0: " + found[0].text + "\nWarning at line 1: " + found[1].text +
-                              "\nError at line 2: " + found[2].text + "\n";
+// The thrown message and the log list every diagnostic, one line each, as the list holds them.
+TEST_F(Diagnostic, MessageAndLogListEveryDiagnosticInOrder) {
+    const std::string message = errorOf([&] { stream.readDocumentFromString(document, "<a>x<b/>y\n\n</c>"); });
+    const std::string lines =
+        "Warning at line 0: Text of element 'a' is replaced by a later text; only the last one is kept.\n"
+        "Error at line 2: Closing tag differs from open tag.\n";
     EXPECT_EQ(message, lines);
-    EXPECT_EQ(readFile(path("doc.xml.log")), lines);
+    EXPECT_EQ(listed(stream), (Diagnostics{"W 0: Text of element 'a' is replaced by a later text; only the last "
+                                           "one is kept.",
+                                           "E 2: Closing tag differs from open tag."}));
+    EXPECT_TRUE(stream.isLogEnabled());  // by default
+    EXPECT_EQ(readFile(target + ".log"), lines);
+    EXPECT_EQ(describe(document.getRoot()), "?root?");  // emptied, a fresh hidden root of the same document
+    EXPECT_EQ(document.getRoot()->getParent(), document.getRoot());
+    EXPECT_EQ(document.getFileName(), target);
+    // A read that succeeds logs its warnings the same way.
+    stream.readDocumentFromString(document, "<a>x<b/>y</a><open>");
+    EXPECT_EQ(readFile(target + ".log"),
+              "Warning at line 0: Text of element 'a' is replaced by a later text; only the last one is kept.\n"
+              "Warning at line 0: Element 'open' is not closed at the end of the text.\n");
 }
 
-TEST_F(Diagnostics, EachReadStartsAnEmptyList) {
-    stream.setLogEnabled(false);  // an unnamed document would log to the temporary directory
-    stream.readDocumentFromString(document, "<a>x<b/>y</a>");
-    EXPECT_EQ(stream.getDiagnostics().size(), 1u);
-    stream.readDocumentFromString(document, "<a>x</a>");
-    EXPECT_TRUE(stream.getDiagnostics().empty());
-
-    // A warning of a successful read, then a file read that never reaches the text.
-    stream.readDocumentFromString(document, "<open>");
-    ASSERT_EQ(stream.getDiagnostics().size(), 1u);
-    EXPECT_EQ(stream.getDiagnostics()[0].text, "Element 'open' is not closed at the end of the text.");
+// The file errors concern no line of a text; writes leave the lists of the last read as they are.
+TEST_F(Diagnostic, FileErrorsEmptyTheListsAndWritesLeaveThem) {
+    writeFile(path("empty.xml"), "");
+    stream.foreignXml();  // which also lists save losses
     for (const std::string& name : {std::string(), path("missing.xml"), path("empty.xml")}) {
         SCOPED_TRACE(name);
-        stream.readDocumentFromString(document, "<open>");
-        if (name == path("empty.xml")) writeFile(name, "");
-        document.setFileName(name);
-        errorOf([&] { stream.readDocument(document); });
+        stream.readDocumentFromString(document, "<!DOCTYPE a><open>");
+        ASSERT_EQ(stream.getDiagnostics().size(), 1u);
+        ASSERT_EQ(stream.getSaveLosses().size(), 1u);
+        rkXMLDocument file;
+        file.setFileName(name);
+        errorOf([&] { stream.readDocument(file); });
         EXPECT_TRUE(stream.getDiagnostics().empty());
+        EXPECT_TRUE(stream.getSaveLosses().empty());
     }
-}
-
-TEST_F(Diagnostics, WritesLeaveTheListAlone) {
-    stream.readDocumentFromString(document, "<a>x<b/>y</a>");
+    stream.readDocumentFromString(document, "<open>");
     stream.writeDocument(document);
-    rkXMLDocument unwritable;
-    addElement(unwritable.getRoot(), "bad name");
-    std::string text;
-    errorOf([&] { stream.writeDocumentToString(unwritable, text); });
-    EXPECT_EQ(stream.getDiagnostics().size(), 1u);
-}
-
-TEST_F(Diagnostics, LineOfAnEditor) {
-    // What README shows: the line an editor numbers from 1.
-    errorOf([&] { stream.readDocumentFromString(document, "<a>\n\n</b>"); });
-    const Diagnostic& error = stream.getDiagnostics().back();
-    EXPECT_EQ("doc.xml:" + std::to_string(error.line + 1) + ": " + error.text,
-              "doc.xml:3: Closing tag differs from open tag.");
-}
-
-TEST_F(LogSwitch, OnByDefaultForReadsAndWrites) {
-    EXPECT_TRUE(stream.isLogEnabled());
-    stream.readDocumentFromString(document, "<a>x<b/>y</a>");
-    EXPECT_EQ(readFile(path("doc.xml.log")),
-              "Warning at line 0: Text of element 'a' is replaced by a later text; only the last one is kept.\n");
     addElement(document.getRoot(), "bad name");
-    errorOf([&] { stream.writeDocument(document); });
-    EXPECT_EQ(readFile(path("doc.xml.log")), "Error: element name 'bad name' cannot be written.");
+    errorOf([&] { written(); });
+    EXPECT_EQ(stream.getDiagnostics().size(), 1u);
 }
 
 // Run as the second user where the tests run as root: the switch must hold whoever reads and writes.
 TEST_F(LogSwitch, OffWritesNoLogForReadsOrWrites) {
-    const auto body = [this] {
+    EnvGuard guard{"Tmp"};
+    setEnvironment("Tmp", scratch.str() + "/");  // where an unnamed document logs
+    const auto quietRun = [&] {
         rkXMLFStream quiet;
         quiet.setLogEnabled(false);
-        if (quiet.isLogEnabled()) return 1;
-        rkXMLDocument doc;
-        doc.setFileName(path("doc.xml"));
-        quiet.readDocumentFromString(doc, "<a>x<b/>y</a><open>");                           // warnings
-        if (quiet.getDiagnostics().size() != 2) return 2;                                   // still kept as data
-        if (errorOf([&] { quiet.readDocumentFromString(doc, "</b>"); }).empty()) return 3;  // an error
-        addElement(doc.getRoot(), "bad name");
-        if (errorOf([&] { quiet.writeDocument(doc); }).empty()) return 4;
-        std::string text;
-        if (errorOf([&] { quiet.writeDocumentToString(doc, text); }).empty()) return 5;
-        rkXMLDocument unnamed;  // would log to the default log file under Tmp
-        if (errorOf([&] { quiet.readDocumentFromString(unnamed, "</b>"); }).empty()) return 6;
-        return 0;
+        if (quiet.isLogEnabled()) return "still on";
+        rkXMLDocument unnamed;
+        for (rkXMLDocument* doc : {&document, &unnamed}) {
+            quiet.readDocumentFromString(*doc, "<a>x<b/>y</a><open>");  // warnings
+            if (quiet.getDiagnostics().size() != 2) return "no warnings kept";
+            if (errorOf([&] { quiet.readDocumentFromString(*doc, "</b>"); }) == noException) return "no error";
+            addElement(doc->getRoot(), "bad name");
+            if (errorOf([&] { quiet.writeDocument(*doc); }) == noException) return "written";
+            std::string text;
+            if (errorOf([&] { quiet.writeDocumentToString(*doc, text); }) == noException) return "written";
+        }
+        return "";
     };
-    EnvGuard guard{"Tmp"};
-    setEnvironment("Tmp", scratch.str() + "/");
 #ifdef _WIN32
-    EXPECT_EQ(body(), 0);
+    EXPECT_EQ(quietRun(), std::string());
 #else
-    EXPECT_EQ(runInChild(body, true), 0);
+    EXPECT_EQ(answerInChild(quietRun, secondUser), "");
 #endif
     EXPECT_EQ(scratch.entries(), std::set<std::string>());
+}
+
+TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
+    writeLog(target, "");
+    EXPECT_FALSE(fs::exists(target + ".log"));
+    writeLog(target, "first message\nwith two lines");
+    writeLog(target, "");  // an empty message leaves the log alone
+    EXPECT_EQ(readFile(target + ".log"), "first message\nwith two lines");
+    writeLog(target, "second\r\n");
+    EXPECT_EQ(readFile(target + ".log"), "second\r\n");
+#ifndef _WIN32  // private, as diagnostics quote the document (Windows: its access list, in the platform tests)
+    EXPECT_EQ(fs::status(target + ".log").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+#endif
+}
+
+TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
+    const char* const casings[] = {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"};
+    EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", temporaryDirectoryVariable};
+    for (const char* casing : casings) setEnvironment(casing, {});
+    setEnvironment(temporaryDirectoryVariable, scratch.str());
+    // The system's temporary directory ends in the system's own separator.
+    EXPECT_EQ(logFileName(""), scratch.str() + static_cast<char>(fs::path::preferred_separator) + "rkXMLFactory.log");
+    // No separator is added to a variable's value.
+    for (const auto& [casing, prefix] : {std::pair{"tMp", "a-"}, std::pair{"TMP", "b/"}, std::pair{"Tmp", "c"}}) {
+        SCOPED_TRACE(casing);
+        setEnvironment(casing, path(prefix));
+        EXPECT_EQ(logFileName(""), path(prefix) + "rkXMLFactory.log");
+    }
+    writeLog("", "unnamed");
+    EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");
 }

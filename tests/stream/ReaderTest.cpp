@@ -1,195 +1,328 @@
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/resource.h>
-#endif
-
+// What the reader makes of a text: each row a text, the tree it reads into and the warnings and error it lists,
+// in the default mode, in UTF-8 mode and in the mode for files from other programs.
 #include <string>
+#include <vector>
 
-#include "stream/DiagnosticLog.h"
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
-using Reader = DocumentInScratch;
-using FileReader = DocumentInScratch;
-using DiagnosticLog = DocumentInScratch;
-using rkxml_detail::logFileName;
-using rkxml_detail::writeLog;
 
-// Each row: a text, and the tree it reads into as describe() pictures it.
-TEST_F(Reader, ReadsEachRule) {
+namespace {
+
+struct ReadRow {
+    const char* name;
+    std::string text;
+    std::string tree;  // describe() of the hidden root after the read
+    Diagnostics diagnostics;
+};
+
+// Reads each row's text into a fresh document with the one `stream`, so that each read must start its own list.
+void expectReads(rkXMLFStream& stream, const std::vector<ReadRow>& rows) {
+    stream.setLogEnabled(false);  // the documents have no name: their log would go to the temporary directory
+    for (const ReadRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        rkXMLDocument document;
+        errorOf([&] { stream.readDocumentFromString(document, row.text); });
+        EXPECT_EQ(describe(document.getRoot()), row.tree);
+        EXPECT_EQ(listed(stream), row.diagnostics);
+    }
+}
+
+std::string replaced(const std::string& element) {
+    return "Text of element '" + element + "' is replaced by a later text; only the last one is kept.";
+}
+std::string notClosed(const std::string& element, const std::string& count = "") {
+    return "Element '" + element + "' is not closed at the end of the text" + count + ".";
+}
+const std::string outside = "Text outside every element is ignored.";
+const std::string afterLastTag = "Text after the last tag is ignored.";
+
+}  // namespace
+
+TEST(Reader, ReadsEachRule) {
+    rkXMLFStream stream;
     stream.addSymbol("&sp;", " ");
     stream.addOpenTag("Hr");
     const std::string longTag(70, 'L');  // beyond the lengths that the open-tag lookup keeps in a table
     stream.addOpenTag(longTag);
-    const TableRow<std::string> rows[] = {
-        {"a settings file",
-         "<?xml version=\"1.0\"?>\n<!-- settings -->\n<config mode=\"fast\">\n<name>Demo &amp; test</name>\n<br>\n"
-         "<empty/>\n</config>",
-         "?root?(<?xml version=\"1.0\" ?>,<!-- settings -->,config[mode=fast](name'Demo & test',br,empty))"},
-        {"an empty text adds nothing", "", "?root?"},
-        {"text before the first tag is the hidden root's value", "lead<a/>", "?root?'lead'(a)"},
-        {"text after the last tag is ignored", "<a/>tail", "?root?(a)"},
-        {"text after a child replaces the value before it", "<a>x<b/>y</a>", "?root?(a'y'(b))"},
-        {"a blank piece leaves the value", "<p>two<!--c--> \n\t </p>", "?root?(p'two'(<!--c-->))"},
-        {"blanks, tabs and line feeds are trimmed", "<t> \t\n x  y \n\t</t>", "?root?(t'x  y')"},
-        {"a carriage return is not trimmed", "<t>x\r\n</t>", "?root?(t'x\r')"},
-        {"entities are decoded", "<e>&lt;b&gt; &#228;</e>", "?root?(e'<b> \xE4')"},
-        {"entities are decoded once", "<e>&amp;lt;</e>", "?root?(e'&lt;')"},
-        {"entities are decoded before trimming", "<e>&sp;x&sp;</e>", "?root?(e'x')"},
-        {"attribute values stay as written", "<g x=\"&lt;\"/>", "?root?(g[x=&lt;])"},
-        {"blanks around names and attributes are skipped", "< a\n b =\"1\"c=\"\"\td=\"x>y\" ></a>",
-         "?root?(a[b=1,c=,d=x>y])"},
-        {"an attribute given twice keeps its last value", "<a b=\"1\" b=\"2\"/>", "?root?(a[b=2])"},
-        {"an attribute name runs on to the next =\"", "<a b><c d=\"1\"/>", "?root?(a[b><c d=1])"},
-        {"end tags are trimmed", "<i><j></ j\n></\ti \t>", "?root?(i(j))"},
-        {"a name ending in / closes at once", "<a/><b/ x=\"1\"><c>", "?root?(a,b[x=1],c)"},
-        {"after a blank, < /z/ is a start tag", "< /z/ >", "?root?(/z)"},
-        {"elements need not be closed", "<a><b>", "?root?(a(b))"},
-        {"</?root?> closes nothing", "<a/></?root?><b/>", "?root?(a,b)"},
-        {"the first declaration goes to the top level", "<a><?xml version=\"1.1\" encoding=\"utf-8\"?></a>",
-         "?root?(a,<?xml version=\"1.1\" encoding=\"utf-8\" ?>)"},
-        {"later declarations are skipped", "<?xml version=\"1.1\"?><?xml?>", "?root?(<?xml version=\"1.1\" ?>)"},
-        {"a comment keeps its blanks", "<!-- a <b> -- c -->", "?root?(<!-- a <b> -- c -->)"},
-        {"<![CDATA[ starts an element", "<![CDATA[x]]>", "?root?(![CDATA[x]])"},
-        {"an open tag closes after its start tag", "<a><br>x</a>", "?root?(a'x'(br))"},
-        {"open tags match in any ASCII case", "<a><BR><hR a=\"1\"></a>", "?root?(a(BR,hR[a=1]))"},
-        {"an open tag closed by /> closes once", "<a><br/><br /></a>", "?root?(a(br,br))"},
-        {"a long open tag", "<a><" + longTag + ">x</a>", "?root?(a'x'(" + longTag + "))"},
-    };
-    for (const auto& [name, text, tree] : rows) EXPECT_EQ(parsed(text), tree) << name;
-    EXPECT_FALSE(fs::exists(target + ".log"));
+    expectReads(
+        stream,
+        {
+            {"a settings file",
+             "<?xml version=\"1.0\"?>\n<!-- settings -->\n<config mode=\"fast\">\n<name>Demo &amp; test</name>\n"
+             "<br>\n<empty/>\n</config>",
+             "?root?(<?xml version=\"1.0\" ?>,<!-- settings -->,config[mode=fast](name'Demo & test',br,empty))",
+             {}},
+            {"an empty text adds nothing", "", "?root?", {}},
+            {"text before the first tag is the hidden root's value",
+             "lead<a/>",
+             "?root?'lead'(a)",
+             {"W 0: " + outside}},
+            {"a blank piece leaves the value", "<p>two<!--c--> \n\t </p>", "?root?(p'two'(<!--c-->))", {}},
+            {"blanks, tabs and line feeds are trimmed", "<t> \t\n x  y \n\t</t>", "?root?(t'x  y')", {}},
+            {"a carriage return is not trimmed", "<t>x\r\n</t>", "?root?(t'x\r')", {}},
+            {"entities are decoded", "<e>&lt;b&gt; &#228;</e>", "?root?(e'<b> \xE4')", {}},
+            {"entities are decoded once", "<e>&amp;lt;</e>", "?root?(e'&lt;')", {}},
+            {"entities are decoded before trimming", "<e>&sp;x&sp;</e>", "?root?(e'x')", {}},
+            {"attribute values stay as written", "<g x=\"&lt;\"/>", "?root?(g[x=&lt;])", {}},
+            {"blanks around names and attributes are skipped",
+             "< a\n b =\"1\"c=\"\"\td=\"x>y\" ></a>",
+             "?root?(a[b=1,c=,d=x>y])",
+             {}},
+            {"an attribute given twice keeps its last value", "<a b=\"1\" b=\"2\"/>", "?root?(a[b=2])", {}},
+            {"an attribute name runs on to the next =\"", "<a b><c d=\"1\"/>", "?root?(a[b><c d=1])", {}},
+            {"end tags are trimmed", "<i><j></ j\n></\ti \t>", "?root?(i(j))", {}},
+            {"a name ending in / closes at once", "<a/><b/ x=\"1\"><c/>", "?root?(a,b[x=1],c)", {}},
+            {"after a blank, < /z/ is a start tag", "< /z/ >", "?root?(/z)", {}},
+            {"</?root?> closes nothing", "<a/></?root?><b/>", "?root?(a,b)", {}},
+            {"the first declaration goes to the top level",
+             "<a><?xml version=\"1.1\" encoding=\"utf-8\"?></a>",
+             "?root?(a,<?xml version=\"1.1\" encoding=\"utf-8\" ?>)",
+             {}},
+            {"later declarations are skipped",
+             "<?xml version=\"1.1\"?><?xml?>",
+             "?root?(<?xml version=\"1.1\" ?>)",
+             {}},
+            {"a comment keeps its blanks", "<!-- a <b> -- c -->", "?root?(<!-- a <b> -- c -->)", {}},
+            {"<![CDATA[ starts an element",
+             "<![CDATA[x]]>",
+             "?root?(![CDATA[x]])",
+             {"W 0: " + notClosed("![CDATA[x]]")}},
+            {"an open tag closes after its start tag", "<a><br>x</a>", "?root?(a'x'(br))", {}},
+            {"open tags match in any ASCII case", "<a><BR><hR a=\"1\"></a>", "?root?(a(BR,hR[a=1]))", {}},
+            {"an open tag closed by /> closes once", "<a><br/><br /></a>", "?root?(a(br,br))", {}},
+            {"a long open tag", "<a><" + longTag + ">x</a>", "?root?(a'x'(" + longTag + "))", {}},
+        });
     stream.clearSymbols();  // nothing is decoded, no open tags
-    EXPECT_EQ(parsed("<br>&lt;</br>"), "?root?(br'&lt;')");
+    expectReads(stream, {{"without tables", "<br>&lt;</br>", "?root?(br'&lt;')", {}}});
 }
 
-TEST_F(Reader, Utf8ModeDecodesReferencesAndAttributeValues) {
+// The reader goes on where it drops text or finds elements open at the end, and says so with the line.
+TEST(Reader, WarnsWhereItDropsText) {
+    rkXMLFStream stream;
+    expectReads(
+        stream,
+        {
+            {"mixed content", "<p>Hello <b>bold</b> world</p>", "?root?(p'world'(b'bold'))", {"W 0: " + replaced("p")}},
+            {"each replacement",
+             "<p>a<b/>\nb<b/>\n\n c</p>",
+             "?root?(p'c'(b,b))",
+             {"W 1: " + replaced("p"), "W 3: " + replaced("p")}},
+            {"split by a comment", "<p>one<!-- c -->two</p>", "?root?(p'two'(<!-- c -->))", {"W 0: " + replaced("p")}},
+            {"after an open tag",
+             "<p>line one<br>\nline two</p>",
+             "?root?(p'line two'(br))",
+             {"W 1: " + replaced("p")}},
+            // A line end's carriage return is kept as a value, so it can replace text too.
+            {"replaced by a line end", "<p>x<b/>\r\n</p>", "?root?(p'\r'(b))", {"W 1: " + replaced("p")}},
+            {"blank text replaced", "<p>\r\n <b/>x</p>", "?root?(p'x'(b))", {}},
+            {"the name shown escaped", "<a\x01>x<b/>y</a\x01>", "?root?(a\x01'y'(b))", {"W 0: " + replaced("a\\x01")}},
+            {"text between top-level nodes", "<a/>\n x \n<b/>", "?root?'x'(a,b)", {"W 1: " + outside}},
+            {"text after the last tag", "<a/>\n\ntail\n", "?root?(a)", {"W 2: " + outside}},
+            {"no tag at all", "notes.txt full of prose\nsecond line", "?root?", {"W 0: " + outside}},
+            {"text after the last tag, inside an element",
+             "<a>\n  tail",
+             "?root?(a)",
+             {"W 1: " + afterLastTag, "W 1: " + notClosed("a")}},
+            {"elements left open",
+             "<a><b>\n<c/>",
+             "?root?(a(b(c)))",
+             {"W 1: " + notClosed("b", " (2 elements are open)")}},
+            {"a settings file cut off",
+             "<settings>\n <launches>7</launches>\n <recent>\n  <file>/a.svg</file>\n  <file>/b.s",
+             "?root?(settings(launches'7',recent(file'/a.svg',file)))",
+             {"W 4: " + afterLastTag, "W 4: " + notClosed("file", " (3 elements are open)")}},
+            {"white space and a byte order mark", "\xEF\xBB\xBF<a/>\r\n \t\r\n", "?root?'\xEF\xBB\xBF'(a)", {}},
+            {"text after a byte order mark", "\xEF\xBB\xBF\nx<a/>", "?root?'\xEF\xBB\xBF\nx'(a)", {"W 1: " + outside}},
+            {"a closed document with CR LF line ends",
+             "<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n<a>\r\n <b>x</b>\r\n</a>\r\n",
+             "?root?'\r'(<?xml version=\"1.0\" ?>,<!-- c -->,a'\r'(b'x'))",
+             {}},
+        });
+}
+
+TEST(Reader, MalformedTextEmptiesTheDocumentAndReportsItsLine) {
+    rkXMLFStream stream;
+    expectReads(
+        stream,
+        {
+            {"a < at the end", "<a>\n<", "?root?", {"E 1: Tag started buf EOF found."}},
+            {"a comment unclosed", "x\n<!-- a\n", "?root?", {"W 0: " + outside, "E 1: Comment tag unclosed."}},
+            {"a declaration unclosed", "\n\n<?xml ", "?root?", {"E 2: Tag <? unclosed."}},
+            {"an end tag unclosed", "<a>\n</a", "?root?", {"E 1: Tag unclosed."}},
+            {"another end tag", "<a>\n</b>", "?root?", {"E 1: Closing tag differs from open tag."}},
+            {"an end tag first", "\r\n</a>", "?root?", {"E 1: Closing tag differs from open tag."}},
+            {"an end tag of an open tag", "<a><br>x</br>", "?root?", {"E 0: Closing tag differs from open tag."}},
+            {"the end after <", "<a>< \n", "?root?", {"E 1: Unspected EOF."}},
+            {"the end in a name", "\n<abc", "?root?", {"E 1: Unspected EOF."}},
+            {"the end among attributes", "<a x=\"1\"\n\n", "?root?", {"E 2: Unspected EOF."}},
+            {"an attribute without =\"", "<a\nb= \"1\">", "?root?", {"E 1: Unspected value form."}},
+            {"the end after =\"", "<a\n b=\"", "?root?", {"E 1: Unspected EOF."}},
+            {"a value unclosed", "<a\nb=\"\nx", "?root?", {"E 1: Unspected value form."}},
+            {"an empty tag name", "\n< >", "?root?", {"E 1: Empty tag name."}},
+            {"an empty tag name at once", "<>", "?root?", {"E 0: Empty tag name."}},
+        });
+}
+
+TEST(Reader, Utf8ModeDecodesReferencesAndAttributeValues) {
+    rkXMLFStream stream;
     stream.addOpenTag("Hr");
     stream.utf8Symbols();
-    const TableRow<std::string> rows[] = {
-        {"references", "<a>&#233;&#xE9;&lt;</a>", "?root?(a'\xC3\xA9\xC3\xA9<')"},
-        {"attribute values", "<a v=\"&#233; &amp;\"/>", "?root?(a[v=\xC3\xA9 &])"},
-        {"trimmed after decoding", "<a>&#32;x&#9;&#32;</a>", "?root?(a'x')"},
-        {"the open tags stay", "<a><HR>x</a>", "?root?(a'x'(HR))"},
-    };
-    for (const auto& [name, text, tree] : rows) EXPECT_EQ(parsed(text), tree) << name;
+    expectReads(stream,
+                {
+                    {"references", "<a>&#233;&#xE9;&lt;</a>", "?root?(a'\xC3\xA9\xC3\xA9<')", {}},
+                    {"attribute values", "<a v=\"&#233; &amp;\"/>", "?root?(a[v=\xC3\xA9 &])", {}},
+                    {"trimmed after decoding", "<a>&#32;x&#9;&#32;</a>", "?root?(a'x')", {}},
+                    {"the open tags stay", "<a><HR>x</a>", "?root?(a'x'(HR))", {}},
+                    // A reference to a blank decodes to white space, which carries nothing.
+                    {"decoded blanks drop nothing", "<p>x<b/>&#32;</p>&#10;", "?root?(p'x'(b))", {}},
+                    {"decoded text replaces", "<p>&#65;<b/>&#66;</p>", "?root?(p'B'(b))", {"W 0: " + replaced("p")}},
+                });
 }
 
-TEST_F(Reader, AppendsToWhatTheDocumentHolds) {
-    stream.readDocumentFromString(document, "<a/>");
-    stream.readDocumentFromString(document, std::string("<b/>"));
-    EXPECT_EQ(describe(document.getRoot()), "?root?(a,b)");
+TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
+    rkXMLFStream stream = foreignStream();
+    expectReads(
+        stream,
+        {
+            {"a byte order mark", "\xEF\xBB\xBF<a/>", "?root?(a)", {}},
+            {"a DOCTYPE with an external identifier",
+             "<!DOCTYPE a PUBLIC \"-//x>y//EN\" 'a>.dtd'>\n<a/>",
+             "?root?(a)",
+             {}},
+            {"a DOCTYPE with an internal subset",
+             "<!DOCTYPE a [\n <!ENTITY e \">]>\">\n <!ATTLIST a b CDATA ']>'>\n <!-- ]> -->\n <?pi ]>?>\n %pe;\n] >"
+             "\n<a/>",
+             "?root?(a)",
+             {}},
+            {"processing instructions", "<?xml-stylesheet href=\"s.xsl\"?>\n<a><?pi x?></a><?end?>", "?root?(a)", {}},
+            {"a declaration needs a blank or ?> after xml",
+             "<?xmlfoo?><?xml?><a/>",
+             "?root?(<?xml version=\"1.0\" ?>,a)",
+             {}},
+            {"only the first declaration",
+             "<?xml version='1.1' encoding='ISO-8859-1' standalone='yes'?><?xml version=\"1.0\"?><a/>",
+             "?root?(<?xml version=\"1.1\" encoding=\"ISO-8859-1\" ?>,a)",
+             {}},
+            {"a declaration with blanks around =",
+             "<?xml version = \"1.0\"\n encoding= 'utf-8' ?><a/>",
+             "?root?(<?xml version=\"1.0\" encoding=\"utf-8\" ?>,a)",
+             {}},
+            {"single quotes hold double ones", "<a b='say \"hi\"' c=\"it's\"/>", "?root?(a[b=say \"hi\",c=it's])", {}},
+            {"blanks around =", "<a b = \"1\"\n c\t=\t'2'>x</a>", "?root?(a[b=1,c=2]'x')", {}},
+            {"attribute values decoded", "<a t='&lt;&#x41;&#233;&nbsp;'/>", "?root?(a[t=<A\xC3\xA9&nbsp;])", {}},
+            {"CDATA as it stands", "<a>x<![CDATA[<y> & &amp;]]>z</a>", "?root?(a'x<y> & &amp;z')", {}},
+            {"one text run, trimmed as a whole", "<a> <![CDATA[ ok ]]> <![CDATA[]]>\n</a>", "?root?(a'ok')", {}},
+            {"processing instructions inside text", "<a>x<?pi?>y</a>", "?root?(a'xy')", {}},
+            {"entities of the UTF-8 table",
+             "<a>&amp;&#233;&unknown;&#0;&#x1F600;</a>",
+             "?root?(a'&\xC3\xA9&unknown;&#0;\xF0\x9F\x98\x80')",
+             {}},
+            {"a later run replaces a run",
+             "<a>x<![CDATA[y]]>\n<b/>z</a>",
+             "?root?(a'z'(b))",
+             {"W 1: " + replaced("a")}},
+            {"a run after the last tag",
+             "<a>\n<![CDATA[x]]>\n",
+             "?root?(a)",
+             {"W 1: " + afterLastTag, "W 2: " + notClosed("a")}},
+        });
 }
 
-TEST_F(Reader, ErrorsEmptyTheDocumentAndReportTheirLine) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"<a>\n<", "Error at line 1: Tag started buf EOF found.\n"},
-        {"x\n<!-- a\n",
-         "Warning at line 0: Text outside every element is ignored.\nError at line 1: Comment tag unclosed.\n"},
-        {"\n\n<?xml ", "Error at line 2: Tag <? unclosed.\n"},
-        {"<a>\n</a", "Error at line 1: Tag unclosed.\n"},
-        {"<a>\n</b>", "Error at line 1: Closing tag differs from open tag.\n"},
-        {"\r\n</a>", "Error at line 1: Closing tag differs from open tag.\n"},
-        {"<a><br>x</br>", "Error at line 0: Closing tag differs from open tag.\n"},
-        {"<a>< \n", "Error at line 1: Unspected EOF.\n"},
-        {"\n<abc", "Error at line 1: Unspected EOF.\n"},
-        {"<a x=\"1\"\n\n", "Error at line 2: Unspected EOF.\n"},
-        {"<a\nb= \"1\">", "Error at line 1: Unspected value form.\n"},
-        {"<a\n b=\"", "Error at line 1: Unspected EOF.\n"},
-        {"<a\nb=\"\nx", "Error at line 1: Unspected value form.\n"},
-        {"\n< >", "Error at line 1: Empty tag name.\n"},
-        {"<>", "Error at line 0: Empty tag name.\n"}};
-    for (const auto& [text, message] : rows) {
+TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
+    rkXMLFStream stream = foreignStream();
+    const std::string utf16 = "E 0: Text in UTF-16 is not read; convert it to UTF-8.";
+    expectReads(
+        stream,
+        {
+            {"a DOCTYPE unclosed", "<a/>\n<!DOCTYPE a [ <!ENTITY x \"]>", "?root?", {"E 1: Tag <!DOCTYPE unclosed."}},
+            {"a DOCTYPE literal unclosed", "<!DOCTYPE a SYSTEM 'x>\n", "?root?", {"E 0: Tag <!DOCTYPE unclosed."}},
+            {"CDATA unclosed", "<a>\n<![CDATA[x]>", "?root?", {"E 1: Tag <![CDATA[ unclosed."}},
+            {"a processing instruction unclosed", "<a>x\n<?pi", "?root?", {"E 1: Tag <? unclosed."}},
+            {"an attribute without =", "<a\n b>", "?root?", {"E 1: Unspected value form."}},
+            {"a value without quotes", "<a b=1>", "?root?", {"E 0: Unspected value form."}},
+            {"a value unclosed", "<a b='1>\n", "?root?", {"E 0: Unspected value form."}},
+            {"the end after =", "<a b =\n", "?root?", {"E 1: Unspected EOF."}},
+            {"the end after the name", "<a b\n", "?root?", {"E 1: Unspected EOF."}},
+            {"UTF-16", std::string("\xFF\xFE<\0a\0/\0>\0", 10), "?root?", {utf16}},
+            {"UTF-16 without a byte order mark", std::string("<\0?\0x\0m\0l\0", 10), "?root?", {utf16}},
+        });
+    // What both modes read the same way fails the same way.
+    rkXMLFStream usual;
+    usual.setLogEnabled(false);
+    for (const char* text : {"<a>\n</b>", "x\n<!-- c", "<a>\n<", "<a>\n< >", "</a", "<a b=\"1\"\n\n", "<a b=\"1>"}) {
         SCOPED_TRACE(text);
-        stream.readDocumentFromString(document, "<keep/>");
-        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, text); }), message);
-        EXPECT_EQ(readFile(target + ".log"), message);
-        EXPECT_EQ(describe(document.getRoot()), "?root?");
-        EXPECT_EQ(document.getRoot()->getParent(), document.getRoot());  // a fresh hidden root
-        EXPECT_EQ(document.getFileName(), target);
+        rkXMLDocument document;
+        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, text); }),
+                  errorOf([&] { usual.readDocumentFromString(document, text); }));
     }
 }
 
-TEST_F(FileReader, EmptyFilesAddNothingAndFailuresAreNotLogged) {
-    addElement(document.getRoot(), "keep");
-    writeFile(target, "");
-    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "(no exception)");
-    fs::create_directory(path("folder.xml"));
-    for (const std::string& name : {path("missing.xml"), path("folder.xml")}) {
-        document.setFileName(name);
-        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Opening file: " + name + "failed.");
+// Character references decode to the character set that the file declares, so that no other set's bytes go in.
+TEST(Reader, ForeignModeDecodesReferencesToTheDeclaredCharacterSet) {
+    rkXMLFStream stream = foreignStream();
+    const std::string body = "><a t=\"&#233;&#x4E2D;\">&#65;&#233;&#8364;&#x81;&#x2014;&lt;</a>";
+    const std::string kept = "&#x4E2D;]'A&#233;&#8364;&#x81;&#x2014;<')";
+    auto declared = [](const std::string& encoding) { return "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?"; };
+    auto header = [](const std::string& encoding) {
+        return "?root?(<?xml version=\"1.0\" encoding=\"" + encoding + "\" ?>,";
+    };
+    expectReads(
+        stream,
+        {
+            {"none: UTF-8",
+             body.substr(1),
+             "?root?(a[t=\xC3\xA9\xE4\xB8\xAD]'A\xC3\xA9\xE2\x82\xAC\xC2\x81\xE2\x80\x94<')",
+             {}},
+            {"ISO-8859-1",
+             declared("ISO-8859-1") + body,
+             header("ISO-8859-1") + "a[t=\xE9&#x4E2D;]'A\xE9&#8364;\x81&#x2014;<')",
+             {}},
+            {"Windows-1252 in lower case",
+             declared("windows-1252") + body,
+             header("windows-1252") + "a[t=\xE9&#x4E2D;]'A\xE9\x80&#x81;\x97<')",
+             {}},
+            {"US-ASCII", declared("US-ASCII") + body, header("US-ASCII") + "a[t=&#233;" + kept, {}},
+            {"a set not known", declared("EUC-JP") + body, header("EUC-JP") + "a[t=&#233;" + kept, {}},
+            {"UTF-16 in name only", declared("UTF-16") + "><a>&#233;</a>", header("UTF-16") + "a'\xC3\xA9')", {}},
+        });
+}
+
+TEST(Reader, EachTableSwitchLeavesTheForeignMode) {
+    for (void (rkXMLFStream::*leave)() :
+         {&rkXMLFStream::defaultSymbols, &rkXMLFStream::utf8Symbols, &rkXMLFStream::clearSymbols}) {
+        rkXMLFStream stream = foreignStream();
+        EXPECT_TRUE(stream.isForeignXml());
+        (stream.*leave)();
+        EXPECT_FALSE(stream.isForeignXml());
+        expectReads(stream, {{"single quotes", "<a b='1'/>", "?root?", {"E 0: Unspected value form."}}});
     }
-    document.setFileName("");
-    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Invalid/empty filename.");
-    EXPECT_EQ(describe(document.getRoot()), "?root?(keep)");
-    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"doc.xml", "folder.xml"}));  // no log
 }
 
-TEST_F(FileReader, BytesReachTheReaderAsTheyAre) {
-#ifdef _WIN32
-    GTEST_SKIP() << "Windows reads files in text mode (WindowsLineEndTest.cpp)";
-#endif
-    writeFile(target, std::string("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40));
-    stream.readDocument(document);
-    EXPECT_EQ(describe(document.getRoot()), std::string("?root?'\r\n\0'", 11) + "(<?xml version=\"1.0\" ?>,a'x\r',b)");
+TEST(Reader, AppendsToWhatTheDocumentHolds) {
+    rkXMLFStream stream;
+    rkXMLDocument document;
+    element(document.getRoot())->setValue("set by the program");  // not taken for text of the read
+    stream.readDocumentFromString(document, "<a/>");
+    EXPECT_TRUE(stream.getDiagnostics().empty());
+    std::string text = "\n<b/>x\n";
+    stream.readDocumentFromString(document, text);
+    EXPECT_EQ(describe(document.getRoot()), "?root?'set by the program'(a,b)");
+    EXPECT_EQ(listed(stream), Diagnostics{"W 1: " + outside});
 }
 
-TEST_F(FileReader, PipesAreReadToTheirEndDevicesUpToTheirSize) {
-#ifdef _WIN32
-    GTEST_SKIP() << "needs FIFOs and /dev/zero (Windows reads NUL in tests/platform/WindowsPlatformTest.cpp)";
-#else
-    // A device without end has no size: nothing is read, rather than everything until memory runs out.
-    const int status = runInChild([&] {
-        const rlimit limit{1u << 30, 1u << 30};
-        setrlimit(RLIMIT_AS, &limit);
-        document.setFileName("/dev/zero");
-        stream.readDocument(document);
-        return document.getTopLevelElement() == nullptr ? 0 : 1;
-    });
-    EXPECT_EQ(status, 0);
-    const std::string pipe = path("pipe.xml");
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    // A FIFO without a writer reads as empty: this one's writer is there before the read, and goes once it was read.
-    const int writeEnd = ::open(pipe.c_str(), O_RDWR);
-    ASSERT_EQ(write(writeEnd, "<from-a-pipe/>", 14), 14);
-    std::thread writer([&] {
-        for (int queued = 1; ioctl(writeEnd, FIONREAD, &queued) == 0 && queued > 0;) usleep(1000);
-        close(writeEnd);
-    });
-    document.setFileName(pipe);
-    stream.readDocument(document);
-    writer.join();
-    EXPECT_EQ(describe(document.getRoot()), "?root?(from-a-pipe)");
-#endif
-}
-
-TEST_F(DiagnosticLog, EachMessageReplacesTheWholeLog) {
-    writeLog(target, "");
-    EXPECT_FALSE(fs::exists(target + ".log"));
-    writeLog(target, "first message\nwith two lines");
-    writeLog(target, "");  // an empty message leaves the log alone
-    EXPECT_EQ(readFile(target + ".log"), "first message\nwith two lines");
-    writeLog(target, "second\r\n");
-    EXPECT_EQ(readFile(target + ".log"), "second\r\n");
-#ifndef _WIN32  // private, as diagnostics quote the document (Windows: its access list, in the platform tests)
-    EXPECT_EQ(fs::status(target + ".log").permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write);
-#endif
-}
-
-TEST_F(DiagnosticLog, UnnamedDocumentLogsUnderTmpInAnyCasing) {
-    const char* const casings[] = {"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP"};
-    EnvGuard guard{"tmp", "tmP", "tMp", "tMP", "Tmp", "TmP", "TMp", "TMP", temporaryDirectoryVariable};
-    for (const char* casing : casings) setEnvironment(casing, {});
-    setEnvironment(temporaryDirectoryVariable, scratch.str());
-    // The system's temporary directory ends in the system's own separator.
-    EXPECT_EQ(logFileName(""), scratch.str() + static_cast<char>(fs::path::preferred_separator) + "rkXMLFactory.log");
-    // No separator is added to a variable's value.
-    for (const auto& [casing, prefix] : {std::pair{"tMp", "a-"}, std::pair{"TMP", "b/"}, std::pair{"Tmp", "c"}}) {
-        SCOPED_TRACE(casing);
-        setEnvironment(casing, path(prefix));
-        EXPECT_EQ(logFileName(""), path(prefix) + "rkXMLFactory.log");
-    }
-    writeLog("", "unnamed");
-    EXPECT_EQ(readFile(path("crkXMLFactory.log")), "unnamed");
+// Linear: one warning for a million open elements, and the lines of many warnings counted on in one pass.
+TEST(Reader, WarningsAtHostileSizes) {
+    rkXMLFStream stream;
+    stream.setLogEnabled(false);
+    const std::size_t depth = scaled(1000000);
+    rkXMLDocument deep;
+    stream.readDocumentFromString(deep, repeated("<a>\n", depth));
+    EXPECT_EQ(listed(stream), Diagnostics{"W " + std::to_string(depth) + ": " +
+                                          notClosed("a", " (" + std::to_string(depth) + " elements are open)")});
+    const std::size_t pieces = scaled(200000);
+    rkXMLDocument mixed;
+    stream.readDocumentFromString(mixed, "<p>" + repeated("x<b/>\n", pieces) + "</p>");
+    ASSERT_EQ(stream.getDiagnostics().size(), pieces - 1);
+    EXPECT_EQ(stream.getDiagnostics().back().line, pieces - 1);
 }

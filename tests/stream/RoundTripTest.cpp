@@ -1,4 +1,5 @@
-// Written trees read back the same: here, at hostile sizes, and through Python's ElementTree in UTF-8 mode.
+// Written trees read back the same, without a warning: here, at hostile sizes, from files of other programs, and
+// through Python's ElementTree in UTF-8 mode.
 #include <cstdlib>
 #include <string>
 
@@ -9,32 +10,73 @@ using RoundTrip = DocumentInScratch;
 using HostileInput = DocumentInScratch;
 using Utf8Interop = DocumentInScratch;
 
-// Full size, or a tenth where the environment asks for it (the sanitizer and valgrind runs).
-static std::size_t scaled(std::size_t size) { return std::getenv("RKXML_TESTS_SMALL") != nullptr ? size / 10 : size; }
-
+// The tree that `stream` writes for `document` into its file and reads back, with no warning.
 static rkXMLDocument writtenAndRead(const rkXMLDocument& document, rkXMLFStream stream = rkXMLFStream()) {
     stream.writeDocument(document);
     rkXMLDocument back;
     back.setFileName(document.getFileName());
     stream.readDocument(back);
+    EXPECT_EQ(listed(stream), Diagnostics());
     return back;
 }
 
-TEST_F(RoundTrip, WrittenTreeReadsBackTheSame) {
+TEST_F(RoundTrip, WrittenTreeReadsBackTheSameInEitherMode) {
     stream.addSymbol("&sect;", "\xA7");
     stream.addOpenTag("HR");
     document.setHeader("1.1", "utf-16");
     addComment(document.getRoot(), " <top> & \"comment\" - ");
-    rkXMLElement* config = addElement(document.getRoot(), "config");
+    rkXMLElement* config = addElement(document.getRoot(), "config", "top value");
     for (const char* name : {"", "a\r", "a>b", "/", "k\"q", "x=", "id"}) config->setAttribute(name, "<&> '");
     addElement(config, "name", "Demo & <test> \xE4\x80\xA7\xE9 &amp;");
-    for (const char* name : {"BR", "hr"}) addElement(config, name);
-    addElement(addElement(config, "list"), "item", "x\r");
+    for (const char* name : {"BR", "hr", "empty"}) addElement(config, name);
+    addElement(addElement(config, "list", "a list\nover lines"), "item", "x\r");
     addComment(config, "inner-");
     addElement(config, "!-x", "a\tb\nc");
+    addElement(config, "crlf", "\r\n\r");
     addElement(addElement(config, "a/b", "v"), "deeper")->setAttribute("z", "");
     addElement(document.getRoot(), "second", "2");
     EXPECT_EQ(describe(writtenAndRead(document, stream).getRoot()), describe(document.getRoot()));
+    config->setAttribute("k\"q", "\"quoted\"");  // UTF-8 mode writes it as an entity
+    stream.utf8Symbols();
+    EXPECT_EQ(describe(writtenAndRead(document, stream).getRoot()), describe(document.getRoot()));
+}
+
+// A file of another program, read in the mode for such files, is written so that UTF-8 mode reads it the same.
+TEST_F(RoundTrip, ForeignFileWrittenBackReadsTheSameInUtf8Mode) {
+    const std::string file =
+        "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n"
+        "<?xml-stylesheet type='text/xsl' href='style.xsl'?>\n"
+        "<!DOCTYPE fontconfig SYSTEM 'urn:fontconfig:fonts.dtd' [\n"
+        "  <!ENTITY vendor \"Example & Co\">\n"
+        "]>\n"
+        "<!-- generated -->\n"
+        "<fontconfig>\n"
+        "  <description>Fonts for &vendor;</description>\n"
+        "  <match target = 'pattern'>\n"
+        "    <test name=\"family\" qual='any'><string>mono</string></test>\n"
+        "    <edit name='family' mode=\"assign\"><string>Deja&#x56;u Sans &#8212; Mono</string></edit>\n"
+        "  </match>\n"
+        "  <script><![CDATA[if (a < b && c) { go(); }]]></script>\n"
+        "  <note>keep <?editor mark?>this</note>\n"
+        "</fontconfig>\n";
+    const std::string tree =
+        "?root?(<?xml version=\"1.0\" encoding=\"UTF-8\" ?>,<!-- generated -->,fontconfig("
+        "description'Fonts for &vendor;',match[target=pattern](test[name=family,qual=any](string'mono'),"
+        "edit[mode=assign,name=family](string'DejaVu Sans \xE2\x80\x94 Mono')),"
+        "script'if (a < b && c) { go(); }',note'keep this'))";
+    stream.foreignXml();
+    writeFile(target, file);
+    stream.readDocument(document);
+    EXPECT_EQ(describe(document.getRoot()), tree);
+    EXPECT_EQ(listed(stream), Diagnostics());
+    stream.writeDocument(document);
+    rkXMLFStream utf8;
+    utf8.utf8Symbols();
+    rkXMLDocument back;
+    back.setFileName(target);
+    utf8.readDocument(back);
+    EXPECT_EQ(describe(back.getRoot()), tree);
+    EXPECT_EQ(listed(utf8), Diagnostics());
 }
 
 // Huge, deep and wide inputs: every step must give the tree without recursing per level, in linear

@@ -1,3 +1,5 @@
+// The writer: one node per line, values as the reader gets them back, and every tree or table that would not read
+// back as it stands refused before anything is written.
 #include <pthread.h>
 
 #include <string>
@@ -85,50 +87,187 @@ TEST_F(Writer, DeepChainOnASmallStack) {
     EXPECT_TRUE(sameBytes(readFile(target), expected + repeated("</e>", depth - 1)));
 }
 
-// A tree that would not read back as it stands is refused before the file is touched.
-TEST_F(Writer, RefusesTreesThatWouldNotReadBack) {
-    auto expectWriteRefused = [&](const std::string& message) {
-        SCOPED_TRACE(message);
-        writeFile(target, "old\ncontent");
-        expectRefused(target, message, [&] { return errorOf([&] { stream.writeDocument(document); }); });
-        EXPECT_EQ(readFile(target + ".log"), message);
-        std::string text = "kept";
-        EXPECT_EQ(errorOf([&] { stream.writeDocumentToString(document, text); }), message);
-        EXPECT_EQ(text, "kept");
-    };
-    rkXMLElement* top = addElement(document.getRoot(), "top");
+namespace {
+// A change that makes the document or the stream's tables such that the writer must refuse them.
+struct Refusal {
+    std::string name;
+    std::function<void(rkXMLDocument&, rkXMLFStream&)> change;
+    std::string message;
+};
+
+rkXMLElement* top(rkXMLDocument& document) { return element(document.getTopLevelElement()); }
+
+rkXMLHeader* header(const std::string& version, const std::string& encoding = "") {
+    auto* made = new rkXMLHeader;
+    made->setVersion(version);
+    made->setEncodingType(encoding);
+    return made;
+}
+
+void useTable(rkXMLFStream& stream, const std::vector<std::pair<std::string, std::string>>& pairs) {
+    stream.clearSymbols();
+    for (const auto& [entity, character] : pairs) stream.addSymbol(entity, character);
+}
+
+std::vector<Refusal> refusals() {
+    using D = rkXMLDocument;
+    using S = rkXMLFStream;
+    std::vector<Refusal> rows;
     // Bytes below 32 and 127 show as \xHH, so that a name cannot forge lines of the log.
-    const std::pair<std::string, std::string> badNames[] = {
+    const std::pair<const char*, const char*> elementNames[] = {
         {"", ""},       {"a b", "a b"}, {"a\tb", "a\\x09b"}, {"a\rb", "a\\x0Db"}, {"a\n\x7F", "a\\x0A\\x7F"},
         {"a>b", "a>b"}, {"/a", "/a"},   {"?a", "?a"},        {"!--a", "!--a"},    {"a/", "a/"}};
-    for (const auto& [name, shown] : badNames) {
-        rkXMLElement* bad = addElement(top, name);
-        expectWriteRefused("Error: element name '" + shown + "' cannot be written.");
-        top->removeChild(bad);
+    for (const auto& [name, shown] : elementNames) {
+        rows.push_back({"element name " + std::string(shown),
+                        [name = std::string(name)](D& d, S&) { addElement(top(d), name); },
+                        "Error: element name '" + std::string(shown) + "' cannot be written."});
     }
-    rkXMLElement* e = addElement(top, "e");
-    const std::pair<std::string, std::string> badAttributes[] = {
+    const std::pair<const char*, const char*> attributeNames[] = {
         {" a", " a"},   {"\ta", "\\x09a"}, {"\ra", "\\x0Da"}, {"\na", "\\x0Aa"}, {">a", ">a"},
         {"/>a", "/>a"}, {"a ", "a "},      {"a\t", "a\\x09"}, {"a\n", "a\\x0A"}, {"a=\"b", "a=\"b"}};
-    for (const auto& [name, shown] : badAttributes) {
-        e->setAttribute(name, "1");
-        expectWriteRefused("Error: attribute name '" + shown + "' of element 'e' cannot be written.");
-        e->removeAttribute(name);
+    for (const auto& [name, shown] : attributeNames) {
+        rows.push_back({"attribute name " + std::string(shown),
+                        [name = std::string(name)](D& d, S&) { top(d)->setAttribute(name, "1"); },
+                        "Error: attribute name '" + std::string(shown) + "' of element 'top' cannot be written."});
     }
-    e->setAttribute("q\n", "say \"hi\"");
-    expectWriteRefused("Error: attribute 'q\\x0A' of element 'e' holds a double quote.");
-    e->removeAttribute("q\n");
-    // The reader closes an open tag at once, so its content would end the next reading.
-    rkXMLElement* br = addElement(top, "Br", "x");
-    expectWriteRefused("Error: open tag 'Br' cannot hold a value or children.");
-    br->setValue("");
-    addComment(br, "c");
-    expectWriteRefused("Error: open tag 'Br' cannot hold a value or children.");
-    top->removeChild(br);
-    addComment(e, "a-->b");
-    expectWriteRefused("Error: comment holds '-->'.");
-    document.getRoot()->setName("root");
-    expectWriteRefused("Error: tree root is not named ?root?");
+    const std::string notReadBack = "' does not read back with this symbol table.";
+    rows.insert(
+        rows.end(),
+        {
+            {"a double quote in an attribute value", [](D& d, S&) { top(d)->setAttribute("q\n", "say \"hi\""); },
+             "Error: attribute 'q\\x0A' of element 'top' holds a double quote."},
+            {"a double quote that a UTF-8 table writes as it is",
+             [](D& d, S& s) {
+                 s.utf8Symbols();
+                 s.addSymbol("&quot;", "q");
+                 top(d)->setAttribute("q", "\"");
+             },
+             "Error: attribute 'q' of element 'top' holds a double quote."},
+            // The reader closes an open tag at once, so its content would end the next reading.
+            {"an open tag with a value", [](D& d, S&) { addElement(top(d), "Br", "x"); },
+             "Error: open tag 'Br' cannot hold a value or children."},
+            {"an open tag with a child", [](D& d, S&) { addComment(addElement(top(d), "br"), "c"); },
+             "Error: open tag 'br' cannot hold a value or children."},
+            {"a comment holding -->", [](D& d, S&) { addComment(top(d), "a-->b"); }, "Error: comment holds '-->'."},
+            {"a hidden root of another name", [](D& d, S&) { d.getRoot()->setName("root"); },
+             "Error: tree root is not named ?root?"},
+            {"a header that is no declaration", [](D& d, S&) { d.getHeader()->setName("<b>"); },
+             "Error: header '<b>' cannot be written."},
+            {"a header with a line break", [](D& d, S&) { d.getHeader()->setName("<?xml\n?>"); },
+             "Error: header '<?xml\\x0A?>' cannot be written."},
+            {"a declaration ending early", [](D& d, S&) { d.getHeader()->setName("<?xml?> ?>"); },
+             "Error: header '<?xml?> ?>' cannot be written."},
+            {"a declaration of another version", [](D& d, S&) { d.getHeader()->setName("<?xml version=\"1.1\" ?>"); },
+             "Error: header '<?xml version=\"1.1\" ?>' cannot be written."},
+            {"a header whose version was never set",
+             [](D& d, S&) {
+                 d.removeHeader();
+                 auto* made = new rkXMLHeader;
+                 made->setEncodingType("utf-8");  // the text reads version="", which reads back as 1.0
+                 element(d.getRoot())->addChild(made, 0);
+             },
+             "Error: header '<?xml version=\"\" encoding=\"utf-8\" ?>' cannot be written."},
+            {"a header inside an element", [](D& d, S&) { top(d)->addChild(header("1.0"), 0); },
+             "Error: header inside an element cannot be written."},
+            {"a second header", [](D& d, S&) { element(d.getRoot())->addChild(header("1.1"), rkXMLElement::npos); },
+             "Error: a second header cannot be written."},
+            // The default and the UTF-8 table encode every value so that it reads back; other tables are checked.
+            {"a value holding < without a table",
+             [](D& d, S& s) {
+                 s.clearSymbols();
+                 top(d)->setValue("A<C");
+             },
+             "Error: value of element 'top' holds '<' once encoded."},
+            {"a value holding < with a table without &lt;",
+             [](D& d, S& s) {
+                 useTable(s, {{"&amp;", "&"}});
+                 top(d)->setValue("A<C>");
+             },
+             "Error: value of element 'top' holds '<' once encoded."},
+            {"a value with an entity when & is not encoded",
+             [](D& d, S& s) {
+                 useTable(s, {{"&lt;", "<"}});
+                 top(d)->setValue("&lt;");
+             },
+             "Error: value of element 'top" + notReadBack},
+            {"a value decoded though never encoded",
+             [](D& d, S& s) {
+                 s.addSymbol("AB", "x");  // x is written AB, but so is AB itself
+                 top(d)->setValue("AB");
+             },
+             "Error: value of element 'top" + notReadBack},
+            {"a character reference decoded",
+             [](D& d, S& s) {
+                 s.utf8Symbols();
+                 s.addSymbol("&amp;", "and");  // '&' is no longer encoded
+                 top(d)->setValue("&#65;");
+             },
+             "Error: value of element 'top" + notReadBack},
+            {"an attribute value that a UTF-8 table does not give back",
+             [](D& d, S& s) {
+                 s.utf8Symbols();
+                 s.addSymbol("AB", "x");
+                 top(d)->setAttribute("a", "AB");
+             },
+             "Error: attribute 'a' of element 'top" + notReadBack},
+            {"an entity with a blank", [](D&, S& s) { s.addSymbol("&a b;", "x"); },
+             "Error: entity '&a b;' of the symbol table holds a blank, tab or line feed."},
+            {"an entity of a line feed",
+             [](D&, S& s) {
+                 useTable(s, {{"\n", "x"}});
+             },
+             "Error: entity '\\x0A' of the symbol table holds a blank, tab or line feed."},
+            {"the first fault in document order",
+             [](D& d, S& s) {
+                 s.clearSymbols();
+                 top(d)->setValue("A<C");
+                 element(d.getRoot())->addChild(header("1.1"), rkXMLElement::npos);
+             },
+             "Error: value of element 'top' holds '<' once encoded."},
+        });
+    return rows;
+}
+}  // namespace
+
+// A tree that would not read back as it stands is refused before the file is touched; the message is logged.
+TEST_F(Writer, RefusesWhatWouldNotReadBack) {
+    for (const Refusal& row : refusals()) {
+        SCOPED_TRACE(row.name);
+        rkXMLFStream tables;
+        rkXMLDocument refused;
+        refused.setFileName(target);
+        refused.setStandardHeader();
+        addElement(refused.getRoot(), "top");
+        EXPECT_EQ(errorOf([&] { textOf(refused, tables); }), noException);
+        row.change(refused, tables);
+        writeFile(target, "old\ncontent");
+        expectRefused(target, row.message, [&] { return errorOf([&] { tables.writeDocument(refused); }); });
+        EXPECT_EQ(readFile(target + ".log"), row.message);
+        std::string text = "kept";
+        EXPECT_EQ(errorOf([&] { tables.writeDocumentToString(refused, text); }), row.message);
+        EXPECT_EQ(text, "kept");
+    }
+}
+
+// Tables other than the default and the UTF-8 one write what they give back.
+TEST_F(Writer, TablesThatGiveValuesBackWriteThem) {
+    const TableRow<std::function<void(rkXMLFStream&)>, std::string> rows[] = {
+        {"the default table", [](rkXMLFStream&) {}, "A<C> & &lt;"},
+        {"the UTF-8 table", [](rkXMLFStream& s) { s.utf8Symbols(); }, "A<C> & &#60;"},
+        {"a pair added", [](rkXMLFStream& s) { s.addSymbol("&nbsp;", "\xA0"); }, "A\xA0<C> &nbsp;"},
+        {"no table, no '<'", [](rkXMLFStream& s) { s.clearSymbols(); }, "A>C & &lt;"},
+        {"8-bit mode writes attribute values as they are", [](rkXMLFStream& s) { s.addSymbol("AB", "x"); }, "x"},
+    };
+    for (const auto& [name, table, value] : rows) {
+        rkXMLFStream tables;
+        table(tables);
+        document.makeEmpty();
+        addElement(addElement(document.getRoot(), "settings"), "x", value)->setAttribute("a", "AB");
+        rkXMLDocument reread;
+        tables.readDocumentFromString(reread, textOf(document, tables));
+        EXPECT_EQ(rkXMLFactory::getText(reread, "settings/x"), value) << name;
+        EXPECT_EQ(rkXMLFactory::getText(reread, "settings/x/@a"), "AB") << name;
+    }
 }
 
 #ifndef _WIN32

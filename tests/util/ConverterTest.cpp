@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
+// Values to text and back: valueToString, the lenient stringToValue (as atoi and atof read) and the strict valueOr.
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -28,11 +28,14 @@ T read(const std::string& text, T start = T{}) {
     return start;
 }
 
-// Each type's extremes and their neighbours are written and read back unchanged.
+// Each type's extremes and their neighbours are written and read back unchanged, leniently and strictly.
 template <typename T, typename... Others>
 void expectBoundariesRoundTrip() {
     using L = std::numeric_limits<T>;
-    for (T value : {L::min(), T(L::min() + 1), T{0}, T(L::max() - 1), L::max()}) EXPECT_EQ(read<T>(text(value)), value);
+    for (T value : {L::min(), T(L::min() + 1), T{0}, T(L::max() - 1), L::max()}) {
+        EXPECT_EQ(read<T>(text(value)), value);
+        EXPECT_EQ(rkXMLConverter::valueOr(text(value), T{7}), value);
+    }
     if constexpr (sizeof...(Others) > 0) expectBoundariesRoundTrip<Others...>();
 }
 
@@ -43,6 +46,8 @@ constexpr unsigned uMax = std::numeric_limits<unsigned>::max();
 constexpr long long llMax = std::numeric_limits<long long>::max();
 constexpr long long llMin = std::numeric_limits<long long>::min();
 constexpr unsigned long long ullMax = std::numeric_limits<unsigned long long>::max();
+// long keeps its own width: 32 bits on Windows, 32-bit and 64-bit alike, 64 on most 64-bit systems.
+constexpr bool longIsInt = sizeof(long) == sizeof(int);
 
 // Decimal comma and grouping by thousands, as many hosts install.
 struct CommaPunct : std::numpunct<char> {
@@ -110,14 +115,12 @@ TEST(Converter, ReadsTheLeadingIntegerOrZeroAndSaturates) {
         {"beyond 64 bits", "18446744073709551616", {intMax, uMax, llMax, ullMax}},
         {"a minus beyond 64 bits", "-18446744073709551616", {intMin, uMax, llMin, ullMax}},
     };
-    const bool longIsInt = sizeof(long) == sizeof(int);
     for (const auto& [name, text, expected] : rows) {
         SCOPED_TRACE(name);
         EXPECT_EQ(read<int>(text, 99), expected.asInt);
         EXPECT_EQ(read<unsigned>(text, 99), expected.asUnsigned);
         EXPECT_EQ(read<long long>(text, 99), expected.asLongLong);
         EXPECT_EQ(read<unsigned long long>(text, 99), expected.asUnsignedLongLong);
-        // long and unsigned long keep their own width: 32 bits on Windows, 64 on most 64-bit systems.
         EXPECT_EQ(read<long>(text, 99), longIsInt ? expected.asInt : expected.asLongLong);
         EXPECT_EQ(read<unsigned long>(text, 99), longIsInt ? expected.asUnsigned : expected.asUnsignedLongLong);
     }
@@ -195,4 +198,85 @@ TEST(Converter, IgnoresTheGlobalStreamAndCRuntimeLocales) {
     EXPECT_EQ(readFloat, 15.0f);
     if (!comma) GTEST_SKIP() << "no locale with a decimal comma is installed (Debian: locales, de_DE.UTF-8)";
     EXPECT_STREQ(cProbe, "2,5");
+}
+
+// What valueOr gives for a text, per type; nullopt where it gives the default.
+struct Strict {
+    std::optional<int> asInt;
+    std::optional<unsigned> asUnsigned;
+    std::optional<long long> asLongLong;
+    std::optional<double> asDouble;
+    std::optional<float> asFloat;
+};
+
+TEST(ValueOr, NumbersOrTheDefault) {
+    const auto none = std::nullopt;
+    const TableRow<std::string, Strict> rows[] = {
+        {"a number", "42", {42, 42u, 42, 42.0, 42.0f}},
+        {"XML white space around it", " \t42\r\n", {42, 42u, 42, 42.0, 42.0f}},
+        {"a plus", "+7", {7, 7u, 7, 7.0, 7.0f}},
+        {"a minus", "-3", {-3, none, -3, -3.0, -3.0f}},
+        {"leading zeros", "007", {7, 7u, 7, 7.0, 7.0f}},
+        {"an empty text", "", {none, none, none, none, none}},
+        {"a word, read as 0 by stringToValue", "fast", {none, none, none, none, none}},
+        {"trailing text", "12abc", {none, none, none, none, none}},
+        {"a blank inside", "4 2", {none, none, none, none, none}},
+        {"two signs", "+-1", {none, none, none, none, none}},
+        {"two minus signs", "--1", {none, none, none, none, none}},
+        {"a blank after the sign", "- 1", {none, none, none, none, none}},
+        {"a zero byte after it", std::string("1\0", 2), {none, none, none, none, none}},
+        {"hexadecimal", "0x10", {none, none, none, none, none}},
+        {"a fraction", "2.5", {none, none, none, 2.5, 2.5f}},
+        {"an exponent", "-1e3", {none, none, none, -1000.0, -1000.0f}},
+        {"a leading point", ".5", {none, none, none, 0.5, 0.5f}},
+        {"int's largest", "2147483647", {intMax, 2147483647u, 2147483647, 2147483647.0, 2147483648.0f}},
+        {"beyond int", "2147483648", {none, 2147483648u, 2147483648LL, 2147483648.0, 2147483648.0f}},
+        {"int's smallest", "-2147483648", {intMin, none, -2147483648LL, -2147483648.0, -2147483648.0f}},
+        {"beyond unsigned", "4294967296", {none, none, 4294967296LL, 4294967296.0, 4294967296.0f}},
+        {"beyond long long", "9223372036854775808", {none, none, none, 9223372036854775808.0, 9223372036854775808.0f}},
+        {"beyond float's range", "1e39", {none, none, none, 1e39, none}},
+        {"beyond double's range", "1e999", {none, none, none, none, none}},
+        {"too close to zero", "1e-999", {none, none, none, none, none}},
+        {"infinity", "inf", {none, none, none, HUGE_VAL, HUGE_VALF}},
+        {"negative infinity", "-inf", {none, none, none, -HUGE_VAL, -HUGE_VALF}},
+    };
+    for (const auto& [name, text, expected] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(rkXMLConverter::valueOr(text, -99), expected.asInt.value_or(-99));
+        EXPECT_EQ(rkXMLConverter::valueOr(text, 99u), expected.asUnsigned.value_or(99u));
+        EXPECT_EQ(rkXMLConverter::valueOr(text, -98LL), expected.asLongLong.value_or(-98LL));
+        EXPECT_EQ(rkXMLConverter::valueOr(text, -0.5), expected.asDouble.value_or(-0.5));
+        EXPECT_EQ(rkXMLConverter::valueOr(text, -0.25f), expected.asFloat.value_or(-0.25f));
+    }
+    EXPECT_TRUE(std::isnan(rkXMLConverter::valueOr("nan", -0.5)));
+    EXPECT_EQ(rkXMLConverter::valueOr("-1", 5UL), 5UL);
+    EXPECT_EQ(rkXMLConverter::valueOr("18446744073709551616", 5ULL), 5ULL);
+    EXPECT_EQ(rkXMLConverter::valueOr(std::to_string(std::numeric_limits<long>::min()) + "0", 5L), 5L);
+}
+
+TEST(ValueOr, TruthValuesOrTheDefault) {
+    const TableRow<std::string, std::optional<bool>> rows[] = {
+        {"true", "true", true},
+        {"false", "false", false},
+        {"1", "1", true},
+        {"0", "0", false},
+        {"blanks", " true\n", true},
+        {"capitals", "TRUE", std::nullopt},
+        {"yes", "yes", std::nullopt},
+        {"empty", "", std::nullopt},
+        {"2", "2", std::nullopt},
+        {"more after it", "truex", std::nullopt},
+    };
+    for (const auto& [name, text, expected] : rows) {
+        EXPECT_EQ(rkXMLConverter::valueOr(text, true), expected.value_or(true)) << name;
+        EXPECT_EQ(rkXMLConverter::valueOr(text, false), expected.value_or(false)) << name;
+    }
+}
+
+TEST(ValueOr, TextsOrTheDefault) {
+    EXPECT_EQ(rkXMLConverter::valueOr("", "dark"), "dark");  // a literal default gives a string, not a bool
+    EXPECT_EQ(rkXMLConverter::valueOr("light", "dark"), "light");
+    EXPECT_EQ(rkXMLConverter::valueOr("", std::string("dark")), "dark");
+    EXPECT_EQ(rkXMLConverter::valueOr(" ", std::string("dark")), " ");
+    EXPECT_EQ(rkXMLConverter::valueOr("", nullptr), "");
 }

@@ -17,8 +17,9 @@ TEST(Factory, CreateNodeAndSetCommentInsertAtPositionWithParentLink) {
     // A comment at the position is replaced (false: nothing added); else one is inserted there.
     EXPECT_FALSE(setComment(&parent, "c", 1));
     EXPECT_TRUE(setComment(&parent, "d", 0));
-    EXPECT_TRUE(setComment(&parent, "e", rkXMLElement::npos));
-    EXPECT_EQ(describe(&parent), "(<!--d-->,a,<!--c-->,x,<!--e-->)");
+    EXPECT_TRUE(setComment(&parent, "e", 1u << 31));
+    setElement(&parent, "f", true, rkXMLElement::npos - 1);
+    EXPECT_EQ(describe(&parent), "(<!--d-->,a,<!--c-->,x,<!--e-->,f)");
 }
 
 TEST(Factory, RefusesNonElementParentsAndOtherTypes) {
@@ -33,6 +34,7 @@ TEST(Factory, RefusesNonElementParentsAndOtherTypes) {
         EXPECT_EQ(asElement(refused), nullptr);
         EXPECT_FALSE(setComment(refused, "c", 0));
         EXPECT_TRUE(getComments(refused).empty());
+        EXPECT_EQ(findElement(refused, "a"), nullptr);
     }
     EXPECT_EQ(add(&parent, "a", rkXMLNode::Header), nullptr);
     EXPECT_EQ(getSaveChild(&parent, rkXMLNode::Undefined, "a", 0), nullptr);
@@ -51,6 +53,17 @@ TEST(Factory, FindOrCreateFindsTheFirstChildOfAnyKind) {
     EXPECT_EQ(getElementAsFirst(&parent, "a"), second);
     EXPECT_EQ(getElement(&parent, 2), a);
     EXPECT_EQ(getElement(&parent, 3), nullptr);
+}
+
+// A program that looked "zoom" up by name got the comment, and crashed when it took it for an element.
+TEST(Factory, FindElementSkipsCommentsAndGrandchildren) {
+    rkXMLElement parent;
+    add(&parent, "zoom", rkXMLNode::Comment);
+    add(add(&parent, "group"), "zoom");
+    rkXMLNode* zoom = add(&parent, "zoom");
+    add(&parent, "zoom");
+    EXPECT_EQ(findElement(&parent, "zoom"), zoom);
+    EXPECT_EQ(findElement(&parent, "Zoom"), nullptr);
 }
 
 TEST(Factory, RemoveElementDestroysOnlyWhatTheParentLinkHolds) {
