@@ -10,24 +10,6 @@
 namespace rkxml_cli {
 namespace {
 
-void putUtf8(std::uint32_t codePoint, std::string& out) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | codePoint >> 6);
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | codePoint >> 12);
-        out += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | codePoint >> 18);
-        out += static_cast<char>(0x80 | (codePoint >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
 // The length of the UTF-8 character at the start of `text`, and its code point; length 0 where none is.
 struct Character {
     std::size_t length = 0;
@@ -121,7 +103,8 @@ std::string toUtf8(std::string_view text, Charset charset) {
         const bool high = charset == Charset::Windows1252 && byte >= 0x80 && byte < 0xA0;
         // The five bytes that Windows-1252 leaves undefined stand for the C1 controls, as Windows converts them.
         const std::uint32_t character = high ? rkxml_detail::charsets::windows1252High[byte - 0x80] : 0;
-        putUtf8(character != 0 ? character : byte, out);
+        char bytes[4];
+        out.append(bytes, rkxml_detail::charsets::putUtf8(character != 0 ? character : byte, bytes));
     }
     return out;
 }

@@ -1,10 +1,12 @@
 // The character sets that an XML declaration may name, told apart as the reader
-// decodes character references for them (see ForeignXml.h), and Windows-1252's
-// characters. Header-only: the rkxml program converts with the same names and table.
+// decodes character references for them (see ForeignXml.h), Windows-1252's
+// characters and the UTF-8 form of a character. Header-only: the rkxml program
+// converts with the same names, table and encoder.
 #ifndef RKXML_STREAM_CHARACTER_SETS_H
 #define RKXML_STREAM_CHARACTER_SETS_H
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -45,6 +47,20 @@ inline constexpr std::uint16_t windows1252High[32] = {0x20AC, 0,      0x201A, 0x
                                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
                                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Writes the UTF-8 form of a code point below 0x110000 to `out`, which holds four bytes; returns its length.
+inline std::size_t putUtf8(std::uint32_t codePoint, char* out) {
+    auto byte = [](std::uint32_t bits) { return static_cast<char>(static_cast<unsigned char>(bits)); };
+    if (codePoint < 0x80) {
+        out[0] = byte(codePoint);
+        return 1;
+    }
+    const std::size_t size = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
+    for (std::size_t i = size - 1; i > 0; --i, codePoint >>= 6) out[i] = byte(0x80 | (codePoint & 0x3F));
+    const std::uint32_t leadMarks[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out[0] = byte(leadMarks[size] | codePoint);
+    return size;
+}
 
 // The byte of `set` (Latin1, Windows1252 or Ascii) that stands for `codePoint`, or -1 where the set lacks it.
 inline int byteIn(DeclaredSet set, std::uint32_t codePoint) {

@@ -26,20 +26,6 @@ int digitValue(char c, unsigned base) {
     return -1;
 }
 
-// Writes the UTF-8 form of a code point below 0x110000 to `out`; returns its length.
-std::size_t putUtf8(std::uint32_t codePoint, char* out) {
-    auto byte = [](std::uint32_t bits) { return static_cast<char>(static_cast<unsigned char>(bits)); };
-    if (codePoint < 0x80) {
-        out[0] = byte(codePoint);
-        return 1;
-    }
-    const std::size_t size = codePoint < 0x800 ? 2 : codePoint < 0x10000 ? 3 : 4;
-    for (std::size_t i = size - 1; i > 0; --i, codePoint >>= 6) out[i] = byte(0x80 | (codePoint & 0x3F));
-    const std::uint32_t leadMarks[] = {0, 0, 0xC0, 0xE0, 0xF0};
-    out[0] = byte(leadMarks[size] | codePoint);
-    return size;
-}
-
 // The byte of an 8-bit character set that stands for `codePoint`, or -1 where the set lacks it.
 int byteIn(SymbolCodec::References set, std::uint32_t codePoint) {
     using charsets::DeclaredSet;
@@ -195,7 +181,7 @@ SymbolCodec::Reference SymbolCodec::readReference(std::string_view text, Referen
     }
     if (at == digits || at == text.size() || text[at] != ';' || !isXmlCharacter(codePoint)) return reference;
     if (references == References::Utf8) {
-        reference.size = putUtf8(codePoint, reference.bytes);
+        reference.size = charsets::putUtf8(codePoint, reference.bytes);
     } else {
         const int byte = byteIn(references, codePoint);
         if (byte < 0) return reference;  // the set lacks it: the reference stays, no other set's bytes go in
