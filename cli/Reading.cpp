@@ -22,11 +22,7 @@ ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingA
         stream.readDocument(document);
         return ReadResult::Read;
     } catch (const std::runtime_error&) {
-        using Diagnostic = rkXMLFStream::Diagnostic;
-        for (const Diagnostic& diagnostic : stream.getDiagnostics()) {
-            const bool isError = diagnostic.kind == Diagnostic::Error;
-            printAtLine(fileName, diagnostic.line, isError ? "error" : "warning", diagnostic.text);
-        }
+        printDiagnostics(stream, fileName);
         if (!stream.getDiagnostics().empty()) return ReadResult::Failed;
         // The file errors concern no line: their reason, as the system tells it where it can.
         std::error_code code;
@@ -43,9 +39,11 @@ ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingA
     }
 }
 
-void printWarnings(const rkXMLFStream& stream, const std::string& fileName) {
-    for (const rkXMLFStream::Diagnostic& warning : stream.getDiagnostics()) {
-        printAtLine(fileName, warning.line, "warning", warning.text);
+void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName) {
+    using Diagnostic = rkXMLFStream::Diagnostic;
+    for (const Diagnostic& diagnostic : stream.getDiagnostics()) {
+        const bool isError = diagnostic.kind == Diagnostic::Error;
+        printAtLine(fileName, diagnostic.line, isError ? "error" : "warning", diagnostic.text);
     }
 }
 

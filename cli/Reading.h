@@ -27,8 +27,9 @@ enum class ReadResult { Read, Missing, Failed };
 // caller (getDiagnostics). With `missingAllowed`, a file that does not exist is Missing, silently.
 ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingAllowed = false);
 
-// Prints the warnings of the stream's last read as "FILE:LINE: warning: text".
-void printWarnings(const rkXMLFStream& stream, const std::string& fileName);
+// Prints the warnings and the error of the stream's last read as "FILE:LINE: warning: text" and
+// "FILE:LINE: error: text".
+void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName);
 
 // The bytes of the regular file `fileName`, up to the size it has when opened, read after the
 // library's read to compare them with what would be written; nullopt, after saying why, for

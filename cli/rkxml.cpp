@@ -66,7 +66,7 @@ int checkFiles(const std::vector<std::string>& fileNames) {
             continue;
         }
         // Every warning of the reader says that text was dropped.
-        printWarnings(stream, fileName);
+        printDiagnostics(stream, fileName);
         if (!stream.getDiagnostics().empty()) status = failed;
     }
     return status;
@@ -106,7 +106,7 @@ int getValue(const std::string& fileName, Path path, Mode mode) {
     rkXMLDocument document;
     document.setFileName(fileName);
     if (readFile(stream, document) != ReadResult::Read) return failed;
-    printWarnings(stream, fileName);
+    printDiagnostics(stream, fileName);
     const rkXMLHeader* header = document.getHeader();
     const Charset charset =
         mode == Mode::EightBit || header == nullptr ? Charset::Utf8 : charsetNamed(header->getEncodingType());
