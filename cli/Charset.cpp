@@ -10,40 +10,6 @@
 namespace rkxml_cli {
 namespace {
 
-// The length of the UTF-8 character at the start of `text`, and its code point; length 0 where none is.
-struct Character {
-    std::size_t length = 0;
-    std::uint32_t codePoint = 0;
-};
-
-Character characterAt(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    if (lead < 0x80) return {1, lead};
-    std::size_t length;
-    std::uint32_t least;  // the smallest code point of that length: anything below is an overlong form
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        least = 0x10000;
-    } else {
-        return {};
-    }
-    if (text.size() < length) return {};
-    std::uint32_t codePoint = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[i]);
-        if ((next & 0xC0) != 0x80) return {};
-        codePoint = codePoint << 6 | (next & 0x3F);
-    }
-    if (codePoint < least || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return {};
-    return {length, codePoint};
-}
-
 // The set as the reader tells it apart.
 rkxml_detail::charsets::DeclaredSet declared(Charset charset) {
     using rkxml_detail::charsets::DeclaredSet;
@@ -87,7 +53,7 @@ std::string notConverted(std::string_view encoding) {
 
 std::optional<std::size_t> firstNonUtf8(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = characterAt(text.substr(at)).length;
+        const std::size_t length = rkxml_detail::charsets::utf8CharacterAt(text.substr(at)).length;
         if (length == 0) return at;
         at += length;
     }
@@ -116,7 +82,8 @@ Converted fromUtf8(std::string_view utf8, Charset charset) {
         return converted;
     }
     for (std::size_t at = 0; at < utf8.size();) {
-        const Character character = characterAt(utf8.substr(at));
+        const rkxml_detail::charsets::Utf8Character character =
+            rkxml_detail::charsets::utf8CharacterAt(utf8.substr(at));
         const std::size_t length = std::max<std::size_t>(character.length, 1);
         const int byte =
             character.length == 0 ? -1 : rkxml_detail::charsets::byteIn(declared(charset), character.codePoint);

@@ -48,6 +48,49 @@ inline constexpr std::uint16_t windows1252High[32] = {0x20AC, 0,      0x201A, 0x
                                                       0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
+// The length of the UTF-8 character at the start of `text`, and its code point; length 0 where none is
+// (a stray continuation byte, a sequence cut short, an overlong form, a surrogate, beyond U+10FFFF).
+struct Utf8Character {
+    std::size_t length = 0;
+    std::uint32_t codePoint = 0;
+};
+
+inline Utf8Character utf8CharacterAt(std::string_view text) {
+    if (text.empty()) return {};
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) return {1, lead};
+    std::size_t length;
+    std::uint32_t least;  // the smallest code point of that length: anything below is an overlong form
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        least = 0x10000;
+    } else {
+        return {};
+    }
+    if (text.size() < length) return {};
+    std::uint32_t codePoint = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80) return {};
+        codePoint = codePoint << 6 | (next & 0x3F);
+    }
+    if (codePoint < least || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return {};
+    return {length, codePoint};
+}
+
+// The characters that XML 1.0 allows in a document.
+inline bool isXmlCharacter(std::uint32_t codePoint) {
+    if (codePoint < 0x20) return codePoint == '\t' || codePoint == '\n' || codePoint == '\r';
+    return codePoint <= 0xD7FF || (codePoint >= 0xE000 && codePoint <= 0xFFFD) ||
+           (codePoint >= 0x10000 && codePoint <= 0x10FFFF);
+}
+
 // Writes the UTF-8 form of a code point below 0x110000 to `out`, which holds four bytes; returns its length.
 inline std::size_t putUtf8(std::uint32_t codePoint, char* out) {
     auto byte = [](std::uint32_t bits) { return static_cast<char>(static_cast<unsigned char>(bits)); };

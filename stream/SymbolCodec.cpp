@@ -11,13 +11,6 @@ namespace {
 
 unsigned char byteAt(std::string_view text, std::size_t at) { return static_cast<unsigned char>(text[at]); }
 
-// The characters that XML allows in a document, so also in a reference.
-bool isXmlCharacter(std::uint32_t codePoint) {
-    if (codePoint < 0x20) return codePoint == '\t' || codePoint == '\n' || codePoint == '\r';
-    return codePoint <= 0xD7FF || (codePoint >= 0xE000 && codePoint <= 0xFFFD) ||
-           (codePoint >= 0x10000 && codePoint <= 0x10FFFF);
-}
-
 // The value of `c` as a digit of `base` (10 or 16), or -1.
 int digitValue(char c, unsigned base) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -179,7 +172,7 @@ SymbolCodec::Reference SymbolCodec::readReference(std::string_view text, Referen
         // Capped beyond the last code point, so that long digit runs cannot overflow.
         codePoint = std::min<std::uint32_t>(codePoint * base + static_cast<std::uint32_t>(digit), 0x110000);
     }
-    if (at == digits || at == text.size() || text[at] != ';' || !isXmlCharacter(codePoint)) return reference;
+    if (at == digits || at == text.size() || text[at] != ';' || !charsets::isXmlCharacter(codePoint)) return reference;
     if (references == References::Utf8) {
         reference.size = charsets::putUtf8(codePoint, reference.bytes);
     } else {

@@ -113,10 +113,21 @@ std::vector<Refusal> refusals() {
     using D = rkXMLDocument;
     using S = rkXMLFStream;
     std::vector<Refusal> rows;
-    // Bytes below 32 and 127 show as \xHH, so that a name cannot forge lines of the log.
+    // Control characters show as \xHH, so that a name cannot forge lines of the log: bytes below 32 and 127, C1
+    // controls in UTF-8 and the bytes 0x80 to 0x9F that start no UTF-8 character; other bytes stay.
     const std::pair<const char*, const char*> elementNames[] = {
-        {"", ""},       {"a b", "a b"}, {"a\tb", "a\\x09b"}, {"a\rb", "a\\x0Db"}, {"a\n\x7F", "a\\x0A\\x7F"},
-        {"a>b", "a>b"}, {"/a", "/a"},   {"?a", "?a"},        {"!--a", "!--a"},    {"a/", "a/"}};
+        {"", ""},
+        {"a b", "a b"},
+        {"a\tb", "a\\x09b"},
+        {"a\rb", "a\\x0Db"},
+        {"a\n\x7F", "a\\x0A\\x7F"},
+        {"a>b", "a>b"},
+        {"/a", "/a"},
+        {"?a", "?a"},
+        {"!--a", "!--a"},
+        {"a/", "a/"},
+        {"a b\xC2\x85\x9B\xC2", "a b\\xC2\\x85\\x9B\xC2"},
+        {"a b\xE9\xC2\xA0\xE2\x82\xAC", "a b\xE9\xC2\xA0\xE2\x82\xAC"}};
     for (const auto& [name, shown] : elementNames) {
         rows.push_back({"element name " + std::string(shown),
                         [name = std::string(name)](D& d, S&) { addElement(top(d), name); },
