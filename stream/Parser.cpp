@@ -251,6 +251,7 @@ private:
             auto comment = std::make_unique<rkXMLComment>();
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
             append(*current, std::move(comment));
+            if constexpr (Foreign) textFollows = "a comment";  // the writer puts the value before it too
         } else {
             diagnostics.warnNoCurrentElement(start);
         }
@@ -298,7 +299,7 @@ private:
         rkXMLElement& element = *created;
         append(*current, std::move(created));
         current = &element;
-        if constexpr (Foreign) afterChildElement = false;
+        if constexpr (Foreign) textFollows = nullptr;
         if (scanned.back() == '/') {
             // <name/...: the element closes at once.
             NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
@@ -335,7 +336,7 @@ private:
     // else 0.
     std::size_t endOfStartTag(std::string_view scanned, std::size_t at) {
         if (text[at] == '>') {
-            if (openTags.holds(scanned)) moveUp();
+            if (!Foreign && openTags.holds(scanned)) moveUp();  // XML has no open tags
             return at + 1;
         }
         if (startsWith(text.substr(at), grammar::emptyTagClose)) {
@@ -418,12 +419,12 @@ private:
         position = end;
     }
 
-    // The writer puts an element's value before its children: text that followed a child element would move.
+    // The writer puts an element's value before its children: text that followed a child would move.
     void noteTextAfterChild(std::size_t from) {
-        if (!afterChildElement || current == root || isBlank(ElementAccess::value(*current))) return;
+        if (textFollows == nullptr || current == root || isBlank(ElementAccess::value(*current))) return;
         diagnostics.noteSaveLoss(firstTextAt(from), "Text of element '" +
-                                                        rkxml_detail::shown(NodeAccess::name(*current)) +
-                                                        "' after a child element is saved before its children.");
+                                                        rkxml_detail::shown(NodeAccess::name(*current)) + "' after " +
+                                                        textFollows + " is saved before its children.");
     }
 
     // Notes the references of `segment`, which starts at `from` in the text, that a save would not write
@@ -527,7 +528,8 @@ private:
 
     void moveUp() {
         current = elementAbove(current);
-        if constexpr (Foreign) afterChildElement = true;  // the element just closed is a child of the current one
+        // The element just closed is a child of the current one.
+        if constexpr (Foreign) textFollows = "a child element";
     }
 
     bool skipWhiteSpace(std::size_t& at) const {
@@ -556,8 +558,8 @@ private:
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
     bool declarationTaken = false;
-    // Files from other programs: the current element has a child element, which its text follows.
-    bool afterChildElement = false;
+    // Files from other programs: the kind of child of the current element that its text follows, if any.
+    const char* textFollows = nullptr;
     std::string decoded;  // a decoded text before it is trimmed or stored
     std::string textRun;  // a text run of a file from another program
 };

@@ -23,18 +23,21 @@
 #include "stream/ShownName.h"
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
+#include "stream/XmlText.h"
 #include "tree/NodeAccess.h"
 #include "tree/TreeWalk.h"
 
 namespace {
 
 namespace grammar = rkxml_detail::grammar;
+namespace xmltext = rkxml_detail::xmltext;
 using rkxml_detail::ElementAccess;
 using rkxml_detail::NodeAccess;
 using rkxml_detail::OpenTagLookup;
 using rkxml_detail::shown;
 using rkxml_detail::StreamAccess;
 using rkxml_detail::SymbolCodec;
+using rkxml_detail::charsets::DeclaredSet;
 using rkxml_detail::platform::FileReplacement;
 
 [[noreturn]] void fail(const std::string& /*fileName*/, const std::string& message) {
@@ -208,14 +211,26 @@ private:
     bool handedOn = false;
 };
 
+// What the stream's mode asks of the text besides reading back.
+struct WritingMode {
+    // UTF-8 mode: attribute values are encoded like element values, the names and characters are XML's, and no
+    // tag goes without its end.
+    bool isUtf8;
+    bool hasOpenTags;        // the reader closes an open tag at the end of its start tag
+    DeclaredSet characters;  // the set that the document's header declares, which its bytes are in
+};
+
 class NodeWriter {
 public:
-    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, bool codesAttributes,
+    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, const WritingMode& mode,
                OpenTagLookup& openTags, ReadBackCheck* readBack)
         : fileName(fileName),
           out(out),
           encoder(encoder),
-          codesAttributes(codesAttributes),
+          codesAttributes(mode.isUtf8),
+          writesXml(mode.isUtf8),
+          hasOpenTags(mode.hasOpenTags),
+          characters(mode.characters),
           encoderMayPutQuotes(encoder.mayPut('"')),
           openTags(openTags),
           readBack(readBack) {}
@@ -238,9 +253,7 @@ private:
                 out.put(NodeAccess::name(node));
                 break;
             case rkXMLNode::Comment:
-                if (NodeAccess::name(node).find(grammar::commentClose) != std::string::npos) {
-                    fail(fileName, "Error: comment holds '-->'.");
-                }
+                refuseIfNotReadBack(NodeAccess::name(node));
                 writeIndent(depth);
                 out.put(grammar::commentOpen, NodeAccess::name(node), grammar::commentClose);
                 break;
@@ -254,7 +267,7 @@ private:
     // fails the write, which leaves its target as it was, so the node's first parts do no harm.
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         const std::string& name = NodeAccess::name(element);
-        if (!grammar::readsBackAsElementName(name)) {
+        if (!grammar::readsBackAsElementName(name) || (writesXml && !xmltext::isXmlName(name, characters))) {
             fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
         }
         writeIndent(depth);
@@ -271,13 +284,14 @@ private:
         }
         const std::string& value = ElementAccess::value(element);
         const bool isEmpty = element.empty() && value.empty();
-        const bool isOpenTag = openTags.holds(name);
+        const bool isOpenTag = hasOpenTags && openTags.holds(name);
         // The reader closes an open tag right after its start tag: its content would end the file's reading.
         if (isOpenTag && !isEmpty) {
             fail(fileName, "Error: open tag '" + shown(name) + "' cannot hold a value or children.");
         }
         if (isEmpty) {
-            out.put(isOpenTag ? grammar::tagClose : grammar::emptyTagClose);
+            // "<br/>" reads back alike with open tags and without, and XML knows no tag without its end.
+            out.put(isOpenTag && !writesXml ? grammar::tagClose : grammar::emptyTagClose);
             return false;
         }
         out.put(grammar::tagClose);
@@ -290,7 +304,9 @@ private:
     void refuseIfNotReadBack(const rkXMLHeader& header, unsigned depth) {
         if (depth != 0) fail(fileName, "Error: header inside an element cannot be written.");
         if (headerWritten) fail(fileName, "Error: a second header cannot be written.");
-        if (!readsBackAsHeader(header)) {
+        // XML has the declaration first, and only for versions 1.x.
+        if (writesXml && !out.isEmpty()) fail(fileName, "Error: header after other nodes cannot be written.");
+        if (!readsBackAsHeader(header) || (writesXml && !rkxml_detail::startsWith(header.getVersion(), "1."))) {
             fail(fileName, "Error: header '" + shown(header.getName()) + "' cannot be written.");
         }
         headerWritten = true;
@@ -306,9 +322,26 @@ private:
             fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
                                "' does not read back with this symbol table.");
         }
-        if (!grammar::readsBackAsAttributeName(attribute)) {
+        if (!grammar::readsBackAsAttributeName(attribute) ||
+            (writesXml && !xmltext::isXmlName(attribute, characters))) {
             fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
                                "' cannot be written.");
+        }
+        if (writesXml && !xmltext::holdsOnlyXmlCharacters(value, characters)) {
+            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                               "' holds a character that XML does not allow.");
+        }
+    }
+
+    // Refuses a comment that would end early or, in XML, is not one.
+    void refuseIfNotReadBack(const std::string& comment) {
+        if (comment.find(grammar::commentClose) != std::string::npos) fail(fileName, "Error: comment holds '-->'.");
+        if (!writesXml) return;
+        if (comment.find("--") != std::string::npos || (!comment.empty() && comment.back() == '-')) {
+            fail(fileName, "Error: comment holds '--' or ends in '-'.");
+        }
+        if (!xmltext::holdsOnlyXmlCharacters(comment, characters)) {
+            fail(fileName, "Error: comment holds a character that XML does not allow.");
         }
     }
 
@@ -334,6 +367,10 @@ private:
     void writeValue(const std::string& element, const std::string& value, unsigned depth, bool inlined) {
         if (!isWorthWriting(value)) return;
         if (readBack != nullptr) refuseIfNotReadBack(element, value);
+        if (writesXml && !xmltext::holdsOnlyXmlCharacters(value, characters)) {
+            fail(fileName,
+                 "Error: value of element '" + shown(element) + "' holds a character that XML does not allow.");
+        }
         if (!inlined) writeIndent(depth);
         writeEncoded(value);
     }
@@ -367,7 +404,10 @@ private:
     const std::string& fileName;
     Output& out;
     const SymbolCodec& encoder;
-    const bool codesAttributes;      // UTF-8 mode: attribute values are encoded like element values
+    const bool codesAttributes;  // attribute values are encoded like element values
+    const bool writesXml;        // names and characters are XML's, and no tag goes without its end
+    const bool hasOpenTags;
+    const DeclaredSet characters;
     const bool encoderMayPutQuotes;  // an encoded text may hold a double quote
     OpenTagLookup& openTags;
     ReadBackCheck* const readBack;  // null for the default and the UTF-8 table
@@ -396,6 +436,16 @@ void refuseUnreadableTable(const rkXMLFStream& stream, const std::string& fileNa
     }
 }
 
+// The character set that the first header at the top level declares: what the document's bytes are in.
+DeclaredSet declaredCharacters(const rkXMLElement& root) {
+    for (const rkXMLNode* node : root) {
+        if (node != nullptr && NodeAccess::type(*node) == rkXMLNode::Header) {
+            return rkxml_detail::charsets::declaredSet(static_cast<const rkXMLHeader&>(*node).getEncodingType());
+        }
+    }
+    return DeclaredSet::Unicode;
+}
+
 void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::string& fileName, Output& out) {
     const SymbolCodec encoder = StreamAccess::encoder(stream);
     OpenTagLookup openTags(StreamAccess::openTags(stream));
@@ -404,8 +454,8 @@ void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::
         refuseUnreadableTable(stream, fileName);
         readBack.emplace(encoder, stream);
     }
-    NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags, readBack ? &*readBack : nullptr)
-        .writeTopLevel(root);
+    const WritingMode mode{StreamAccess::isUtf8(stream), !StreamAccess::isForeign(stream), declaredCharacters(root)};
+    NodeWriter(fileName, out, encoder, mode, openTags, readBack ? &*readBack : nullptr).writeTopLevel(root);
 }
 
 // Every failure of a write is logged here, on its way out of writeDocument or writeDocumentToString,

@@ -87,6 +87,24 @@ set)
     expect 0 '' '' set --8bit w.xml "$e4/@einheit" "$(printf 'l\344nge')"
     expect 0 '' '' set --8bit w.xml "$e4" "$(printf '\344')"
     holds w.xml '<?xml version="1.0" ?>\n<einstellungen>\n <gr\344\337e einheit="l\344nge">&#228;</gr\344\337e></einstellungen>'
+    # What other XML programs would not read as given is refused, the file left as it was.
+    keep x.xml '<s><br/></s>'
+    c1=$(printf 'a\302\205')  # shown with its C1 control escaped
+    for name in 1x .. 'a<b' "$c1"; do
+        shown=$name && [ "$name" != "$c1" ] || shown='a\\xC2\\x85'
+        expect 1 '' "rkxml: x.xml: Error: element name '$shown' cannot be written." set x.xml "s/$name" v
+        expect 1 '' "rkxml: x.xml: Error: attribute name '$shown' of element 's' cannot be written." set x.xml "s/@$name" v
+    done
+    for value in "$(printf 'x\001y')" "$(printf '\357\277\276')" "$(printf '\357\277\277')"; do
+        expect 1 '' "rkxml: x.xml: Error: value of element 'k' holds a character that XML does not allow." set x.xml s/k "$value"
+    done
+    untouched x.xml
+    # An empty element named as an open tag is written so that every XML program reads it.
+    expect 0 '' '' format x.xml
+    holds x.xml '<s>\n <br/></s>'
+    printf '<s><BR>x</BR></s>' >x.xml
+    expect 0 '' '' set x.xml s/k 1
+    holds x.xml '<s>\n <BR>x</BR>\n <k>1</k>\n</s>'
     ;;
 unwritable)
     # Root writes through directory permissions: as root, run as nobody (65534)
@@ -213,6 +231,7 @@ cutoff.xml:5: refused: Element 'file' is not closed at the end of the text (3 el
 <a>x&nbsp;y</a>\n|1|'&nbsp;' is kept as written and saved as '&amp;nbsp;'.
 <a t="x&#10;y"/>\n|1|Reference '&#10;' to white space is saved as the character itself.
 <p><b>bold</b>\n world</p>\n|2|Text of element 'p' after a child element is saved before its children.
+<t><!--c-->30</t>\n|1|Text of element 't' after a comment is saved before its children.
 <a b="1" b="2"/>\n|1|Attribute 'b' of element 'a' is given twice; only the last value is kept.
 CASES
     no_logs

@@ -35,6 +35,50 @@ TEST_F(Writer, LaysOutOneNodePerLine) {
     EXPECT_EQ(written(), "<br/>\n<BR/>");
 }
 
+// XML has no tag without its end: UTF-8 mode writes an empty open tag in the form that every mode reads back, and
+// files from other programs have no open tags at all.
+TEST_F(Writer, XmlModesEndEveryTag) {
+    const TableRow<std::function<void(rkXMLFStream&)>, std::string> rows[] = {
+        {"UTF-8 mode", [](rkXMLFStream& s) { s.utf8Symbols(); }, "<p>\n <br/>\n <Br a=\"1\"/>\n</p>"},
+        {"files from other programs", [](rkXMLFStream& s) { s.foreignXml(); },
+         "<p>\n <br>x</br>\n <Br a=\"1\"/>\n</p>"},
+    };
+    for (const auto& [name, mode, expected] : rows) {
+        SCOPED_TRACE(name);
+        rkXMLFStream xml;
+        mode(xml);
+        document.makeEmpty();
+        xml.readDocumentFromString(document, expected);
+        EXPECT_EQ(textOf(document, xml), expected);
+    }
+    // The 8-bit mode reads the empty forms back alike.
+    rkXMLFStream utf8;
+    utf8.utf8Symbols();
+    document.makeEmpty();
+    stream.readDocumentFromString(document, rows[0].expected);
+    EXPECT_EQ(textOf(document, utf8), rows[0].expected);
+}
+
+// UTF-8 mode writes the names and characters of XML in the set that the header declares.
+TEST_F(Writer, Utf8ModeWritesXmlInTheDeclaredSet) {
+    const TableRow<std::string> rows[] = {
+        {"UTF-8", "",
+         "<_:a.b-\xC2\xB7\xF0\x90\x80\x80 "
+         "\xC3\xA9=\"\xEF\xBF\xBD\">\xC2\x85\t\xF4\x8F\xBF\xBD</_:a.b-\xC2\xB7\xF0\x90\x80\x80>"},
+        {"ISO-8859-1", "ISO-8859-1", "<\xE9\xB7 \xC0=\"\x85\">\xFF</\xE9\xB7>"},
+        {"Windows-1252", "windows-1252", "<\xE9\x8A \xC0=\"\x80\">\x9F</\xE9\x8A>"},
+    };
+    stream.utf8Symbols();
+    for (const auto& [name, encoding, text] : rows) {
+        SCOPED_TRACE(name);
+        document.makeEmpty();
+        stream.readDocumentFromString(document, text);
+        document.setHeader("1.0", encoding);
+        const std::string header = encoding.empty() ? "" : " encoding=\"" + encoding + "\"";
+        EXPECT_EQ(written(), "<?xml version=\"1.0\"" + header + " ?>\n" + text);
+    }
+}
+
 TEST_F(Writer, ValuesAsTheReaderGetsThemBack) {
     const TableRow<std::string> rows[] = {
         {"a blank is left out", " ", "<v></v>"},
@@ -104,6 +148,9 @@ rkXMLHeader* header(const std::string& version, const std::string& encoding = ""
     return made;
 }
 
+// UTF-8 mode, or with `foreign` the mode for files from other programs.
+void inUtf8(rkXMLFStream& stream, bool foreign) { foreign ? stream.foreignXml() : stream.utf8Symbols(); }
+
 void useTable(rkXMLFStream& stream, const std::vector<std::pair<std::string, std::string>>& pairs) {
     stream.clearSymbols();
     for (const auto& [entity, character] : pairs) stream.addSymbol(entity, character);
@@ -141,6 +188,83 @@ std::vector<Refusal> refusals() {
                         [name = std::string(name)](D& d, S&) { top(d)->setAttribute(name, "1"); },
                         "Error: attribute name '" + std::string(shown) + "' of element 'top' cannot be written."});
     }
+    // UTF-8 mode, also for files from other programs, writes XML's names only.
+    const std::pair<const char*, bool> xmlElementNames[] = {
+        {"1x", false},       {"..", false},       {"-a", false},        {"a<b", false},
+        {"![CDATA[x", true}, {"!DOCTYPE", false}, {"a\xC2\xA0", false}, {"\xE9", true}};
+    for (const auto& [name, foreign] : xmlElementNames) {
+        rows.push_back({"XML element name " + std::string(name),
+                        [name = name, foreign = foreign](D& d, S& s) {
+                            inUtf8(s, foreign);
+                            addElement(top(d), name);
+                        },
+                        "Error: element name '" + std::string(name) + "' cannot be written."});
+    }
+    for (const char* name : {"", "1a", "@a\"b", "a\xEF\xBF\xBF"}) {
+        rows.push_back({"XML attribute name " + std::string(name),
+                        [=](D& d, S& s) {
+                            inUtf8(s, false);
+                            top(d)->setAttribute(name, "1");
+                        },
+                        "Error: attribute name '" + std::string(name) + "' of element 'top' cannot be written."});
+    }
+    // And only the characters that XML allows, of the set that the header declares.
+    const std::string notXml = " holds a character that XML does not allow.";
+    const TableRow<std::string, std::string> characters[] = {
+        {"a control character", "", "x\x01y"},
+        {"U+FFFE", "", "\xEF\xBF\xBE"},
+        {"U+FFFF", "", "\xEF\xBF\xBF"},
+        {"a surrogate", "", "\xED\xA0\x80"},
+        {"a byte of no UTF-8 character", "", "\xE9"},
+        {"a control character of ISO-8859-1", "ISO-8859-1", "\xE9\x0B"},
+        {"a byte that Windows-1252 leaves undefined", "windows-1252", "\x81"},
+        {"a byte beyond US-ASCII", "US-ASCII", "\xE9"},
+    };
+    for (const auto& [name, encoding, text] : characters) {
+        const auto declared = [encoding = encoding](D& d, S& s) {
+            inUtf8(s, false);
+            d.setHeader("1.0", encoding);
+        };
+        rows.push_back({std::string("a value holding ") + name,
+                        [declared, text = text](D& d, S& s) {
+                            declared(d, s);
+                            top(d)->setValue(text);
+                        },
+                        "Error: value of element 'top'" + notXml});
+        rows.push_back({std::string("an attribute holding ") + name,
+                        [declared, text = text](D& d, S& s) {
+                            declared(d, s);
+                            top(d)->setAttribute("a", text);
+                        },
+                        "Error: attribute 'a' of element 'top'" + notXml});
+        rows.push_back({std::string("a comment holding ") + name,
+                        [declared, text = text](D& d, S& s) {
+                            declared(d, s);
+                            addComment(top(d), text);
+                        },
+                        "Error: comment" + notXml});
+    }
+    for (const char* comment : {"a--b", "a-", "-"}) {
+        rows.push_back({"an XML comment " + std::string(comment),
+                        [=](D& d, S& s) {
+                            inUtf8(s, true);
+                            addComment(d.getRoot(), comment);
+                        },
+                        "Error: comment holds '--' or ends in '-'."});
+    }
+    rows.push_back({"an XML declaration after the element",
+                    [](D& d, S& s) {
+                        inUtf8(s, false);
+                        d.removeHeader();
+                        element(d.getRoot())->addChild(header("1.0"), rkXMLElement::npos);
+                    },
+                    "Error: header after other nodes cannot be written."});
+    rows.push_back({"an XML declaration of version 2.0",
+                    [=](D& d, S& s) {
+                        inUtf8(s, false);
+                        d.setHeader("2.0", "");
+                    },
+                    "Error: header '<?xml version=\"2.0\" ?>' cannot be written."});
     const std::string notReadBack = "' does not read back with this symbol table.";
     rows.insert(
         rows.end(),
