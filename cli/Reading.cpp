@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "LongName.h"
 #include "Messages.h"
 
 namespace rkxml_cli {
@@ -26,7 +27,8 @@ ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingA
         if (!stream.getDiagnostics().empty()) return ReadResult::Failed;
         // The file errors concern no line: their reason, as the system tells it where it can.
         std::error_code code;
-        const std::filesystem::file_status status = std::filesystem::status(fileName, code);
+        const Beside beside(fileName);
+        const std::filesystem::file_status status = std::filesystem::status(beside.name(), code);
         if (status.type() == std::filesystem::file_type::not_found) {
             if (missingAllowed) return ReadResult::Missing;
             complain(shown(fileName) + ": No such file or directory");
@@ -49,13 +51,14 @@ void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName) {
 
 std::optional<std::string> bytesOf(const std::string& fileName) {
     std::error_code code;
+    const Beside beside(fileName);
     // Checked before opening: opening a FIFO would wait for a writer.
-    if (!std::filesystem::is_regular_file(fileName, code)) {
+    if (!std::filesystem::is_regular_file(beside.name(), code)) {
         complain(shown(fileName) + ": not a regular file; rkxml writes back regular files only");
         return std::nullopt;
     }
-    const std::uintmax_t size = std::filesystem::file_size(fileName, code);
-    std::ifstream file(fileName, std::ios::binary);
+    const std::uintmax_t size = std::filesystem::file_size(beside.name(), code);
+    std::ifstream file(beside.name(), std::ios::binary);
     std::string bytes;
     if (!code && file) {
         bytes.resize(static_cast<std::size_t>(size));

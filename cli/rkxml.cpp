@@ -40,11 +40,17 @@ Path pathArgument(const std::string& text) {
     return *path;
 }
 
-// A VALUE must read back as given: UTF-8 in UTF-8 mode, and an element's value without the blanks, tabs
+// A VALUE must read back as given: UTF-8 in UTF-8 mode, an attribute's value without the tabs, carriage
+// returns and line feeds that XML programs turn into blanks, and an element's value without the blanks, tabs
 // and line feeds at its ends that the reader trims.
 void checkValue(const std::string& value, const Path& path, Mode mode) {
     if (mode == Mode::Utf8 && firstNonUtf8(value)) {
         throw CLI::ValidationError("VALUE", "not UTF-8 (for a file of the library's 8-bit mode, use --8bit)");
+    }
+    if (path.attribute && value.find_first_of("\t\r\n") != std::string::npos) {
+        throw CLI::ValidationError("VALUE",
+                                   "an attribute's value cannot hold a tab, carriage return or line feed: other "
+                                   "XML programs read each as a blank");
     }
     const std::string trimmed = " \t\n";
     if (!path.attribute && !value.empty() &&

@@ -59,6 +59,12 @@ format)
     expect 1 '' 'bad.xml:3: error: *
 rkxml: missing.xml: No such file or directory' format bad.xml missing.xml
     holds bad.xml '<a>\n<b>\n</c>\n'
+    # A name longer than one system call takes is reached as the library reaches it.
+    long=$(awk 'BEGIN { for (i = 0; i < 21; i++) { for (j = 0; j < 200; j++) printf "d"; printf "/" } }')
+    mkdir -p "$long" || fail "mkdir -p cannot make a directory of 4,221 bytes here"
+    expect 0 '' '' set "${long}f.xml" s/k 1
+    expect 0 '' '' format "${long}f.xml"
+    expect 0 '1' '' get "${long}f.xml" s/k
     ;;
 get)
     expect 0 'Sketch & Draw' '' get sample.xml settings/window/title
@@ -89,6 +95,9 @@ set)
     holds w.xml '<?xml version="1.0" ?>\n<einstellungen>\n <gr\344\337e einheit="l\344nge">&#228;</gr\344\337e></einstellungen>'
     # What other XML programs would not read as given is refused, the file left as it was.
     keep x.xml '<s><br/></s>'
+    for value in "$(printf 'a\tb')" "$(printf 'a\rb')" "$(printf 'a\nb')"; do
+        expect 2 '' "rkxml: VALUE: an attribute's value cannot hold a tab, carriage return or line feed*" set x.xml s/@k "$value"
+    done
     c1=$(printf 'a\302\205')  # shown with its C1 control escaped
     for name in 1x .. 'a<b' "$c1"; do
         shown=$name && [ "$name" != "$c1" ] || shown='a\\xC2\\x85'
