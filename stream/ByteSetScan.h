@@ -18,6 +18,13 @@ namespace rkxml_detail {
 
 class ByteSetScan {
 public:
+    // The index of the lowest bit set in `mask` (not 0): where the first hit of a sixteen-byte step stands.
+    static unsigned lowestSetBit(unsigned mask) {
+        static constexpr unsigned char indexOf[32] = {0,  1,  28, 2,  29, 14, 24, 3, 30, 22, 20, 15, 25, 17, 4,  8,
+                                                      31, 27, 13, 23, 21, 19, 16, 7, 26, 12, 18, 6,  11, 5,  10, 9};
+        return indexOf[static_cast<std::uint32_t>((mask & (0u - mask)) * 0x077CB531u) >> 27];
+    }
+
     ByteSetScan() : ByteSetScan(std::array<bool, 256>{}) {}  // finds nothing
     // Scans for the bytes marked in `members`.
     explicit ByteSetScan(const std::array<bool, 256>& members) : members(members) {
@@ -71,12 +78,6 @@ private:
         return from;
     }
 
-    // The index of the lowest bit set in `mask` (not 0).
-    static unsigned lowestSetBit(unsigned mask) {
-        static constexpr unsigned char indexOf[32] = {0,  1,  28, 2,  29, 14, 24, 3, 30, 22, 20, 15, 25, 17, 4,  8,
-                                                      31, 27, 13, 23, 21, 19, 16, 7, 26, 12, 18, 6,  11, 5,  10, 9};
-        return indexOf[static_cast<std::uint32_t>((mask & (0u - mask)) * 0x077CB531u) >> 27];
-    }
 #endif
 
     std::array<bool, 256> members{};
