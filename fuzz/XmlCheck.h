@@ -9,11 +9,11 @@
 
 namespace fuzz {
 
-// Empty if libxml2 reads `text`, which `written` was written as, as well-formed XML; else its message.
-// A text that is no XML document whatever its characters is not asked: one with no or several top-level
-// elements (the writer keeps the tree's top level as it is), one nested deeper than libxml2 goes, and one
-// whose header declares a character set other than UTF-8, ISO-8859-1, Windows-1252 and US-ASCII (libxml2
-// would convert other sets, the library keeps the bytes).
+// Empty if libxml2 reads `text`, which `written` was written as, as well-formed XML; else its message. A text
+// with no or several top-level elements (the writer keeps the tree's top level as it is) is no document: its
+// content after the declaration is read as the content of an element instead. Not asked: a text nested deeper
+// than libxml2 goes, and one whose header declares a set that libxml2 would read other than the library keeps
+// it (another Unicode form, a set the library does not know; for content without one root, any set but UTF-8).
 std::string whyNotXml(const std::string& text, const rkXMLDocument& written);
 
 }  // namespace fuzz
