@@ -230,9 +230,10 @@ private:
     }
 
     // `content` without the byte order mark that starts the text at `from`: the default mode keeps it as
-    // the hidden root's value, and it says nothing a writer would have to keep.
-    static std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) {
-        if (from == 0 && startsWith(content, foreign::byteOrderMark))
+    // the hidden root's value, and it says nothing a writer would have to keep. Only a mark at the very start
+    // of the text is one; after white space it is text.
+    std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) const {
+        if (from == 0 && startsWith(text, foreign::byteOrderMark) && startsWith(content, foreign::byteOrderMark))
             content.remove_prefix(foreign::byteOrderMark.size());
         return content;
     }

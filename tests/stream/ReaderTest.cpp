@@ -134,6 +134,7 @@ TEST(Reader, WarnsWhereItDropsText) {
              {"W 4: " + afterLastTag, "W 4: " + notClosed("file", " (3 elements are open)")}},
             {"white space and a byte order mark", "\xEF\xBB\xBF<a/>\r\n \t\r\n", "?root?'\xEF\xBB\xBF'(a)", {}},
             {"text after a byte order mark", "\xEF\xBB\xBF\nx<a/>", "?root?'\xEF\xBB\xBF\nx'(a)", {"W 1: " + outside}},
+            {"a byte order mark after a blank", " \xEF\xBB\xBF<a/>", "?root?'\xEF\xBB\xBF'(a)", {"W 0: " + outside}},
             {"a closed document with CR LF line ends",
              "<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n<a>\r\n <b>x</b>\r\n</a>\r\n",
              "?root?'\r'(<?xml version=\"1.0\" ?>,<!-- c -->,a'\r'(b'x'))",
