@@ -192,8 +192,8 @@ TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
              "?root?(a)",
              {}},
             {"a DOCTYPE with an internal subset",
-             "<!DOCTYPE a [\n <!ENTITY e \">]>\">\n <!ATTLIST a b CDATA ']>'>\n <!-- ]> -->\n <?pi ]>?>\n %pe;\n] >"
-             "\n<a/>",
+             "<!DOCTYPE a [\n <!ENTITY e \">]>\">\n <!ENTITY f '>]'>\n <!ATTLIST a b CDATA ']>'>\n"
+             " <!-- ]> -->\n <?pi ]>?>\n %pe;\n] >\n<a/>",
              "?root?(a)",
              {}},
             {"processing instructions", "<?xml-stylesheet href=\"s.xsl\"?>\n<a><?pi x?></a><?end?>", "?root?(a)", {}},
@@ -247,6 +247,7 @@ TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
             {"the end after the name", "<a b\n", "?root?", {"E 1: Unspected EOF."}},
             {"UTF-16", std::string("\xFF\xFE<\0a\0/\0>\0", 10), "?root?", {utf16}},
             {"UTF-16 without a byte order mark", std::string("<\0?\0x\0m\0l\0", 10), "?root?", {utf16}},
+            {"UTF-16 big-endian without a byte order mark", std::string("\0<\0?\0x\0m\0l", 10), "?root?", {utf16}},
         });
     // What both modes read the same way fails the same way.
     rkXMLFStream usual;
