@@ -158,11 +158,11 @@ charsets)
     expect 0 '' '' set latin1.xml einstellungen/stadt 'Köln'
     holds latin1.xml '<?xml version="1.0" encoding="ISO-8859-1" ?>\n<einstellungen>\n <stadt>K\366ln</stadt>\n <preis w\344hrung="EUR">5</preis>\n</einstellungen>'
     keep windows1252.xml
-    expect 0 '5 €' '' get windows1252.xml preis
+    expect 0 '5 € Ÿ' '' get windows1252.xml preis
     expect 1 '' "rkxml: windows1252.xml: Windows-1252 cannot hold '中'" set windows1252.xml preis '中'
     untouched windows1252.xml
-    expect 0 '' '' set windows1252.xml preis '6 € – ok'
-    holds windows1252.xml '<?xml version="1.0" encoding="windows-1252" ?>\n<preis>6 \200 \226 ok</preis>'
+    expect 0 '' '' set windows1252.xml preis '6 € – Ÿ'
+    holds windows1252.xml '<?xml version="1.0" encoding="windows-1252" ?>\n<preis>6 \200 \226 \237</preis>'
     keep ascii.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>x</a>\n'
     expect 1 '' "rkxml: ascii.xml: US-ASCII cannot hold 'é'" set ascii.xml a 'é'
     untouched ascii.xml
@@ -183,6 +183,10 @@ refusals)
 mixed.xml:1: refused: Text of element 'p' after a child element is saved before its children." format mixed.xml
     expect 1 '' "mixed.xml:1: refused: Text of element 'p' is *" set mixed.xml p/b x
     untouched mixed.xml
+    # Reasons of the read and of the save check are printed together, in line order.
+    keep late.xml '<?xml version="1.0" standalone="yes"?>\n<a/>\nx\n'
+    expect 1 '' 'late.xml:1: refused: XML declaration is saved with its version and encoding only.
+late.xml:3: refused: Text outside every element is ignored.' format late.xml
     keep cutoff.xml
     expect 1 '' "cutoff.xml:5: warning: Text after the last tag is ignored.
 cutoff.xml:5: warning: Element 'file' is not closed at the end of the text (3 elements are open)." check cutoff.xml
@@ -244,6 +248,7 @@ bounds)
     keep small.xml '<a><b>x</b></a>'
     expect 1 '' 'rkxml: small.xml: refused: written back it would take at least 17 bytes, more than the bound of 10 bytes (--max-size raises it)' format --max-size 10 small.xml
     untouched small.xml
+    expect 0 '' '' format --max-size 17 small.xml  # exactly its written size
     expect 0 '' '' format --max-size 1K small.xml
     holds small.xml '<a>\n <b>x</b></a>'
     expect 2 '' 'rkxml: --max-size: *' format --max-size lots small.xml
