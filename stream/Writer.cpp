@@ -37,9 +37,7 @@ using rkxml_detail::StreamAccess;
 using rkxml_detail::SymbolCodec;
 using rkxml_detail::platform::FileReplacement;
 
-[[noreturn]] void fail(const std::string& /*fileName*/, const std::string& message) {
-    throw std::runtime_error(message);
-}
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
 // Whether the reader would give the value back at all: a value of blanks with at
 // most one line feed, one carriage return and one tab among them is not written.
@@ -199,7 +197,7 @@ private:
         handedOn = true;
     }
 
-    [[noreturn]] void failWriting() { fail(fileName, "Error: writing '" + shown(fileName) + "' failed."); }
+    [[noreturn]] void failWriting() { fail("Error: writing '" + shown(fileName) + "' failed."); }
 
     const std::string& fileName;
     FileReplacement* file;
@@ -210,10 +208,9 @@ private:
 
 class NodeWriter {
 public:
-    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, bool codesAttributes,
-               OpenTagLookup& openTags, ReadBackCheck* readBack)
-        : fileName(fileName),
-          out(out),
+    NodeWriter(Output& out, const SymbolCodec& encoder, bool codesAttributes, OpenTagLookup& openTags,
+               ReadBackCheck* readBack)
+        : out(out),
           encoder(encoder),
           codesAttributes(codesAttributes),
           encoderMayPutQuotes(encoder.mayPut('"')),
@@ -239,7 +236,7 @@ private:
                 break;
             case rkXMLNode::Comment:
                 if (NodeAccess::name(node).find(grammar::commentClose) != std::string::npos) {
-                    fail(fileName, "Error: comment holds '-->'.");
+                    fail("Error: comment holds '-->'.");
                 }
                 writeIndent(depth);
                 out.put(grammar::commentOpen, NodeAccess::name(node), grammar::commentClose);
@@ -255,7 +252,7 @@ private:
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         const std::string& name = NodeAccess::name(element);
         if (!grammar::readsBackAsElementName(name)) {
-            fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
+            fail("Error: element name '" + shown(name) + "' cannot be written.");
         }
         writeIndent(depth);
         out.put(grammar::tagOpen, name);
@@ -274,7 +271,7 @@ private:
         const bool isOpenTag = openTags.holds(name);
         // The reader closes an open tag right after its start tag: its content would end the file's reading.
         if (isOpenTag && !isEmpty) {
-            fail(fileName, "Error: open tag '" + shown(name) + "' cannot hold a value or children.");
+            fail("Error: open tag '" + shown(name) + "' cannot hold a value or children.");
         }
         if (isEmpty) {
             out.put(isOpenTag ? grammar::tagClose : grammar::emptyTagClose);
@@ -288,10 +285,10 @@ private:
     // Refuses a header that would not read back as it is: the reader makes the first declaration of a
     // text the header at the top level, whatever holds it, and skips later ones.
     void refuseIfNotReadBack(const rkXMLHeader& header, unsigned depth) {
-        if (depth != 0) fail(fileName, "Error: header inside an element cannot be written.");
-        if (headerWritten) fail(fileName, "Error: a second header cannot be written.");
+        if (depth != 0) fail("Error: header inside an element cannot be written.");
+        if (headerWritten) fail("Error: a second header cannot be written.");
         if (!readsBackAsHeader(header)) {
-            fail(fileName, "Error: header '" + shown(header.getName()) + "' cannot be written.");
+            fail("Error: header '" + shown(header.getName()) + "' cannot be written.");
         }
         headerWritten = true;
     }
@@ -299,16 +296,16 @@ private:
     // Refuses an attribute that would not read back as it is.
     void refuseIfNotReadBack(const std::string& element, const std::string& attribute, const std::string& value) {
         if (!isQuoteFreeWhenWritten(value)) {
-            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' holds a double quote.");
+            fail("Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' holds a double quote.");
         }
         if (codesAttributes && readBack != nullptr && !readBack->attributeReadsBack(value)) {
-            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' does not read back with this symbol table.");
+            fail("Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' does not read back with this symbol table.");
         }
         if (!grammar::readsBackAsAttributeName(attribute)) {
-            fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' cannot be written.");
+            fail("Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' cannot be written.");
         }
     }
 
@@ -342,10 +339,9 @@ private:
     void refuseIfNotReadBack(const std::string& element, const std::string& value) {
         switch (readBack->valueFault(value)) {
             case ReadBackCheck::ValueFault::startsTag:
-                fail(fileName, "Error: value of element '" + shown(element) + "' holds '<' once encoded.");
+                fail("Error: value of element '" + shown(element) + "' holds '<' once encoded.");
             case ReadBackCheck::ValueFault::readsDifferently:
-                fail(fileName,
-                     "Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
+                fail("Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
             case ReadBackCheck::ValueFault::none: break;
         }
     }
@@ -364,7 +360,6 @@ private:
         out.put(lineBreak, grammar::blanks.substr(0, count));
     }
 
-    const std::string& fileName;
     Output& out;
     const SymbolCodec& encoder;
     const bool codesAttributes;      // UTF-8 mode: attribute values are encoded like element values
@@ -377,34 +372,32 @@ private:
 // The hidden root, once it is known to be one that can be written.
 const rkXMLElement& writableRoot(const rkXMLDocument& document) {
     const rkXMLNode* root = document.getRoot();
-    if (root->getElementType() != rkXMLNode::Element)
-        fail(document.getFileName(), "Error: tree root is not an Element.");
+    if (root->getElementType() != rkXMLNode::Element) fail("Error: tree root is not an Element.");
     if (root->getName() != rkXMLDocument::getRootTagName()) {
-        fail(document.getFileName(), "Error: tree root is not named ?root?");
+        fail("Error: tree root is not named ?root?");
     }
     return rkxml_detail::knownElement(*root);
 }
 
 // Refuses a symbol table whose entity texts the reader could find in the layout: the line breaks and
 // indentation around values and between nodes would then read as text.
-void refuseUnreadableTable(const rkXMLFStream& stream, const std::string& fileName) {
+void refuseUnreadableTable(const rkXMLFStream& stream) {
     for (const auto& [entity, character] : StreamAccess::symbols(stream)) {
         if (grammar::holdsTrimByte(entity)) {
-            fail(fileName,
-                 "Error: entity '" + shown(entity) + "' of the symbol table holds a blank, tab or line feed.");
+            fail("Error: entity '" + shown(entity) + "' of the symbol table holds a blank, tab or line feed.");
         }
     }
 }
 
-void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::string& fileName, Output& out) {
+void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, Output& out) {
     const SymbolCodec encoder = StreamAccess::encoder(stream);
     OpenTagLookup openTags(StreamAccess::openTags(stream));
     std::optional<ReadBackCheck> readBack;
     if (!StreamAccess::hasStandardTable(stream)) {
-        refuseUnreadableTable(stream, fileName);
+        refuseUnreadableTable(stream);
         readBack.emplace(encoder, stream);
     }
-    NodeWriter(fileName, out, encoder, StreamAccess::isUtf8(stream), openTags, readBack ? &*readBack : nullptr)
+    NodeWriter(out, encoder, StreamAccess::isUtf8(stream), openTags, readBack ? &*readBack : nullptr)
         .writeTopLevel(root);
 }
 
@@ -420,9 +413,9 @@ void rkXMLFStream::writeDocument(const rkXMLDocument& document) try {
     const rkXMLElement& root = writableRoot(document);
     const std::string& fileName = document.getFileName();
     FileReplacement file(fileName);
-    if (!file.open()) fail(fileName, "Error: cannot open '" + shown(fileName) + "' for writing.");
+    if (!file.open()) fail("Error: cannot open '" + shown(fileName) + "' for writing.");
     Output out(fileName, &file);
-    writeTree(*this, root, fileName, out);
+    writeTree(*this, root, out);
     out.commit();
 } catch (const std::runtime_error& error) {
     logFailure(*this, document, error);
@@ -432,7 +425,7 @@ void rkXMLFStream::writeDocument(const rkXMLDocument& document) try {
 void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) try {
     const rkXMLElement& root = writableRoot(document);
     Output out(document.getFileName(), nullptr);
-    writeTree(*this, root, document.getFileName(), out);
+    writeTree(*this, root, out);
     text = out.takeText();
 } catch (const std::runtime_error& error) {
     logFailure(*this, document, error);
