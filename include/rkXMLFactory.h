@@ -45,6 +45,7 @@ RKXML_API rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const 
                                 unsigned int position);
 /// The first child named `name` (of any kind), or else a new node as createNode makes it; null on
 /// a null or non-element parent, or when nothing is found and the type cannot be created.
+/// The name ("save" for "safe") is kept on purpose: callers' code calls it by this name.
 RKXML_API rkXMLNode* getSaveChild(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name,
                                   unsigned int position);
 /// The first child of any kind named `name`; null if none or on a null or non-element parent.

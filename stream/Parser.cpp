@@ -105,6 +105,7 @@ public:
                 takeText(tagStart);
             }
             const std::size_t p = tagStart + 1;
+            // "buf EOF" kept as written on purpose: callers and stored logs match the text.
             if (p >= text.size()) fail(p, "Tag started buf EOF found.");
             if (startsWith(text.substr(p), grammar::commentMark)) {
                 readComment(p + grammar::commentMark.size());
@@ -288,6 +289,7 @@ private:
 
     void readStartTag(std::size_t p) {
         std::size_t at = p;
+        // "Unspected" kept as written on purpose: callers and stored logs match these texts.
         if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
         const std::size_t nameEnd = findNameEnd(at);
         if (nameEnd == notFound) fail(at, "Unspected EOF.");
