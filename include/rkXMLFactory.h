@@ -30,7 +30,7 @@ class rkXMLDocument;
 /// Usage:
 ///
 ///     int width = rkXMLConverter::valueOr(rkXMLFactory::getText(doc, "settings/window/@width"), 800);
-///     rkXMLFactory::setText(doc, "settings/window/@width", "1024");    // makes what is missing
+///     rkXMLFactory::setText(doc, "settings/window/@width", width + 100);  // makes what is missing
 ///     rkXMLElement* recent = rkXMLFactory::makePath(doc, "settings/recent");
 ///     rkXMLFactory::removeElement(rkXMLFactory::findPath(doc, "settings/legacy"));
 ///     for (rkXMLNode* item : rkXMLFactory::getElements(recent, "file")) { ... }
@@ -81,6 +81,29 @@ RKXML_API std::string getText(const rkXMLDocument& document, const std::string& 
 /// Sets the value of the element that `path` names, or for `@name` the attribute, to `text`, making what is
 /// missing as makePath does; false, changing nothing, where makePath gives null.
 RKXML_API bool setText(rkXMLDocument& document, const std::string& path, const std::string& text);
+// The typed forms write the value as rkXMLConverter::valueToString does. The `const char*` form keeps a literal
+// text from being taken for a bool.
+
+/// As setText with a text: `text` itself (null as the empty text); false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, const char* text);
+/// As setText with the text "true" or "false"; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, bool value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, int value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, unsigned int value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, long value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, unsigned long value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, long long value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, unsigned long long value);
+/// As setText with the value in general notation, at most 8 significant digits; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, float value);
+/// As setText with the value in general notation, at most 10 significant digits; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, double value);
 
 }  // namespace rkXMLFactory
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rkXMLComment.h"
+#include "rkXMLConverter.h"
 #include "rkXMLDocument.h"
 #include "tree/ElementCast.h"
 
@@ -65,6 +66,14 @@ rkXMLElement* made(rkXMLDocument& document, const Path& path) {
     }
     if (path.attribute && !element->hasAttribute(*path.attribute)) element->setAttribute(*path.attribute, "");
     return element;
+}
+
+// Sets the text of what `path` names to `value` as valueToString writes it.
+template <typename Value>
+bool setValue(rkXMLDocument& document, const std::string& path, Value value) {
+    std::string text;
+    rkXMLConverter::valueToString(value, text);
+    return rkXMLFactory::setText(document, path, text);
 }
 
 }  // namespace
@@ -198,5 +207,26 @@ bool setText(rkXMLDocument& document, const std::string& path, const std::string
     }
     return true;
 }
+
+bool setText(rkXMLDocument& document, const std::string& path, const char* text) {
+    return setValue(document, path, text);
+}
+bool setText(rkXMLDocument& document, const std::string& path, bool value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, int value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, unsigned int value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, long value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, unsigned long value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, long long value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, unsigned long long value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, float value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, double value) { return setValue(document, path, value); }
 
 }  // namespace rkXMLFactory

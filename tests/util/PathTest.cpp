@@ -89,3 +89,31 @@ TEST(Path, MakePathStartsADocumentWithoutTopLevelElement) {
     EXPECT_EQ(textOf(document),
               "<?xml version=\"1.0\" ?>\n<!--new-->\n<settings>\n <window width=\"800\"/></settings>");
 }
+
+// Typed values are written as valueToString writes them; a literal stays a text, not a truth value.
+TEST(Path, SetTextWritesTypedValues) {
+    rkXMLDocument document = read(settingsText);
+    const auto valueOf = [&](const char* path) { return rkXMLFactory::getText(document, path); };
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/zoom", 2.5));
+    EXPECT_EQ(valueOf("settings/zoom"), "2.5");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/window/@width", 1024));
+    EXPECT_EQ(valueOf("settings/window/@width"), "1024");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/a", -7L));
+    EXPECT_EQ(valueOf("settings/a"), "-7");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/b", 4294967295u));
+    EXPECT_EQ(valueOf("settings/b"), "4294967295");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/c", 18446744073709551615ull));
+    EXPECT_EQ(valueOf("settings/c"), "18446744073709551615");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/d", -9223372036854775807ll));
+    EXPECT_EQ(valueOf("settings/d"), "-9223372036854775807");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/e", 1.0f / 3));
+    EXPECT_EQ(valueOf("settings/e"), "0.33333334");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/f", 7ul));
+    EXPECT_EQ(valueOf("settings/f"), "7");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/g", false));
+    EXPECT_EQ(valueOf("settings/g"), "false");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/h", "dark"));
+    EXPECT_EQ(valueOf("settings/h"), "dark");
+    EXPECT_FALSE(rkXMLFactory::setText(document, "options/zoom", 3));  // refused as for a text
+    EXPECT_EQ(rkXMLFactory::findPath(document, "options"), nullptr);
+}
