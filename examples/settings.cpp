@@ -56,17 +56,11 @@ int main(int argc, char** argv) {
         // The recent files, newest first and at most four, replace the old list.
         std::vector<std::string> recent;
         if (argc == 3) recent.push_back(argv[2]);
-        rkXMLElement* list = rkXMLFactory::findPath(document, "settings/recent");
-        for (rkXMLNode* file : rkXMLFactory::getElements(list, "file")) {
-            const std::string& name = rkXMLFactory::asElement(file)->getValue();
+        for (const std::string& name : rkXMLFactory::getTexts(document, "settings/recent/file")) {
             if (recent.size() < 4 && (recent.empty() || name != recent.front())) recent.push_back(name);
         }
-        rkXMLFactory::removeElement(list);
-        list = rkXMLFactory::makePath(document, "settings/recent");
-        for (const std::string& name : recent) {
-            rkXMLFactory::asElement(rkXMLFactory::createNode(list, rkXMLNode::Element, "file", rkXMLElement::npos))
-                ->setValue(name);
-        }
+        rkXMLFactory::removeElement(rkXMLFactory::findPath(document, "settings/recent"));
+        for (const std::string& name : recent) rkXMLFactory::addText(document, "settings/recent/file", name);
 
         rkXMLFactory::removeElement(rkXMLFactory::findPath(document, "settings/legacy"));  // a setting no longer used
         stream.writeDocument(document);  // replaces the file only once all of it is on disk

@@ -1,4 +1,7 @@
 // The paths of the path helpers (settings/window/@width): found, made and refused.
+#include <string>
+#include <vector>
+
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -50,6 +53,41 @@ TEST(Path, FoundOrMissing) {
         EXPECT_EQ(rkXMLFactory::getText(document, row.path), row.text) << row.path;
     }
     EXPECT_EQ(rkXMLFactory::findPath(rkXMLDocument(), "settings"), nullptr);
+}
+
+// The last step of a path names every element of that name: a list of values.
+TEST(Path, GetTextsListsEveryValueOfTheLastStep) {
+    const struct {
+        const char* path;
+        std::vector<std::string> texts;
+    } rows[] = {
+        {"settings/window", {"", ""}},
+        {"settings/window/@width", {"800", "2"}},
+        {"settings/window/title", {"Sketch"}},  // of the first window only
+        {"settings/zoom", {"2"}},               // not the comment of that text
+        {"settings", {""}},
+        {"settings/window/@height", {}},
+        {"settings/missing", {}},
+        {"settings/missing/title", {}},
+        {"window", {}},
+        {"settings//window", {}},
+    };
+    const rkXMLDocument document = read(settingsText);
+    for (const auto& row : rows) EXPECT_EQ(rkXMLFactory::getTexts(document, row.path), row.texts) << row.path;
+}
+
+// addText appends one more element to a list, making what is missing before it.
+TEST(Path, AddTextAppendsAnElement) {
+    rkXMLDocument document;
+    EXPECT_TRUE(rkXMLFactory::addText(document, "settings", "top"));
+    EXPECT_FALSE(rkXMLFactory::addText(document, "settings", "second"));  // no second top-level element
+    EXPECT_TRUE(rkXMLFactory::addText(document, "settings/recent/file", "/a.svg"));
+    EXPECT_TRUE(rkXMLFactory::addText(document, "settings/recent/file", "/b.svg"));
+    EXPECT_FALSE(rkXMLFactory::addText(document, "settings/recent/@count", "2"));  // an attribute is no list
+    EXPECT_FALSE(rkXMLFactory::addText(document, "options/file", "/c.svg"));
+    EXPECT_FALSE(rkXMLFactory::addText(document, "settings//file", "/c.svg"));
+    EXPECT_EQ(textOf(document),
+              "<settings>top\n <recent>\n  <file>/a.svg</file>\n  <file>/b.svg</file>\n </recent></settings>");
 }
 
 TEST(Path, MalformedPathsAreRefusedAndChangeNothing) {
