@@ -61,7 +61,7 @@ public:
         std::string text;  ///< the message without prefix, line and ": ", e.g. "Closing tag differs from open tag."
 
         /// The line as an editor shows it, counted from 1: line + 1.
-        std::size_t editorLine() const { return line + 1; }
+        std::size_t editorLine() const;
         /// The diagnostic as compilers print it, `FILE:LINE: error: TEXT` (or `warning`) with the editor's line and
         /// no line end, e.g. `settings.xml:5: error: Tag unclosed.`; the name shows bytes below 32 and 127 as `\xHH`.
         std::string format(const std::string& fileName) const;

@@ -109,6 +109,8 @@ bool rkXMLFStream::droppedText() const { return !diagnostics.empty(); }
 
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getSaveLosses() const { return saveLosses; }
 
+std::size_t rkXMLFStream::Diagnostic::editorLine() const { return line + 1; }
+
 std::string rkXMLFStream::Diagnostic::format(const std::string& fileName) const {
     return rkxml_detail::shown(fileName) + ':' + std::to_string(editorLine()) +
            (kind == Error ? ": error: " : ": warning: ") + text;
