@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
         for (const rkXMLFStream::Diagnostic& diagnostic : stream.getDiagnostics()) {
             std::cerr << diagnostic.format(fileName) << '\n';  // settings.xml:5: error: ...
         }
-        if (stream.droppedText())
-            std::cerr << fileName << ": the file as it was is kept in " << keepAside(fileName) << '\n';
+        if (stream.droppedText()) {
+            const std::string copy = keepAside(fileName);  // before the save; a failure stops the program here
+            std::cerr << fileName << ": the file as it was is kept in " << copy << '\n';
+        }
         if (document.getHeader() == nullptr) document.setStandardHeader();
         // Makes <settings> in a new file; another program's file is left alone.
         if (rkXMLFactory::makePath(document, "settings") == nullptr) throw std::runtime_error("not a settings file");
