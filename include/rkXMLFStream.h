@@ -46,11 +46,11 @@ struct StreamAccess;
 ///         // e.what(): "Error at line 3: Closing tag differs from open tag.\n", ...
 ///     }
 ///     for (const auto& d : stream.getDiagnostics())  // also after a read that succeeded
-///         std::cerr << "settings.xml:" << d.line + 1 << ": " << d.text << '\n';
+///         std::cerr << d.format("settings.xml") << '\n';  // settings.xml:4: error: Closing tag differs ...
 class RKXML_API rkXMLFStream {
 public:
     /// One warning or error of a read: its kind, its line (counted from 0, as in the message) and its text.
-    struct Diagnostic {
+    struct RKXML_API Diagnostic {
         /// A warning (the read went on) or an error (the read stopped and threw).
         enum Kind {
             Warning,  ///< the read went on; the message began with "Warning at line "
@@ -59,10 +59,31 @@ public:
         Kind kind;         ///< Warning or Error
         std::size_t line;  ///< 0-based; an editor shows line + 1
         std::string text;  ///< the message without prefix, line and ": ", e.g. "Closing tag differs from open tag."
+
+        /// The line as an editor shows it, counted from 1: line + 1.
+        std::size_t editorLine() const;
+        /// The diagnostic as compilers print it, `FILE:LINE: error: TEXT` (or `warning`) with the editor's line and
+        /// no line end, e.g. `settings.xml:5: error: Tag unclosed.`; the name shows bytes below 32 and 127 as `\xHH`.
+        std::string format(const std::string& fileName) const;
+    };
+
+    /// The text a stream reads and writes, for the constructor.
+    enum class Text {
+        EightBit,   ///< the thirteen default symbols, as the default constructor sets them
+        Utf8,       ///< UTF-8 mode, as utf8Symbols() sets it
+        ForeignXml  ///< the mode for files from other programs, as foreignXml() sets it
+    };
+    /// Whether a stream writes its messages to the log file, for the constructor.
+    enum class Log {
+        File,  ///< to the log file, as by default
+        None   ///< to no file, as setLogEnabled(false) sets it
     };
 
     /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
+    /// A stream with the open tag "br" for `text`, writing a log file or none: the default stream followed by
+    /// utf8Symbols() or foreignXml() and setLogEnabled(false), in the line that declares it.
+    explicit rkXMLFStream(Text text, Log log = Log::File);
     /// Empties and releases both tables.
     virtual ~rkXMLFStream();
 
@@ -108,6 +129,11 @@ public:
     /// Also empty after the file errors of readDocument ("Invalid/empty filename.", "Opening file: ...",
     /// "Reading file: ..."), which concern no line of a text; writes leave it alone.
     const std::vector<Diagnostic>& getDiagnostics() const;
+    /// Whether the last read dropped text that it was given: it failed on malformed text (the document was
+    /// emptied) or warned of text it ignored or of elements left open at the end (a file cut off). A save of the
+    /// tree would then lose that text. False after a read that took in everything, and after the file errors of
+    /// readDocument, which concern no text.
+    bool droppedText() const;
     /// What the last read in the mode for files from other programs (foreignXml()) took in that a save of the tree
     /// would not write back as it stood, in the order found; empty after a read in another mode and after the file
     /// errors of readDocument. Each entry is a Warning with its line (from 0) and a text such as "DOCTYPE

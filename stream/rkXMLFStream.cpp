@@ -2,12 +2,20 @@
 
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "stream/Grammar.h"
+#include "stream/ShownName.h"
 #include "stream/StreamAccess.h"
 
 rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
+
+rkXMLFStream::rkXMLFStream(Text text, Log log) : rkXMLFStream() {
+    if (text == Text::Utf8) utf8Symbols();
+    if (text == Text::ForeignXml) foreignXml();
+    setLogEnabled(log == Log::File);
+}
 
 rkXMLFStream::~rkXMLFStream() { clearSymbols(); }
 
@@ -96,7 +104,17 @@ void rkXMLFStream::addOpenTag(std::string name) {
 
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getDiagnostics() const { return diagnostics; }
 
+// Every warning of the reader is about text that it ignored or a text cut off, and an error empties the document.
+bool rkXMLFStream::droppedText() const { return !diagnostics.empty(); }
+
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getSaveLosses() const { return saveLosses; }
+
+std::size_t rkXMLFStream::Diagnostic::editorLine() const { return line + 1; }
+
+std::string rkXMLFStream::Diagnostic::format(const std::string& fileName) const {
+    return rkxml_detail::shown(fileName) + ':' + std::to_string(editorLine()) +
+           (kind == Error ? ": error: " : ": warning: ") + text;
+}
 
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
 
