@@ -121,6 +121,32 @@ TEST_F(Reading, FifoWithWriterIsReadToItsEnd) {
     EXPECT_EQ(treeAfterReadInChild(document, startWriter), "?root?(a'x')");
 }
 
+// A file larger than the stream's limit is refused before it is read; a pipe once a byte more has come.
+TEST_F(Reading, FileOverTheLimitIsRefused) {
+    writeFile(target, "<a>12345</a>");
+    const std::string refused = "Reading file: " + target + " failed.";
+    for (const std::uint64_t limit : {std::uint64_t{12}, std::uint64_t{11}}) {
+        stream.setReadLimit(limit);
+        hold(document);
+        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), limit == 12 ? noException : refused) << limit;
+        EXPECT_EQ(describe(document.getRoot()), limit == 12 ? "?root?'kept value'(kept,a'12345')" : heldTree);
+        document.makeEmpty();
+    }
+    fs::remove(target);
+    ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
+    // The writer stays: read to its end, the pipe would be waited for until the child is stopped.
+    const std::string error = errorInChild(
+        [&] {
+            const int writer = ::open(target.c_str(), O_RDWR);
+            const std::string bytes(4096, ' ');
+            if (write(writer, bytes.data(), bytes.size()) != ssize_t(bytes.size())) return;
+            stream.setReadLimit(1024);
+            stream.readDocument(document);
+        },
+        std::nullopt, 5);
+    EXPECT_EQ(error, refused);
+}
+
 // A device without end has no size: nothing is read, rather than everything until memory runs out.
 TEST_F(Reading, DeviceIsReadUpToItsSize) {
     document.setFileName("/dev/zero");
