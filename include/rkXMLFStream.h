@@ -133,7 +133,8 @@ public:
     void readDocumentFromString(rkXMLDocument& document, const std::string& text);
     /// Writes `document`'s tree to its file as indented XML, replacing the file only once all was written.
     /// @throws std::runtime_error "Error: ..." (logged) when the tree would not read back as it is or the file
-    /// cannot be written; the old file then stays as it was.
+    /// cannot be written; the old file then stays as it was, except where a save into the old file itself (which
+    /// keeps its owner and attributes) failed part way: the whole text is then beside it as ".NAME.rkxml-copy".
     void writeDocument(const rkXMLDocument& document);
     /// As writeDocument, but only if the document's file is still the one that this stream's last readDocument of
     /// that file name read, with the same bytes (still missing, if that read found no file or there was no such
