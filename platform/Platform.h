@@ -98,8 +98,9 @@ private:
 // programs read text files: each CR LF becomes LF (a CR alone stays). A file of more
 // than `limit` bytes is ReadFailed, a regular file before anything is read, a pipe after
 // limit + 1 bytes. `version` tells which file was read and digests the bytes as the file
-// holds them (before any line ends are changed). Throws std::bad_alloc when the bytes do
-// not fit in memory.
+// holds them (before any line ends are changed). A file that a save is writing into (its
+// recovery copy is beside it) is read once that save is done. Throws std::bad_alloc when
+// the bytes do not fit in memory.
 ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t limit, FileVersion& version);
 
 // An advisory lock on the regular file `name` (flock on POSIX, LockFileEx on Windows),

@@ -444,15 +444,25 @@ bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace
+// The files that this process holds a lock on, and how many FileLock objects lean on each:
+// flock() locks an open file, so a second open of the same file in this process would
+// wait for the first forever.
+std::mutex heldLocksMutex;
+std::map<std::pair<dev_t, ino_t>, unsigned> heldLocks;
 
-ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t limit, FileVersion& version) {
-    version = FileVersion{};
-    const Descriptor file = openForReading(name);
+// Opens what `where` found for locking: for reading, or for writing where only that is allowed.
+Descriptor openToLock(const Location& where) {
+    Descriptor opened = openFound(where, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (!opened && errno == EACCES) opened = openFound(where, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return opened;
+}
+
+// Reads the open file `file` from where it stands, as readFile describes.
+ReadResult readOpenFile(int file, FileContent& content, std::uint64_t limit, FileVersion& version) {
     struct stat status {};
-    if (!file || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
+    if (fstat(file, &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
     // A FIFO with a writer is read until the writer closes it.
-    if (!S_ISREG(status.st_mode) && !clearNonBlocking(file.get())) return ReadResult::CannotOpen;
+    if (!S_ISREG(status.st_mode) && !clearNonBlocking(file)) return ReadResult::CannotOpen;
     // A pipe has no size: it is read to its end, or one byte past the limit. Anything else
     // is read up to the size it had now, so that a file that keeps growing, or a device
     // without end, cannot run the process out of memory.
@@ -468,7 +478,7 @@ ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t
             const std::size_t had = content.text().size();
             content.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, had < 4096 ? 65536 : had * 2)));
         }
-        const ssize_t count = ::read(file.get(), content.end(), content.room());
+        const ssize_t count = ::read(file, content.end(), content.room());
         if (count == 0) break;  // the end, also of a file that shrank
         if (count < 0) {
             if (errno == EINTR) continue;
@@ -482,6 +492,44 @@ ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t
     version = {true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
                content.text().size(), digest.get()};
     return ReadResult::Read;
+}
+
+// A save that writes into the old file keeps the complete text beside it, and the file
+// locked, until it is done. Where that copy is there, this waits for a shared lock on the
+// open file `file` (held until it is closed), so as not to read the file half written;
+// true if it did. A lock of this process's own is not waited for.
+bool waitForSaveInto(const std::string& name, int file) {
+    struct stat status {};
+    const std::size_t slash = name.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string copy = name.substr(0, nameStart) + FileReplacement::recoveryCopyName(name.substr(nameStart));
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode) ||
+        fstatat(AT_FDCWD, copy.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || fstat(file, &status) != 0) {
+        return false;
+    }
+    {
+        const std::lock_guard<std::mutex> guard(heldLocksMutex);
+        if (heldLocks.count({status.st_dev, status.st_ino}) != 0) return false;
+    }
+    while (flock(file, LOCK_SH) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t limit, FileVersion& version) {
+    version = FileVersion{};
+    const Descriptor file = openForReading(name);
+    if (!file) return ReadResult::CannotOpen;
+    const bool waited = waitForSaveInto(name, file.get());
+    const ReadResult result = readOpenFile(file.get(), content, limit, version);
+    if (result != ReadResult::Read || waited || !waitForSaveInto(name, file.get())) return result;
+    // A save into the file began while it was read: it is read again once that save is done.
+    if (lseek(file.get(), 0, SEEK_SET) != 0) return ReadResult::ReadFailed;
+    content.shrink(0);
+    return readOpenFile(file.get(), content, limit, version);
 }
 
 void writeLogFile(const std::string& name, std::string_view message) {
@@ -519,23 +567,6 @@ std::string temporaryDirectory() {
     if (path.back() != '/') path += '/';
     return path;
 }
-
-namespace {
-
-// The files that this process holds a lock on, and how many FileLock objects lean on each:
-// flock() locks an open file, so a second open of the same file in this process would
-// wait for the first forever.
-std::mutex heldLocksMutex;
-std::map<std::pair<dev_t, ino_t>, unsigned> heldLocks;
-
-// Opens what `where` found for locking: for reading, or for writing where only that is allowed.
-Descriptor openToLock(const Location& where) {
-    Descriptor opened = openFound(where, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (!opened && errno == EACCES) opened = openFound(where, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    return opened;
-}
-
-}  // namespace
 
 struct FileLock::State {
     Descriptor file;

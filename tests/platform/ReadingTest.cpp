@@ -6,6 +6,7 @@
 #include "tests/TestSupport.h"
 
 #ifndef _WIN32
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 
@@ -145,6 +146,26 @@ TEST_F(Reading, FileOverTheLimitIsRefused) {
         },
         std::nullopt, 5);
     EXPECT_EQ(error, refused);
+}
+
+// A save that writes into the file keeps the whole text beside it and the file locked until it is done: a read
+// that finds that copy waits for the lock rather than read the file half written.
+TEST_F(Reading, SaveIntoTheFileIsWaitedFor) {
+    writeFile(target, "<a>old</a>");
+    const std::string copy = path(".doc.xml.rkxml-copy");
+    writeFile(copy, "<a>new</a>");
+    const int saving = ::open(target.c_str(), O_RDWR);
+    ASSERT_EQ(flock(saving, LOCK_EX), 0);
+    std::thread saver([&] {
+        usleep(200000);
+        writeFile(target, "<a>new</a>");
+        fs::remove(copy);
+        close(saving);
+    });
+    const std::string error = errorOf([&] { stream.readDocument(document); });
+    saver.join();
+    EXPECT_EQ(error, noException);
+    EXPECT_EQ(describe(document.getRoot()), "?root?(a'new')");
 }
 
 // A device without end has no size: nothing is read, rather than everything until memory runs out.
