@@ -149,10 +149,16 @@ public:
     // Whether anything was written so far.
     bool isEmpty() const { return used == 0 && !handedOn; }
 
-    // Hands the rest to the file and puts the file in place of its target.
-    void commit() {
+    // Hands the rest to the file and puts the file in place of its target; false, writing
+    // nothing, where the target is not the one that the file expects.
+    bool commit() {
         handOn(std::string_view(data.data(), used));
-        if (!file->commit()) failWriting();
+        switch (file->commit()) {
+            case FileReplacement::Committed::Done: return true;
+            case FileReplacement::Committed::Changed: return false;
+            case FileReplacement::Committed::Failed: break;
+        }
+        failWriting();
     }
 
     // The whole text, for a string target.
@@ -407,19 +413,28 @@ void logFailure(const rkXMLFStream& stream, const rkXMLDocument& document, const
     if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(document.getFileName(), error.what());
 }
 
-}  // namespace
-
-void rkXMLFStream::writeDocument(const rkXMLDocument& document) try {
+// Writes the document to its file; false, writing nothing, where the file is not `expected`.
+bool writeFile(const rkXMLFStream& stream, const rkXMLDocument& document,
+               const std::optional<rkxml_detail::platform::FileVersion>& expected) try {
     const rkXMLElement& root = writableRoot(document);
     const std::string& fileName = document.getFileName();
     FileReplacement file(fileName);
     if (!file.open()) fail("Error: cannot open '" + shown(fileName) + "' for writing.");
+    if (expected) file.expect(*expected);
     Output out(fileName, &file);
-    writeTree(*this, root, out);
-    out.commit();
+    writeTree(stream, root, out);
+    return out.commit();
 } catch (const std::runtime_error& error) {
-    logFailure(*this, document, error);
+    logFailure(stream, document, error);
     throw;
+}
+
+}  // namespace
+
+void rkXMLFStream::writeDocument(const rkXMLDocument& document) { writeFile(*this, document, std::nullopt); }
+
+bool rkXMLFStream::writeDocumentIfUnchanged(const rkXMLDocument& document) {
+    return writeFile(*this, document, StreamAccess::versionRead(*this, document.getFileName()));
 }
 
 void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) try {

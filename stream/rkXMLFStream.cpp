@@ -7,6 +7,7 @@
 
 #include "stream/Grammar.h"
 #include "stream/ShownName.h"
+#include "stream/StandardSymbols.h"
 #include "stream/StreamAccess.h"
 
 rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
@@ -21,19 +22,9 @@ rkXMLFStream::~rkXMLFStream() { clearSymbols(); }
 
 namespace {
 
-using Pair = std::pair<const char*, const char*>;
-
-// XML's own entities: all that UTF-8 mode needs, as every other byte is written as it is.
-const Pair xmlEntityPairs[] = {
-    {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"},
-};
-
-// The numeric entities carry the Unicode code point; the byte is the same
-// character in the Windows-1252 code page.
-const Pair windows1252Pairs[] = {
-    {"&#246;", "\xF6"}, {"&#252;", "\xFC"}, {"&#228;", "\xE4"}, {"&#214;", "\xD6"},
-    {"&#220;", "\xDC"}, {"&#196;", "\xC4"}, {"&#223;", "\xDF"}, {"&#8364;", "\x80"},
-};
+using Pair = rkxml_detail::SymbolPair;
+using rkxml_detail::windows1252Pairs;
+using rkxml_detail::xmlEntityPairs;
 
 template <std::size_t count>
 void assignPairs(std::map<std::string, std::string>& table, const Pair (&pairs)[count]) {
