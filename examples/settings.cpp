@@ -65,7 +65,9 @@ int main(int argc, char** argv) {
         for (const std::string& name : recent) rkXMLFactory::addText(document, "settings/recent/file", name);
 
         rkXMLFactory::removeElement(rkXMLFactory::findPath(document, "settings/legacy"));  // a setting no longer used
-        stream.writeDocument(document);  // replaces the file only once all of it is on disk
+        // Replaces the file only once all of it is on disk, and only if no other program changed it meanwhile.
+        if (!stream.writeDocumentIfUnchanged(document))
+            throw std::runtime_error("changed by another program; not saved");
         std::cout << "start " << starts << ", zoom " << zoom << ", " << recent.size() << " recent files\n";
         return 0;
     } catch (const std::exception& error) {
