@@ -5,6 +5,7 @@
 #ifndef RKXML_CLI_READING_H
 #define RKXML_CLI_READING_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -33,8 +34,8 @@ void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName);
 
 // The bytes of the regular file `fileName`, up to the size it has when opened, read after the
 // library's read to compare them with what would be written; nullopt, after saying why, for
-// anything but a regular file or a file that cannot be read.
-std::optional<std::string> bytesOf(const std::string& fileName);
+// anything but a regular file, a file of more than `limit` bytes or a file that cannot be read.
+std::optional<std::string> bytesOf(const std::string& fileName, std::uint64_t limit);
 
 }  // namespace rkxml_cli
 

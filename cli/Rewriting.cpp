@@ -183,7 +183,7 @@ bool readOriginal(Original& original, bool missingAllowed) {
         case ReadResult::Read: break;
     }
     original.exists = true;
-    std::optional<std::string> bytes = bytesOf(original.fileName);
+    std::optional<std::string> bytes = bytesOf(original.fileName, original.stream.getReadLimit());
     if (!bytes) return false;
     original.bytes = std::move(*bytes);
     Refusals refusals(original.fileName);
@@ -243,7 +243,7 @@ bool applyEdit(Original& original, const Edit& edit, Path& path) {
 }
 
 bool withinBound(const Original& original, std::uint64_t maxSize) {
-    const std::uint64_t size = writtenSizeAtLeast(original.document);
+    const std::uint64_t size = writtenSizeAtLeast(original.document, original.mode);
     if (size <= maxSize) return true;
     return complain(shown(original.fileName) + ": refused: written back it would take at least " +
                     std::to_string(size) + " bytes, more than the bound of " + std::to_string(maxSize) +
@@ -313,10 +313,11 @@ bool provesLossless(Original& original, const std::string& text, const Path* edi
                             "leave out --8bit)");
 }
 
+// Writes the file, unless it changed since it was read.
 bool save(Original& original) {
     try {
-        original.stream.writeDocument(original.document);
-        return true;
+        if (original.stream.writeDocumentIfUnchanged(original.document)) return true;
+        return complain(shown(original.fileName) + " changed while it was being edited");
     } catch (const std::runtime_error& error) {
         return complain(error.what());
     }
@@ -326,6 +327,9 @@ bool save(Original& original) {
 
 Rewritten rewriteFile(const std::string& fileName, const Rewrite& how) {
     Original original(fileName, how.mode);
+    original.stream.setReadLimit(how.maxSize);
+    // Editors that lock the file wait from the read to the save; a change by others shows at the save.
+    const rkXMLFStream::FileLock lock(original.document);
     if (!readOriginal(original, how.edit != nullptr)) return Rewritten::Failed;
     Path edited;
     if (how.edit != nullptr && !applyEdit(original, *how.edit, edited)) return Rewritten::Failed;

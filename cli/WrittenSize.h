@@ -6,12 +6,15 @@
 
 #include <rkXMLDocument.h>
 
+#include "Reading.h"
+
 namespace rkxml_cli {
 
-// At least the number of bytes that the writer gives for `document`: every node's line with its
-// indentation (one blank per level, so a deep tree's text grows with the square of its depth),
-// names, attributes and values as they stand (entities only add to them). One walk, no recursion.
-std::uint64_t writtenSizeAtLeast(const rkXMLDocument& document);
+// At least the number of bytes that the writer gives for `document` in `mode`: every node's line
+// with its indentation (one blank per level, so a deep tree's text grows with the square of its
+// depth), names as they stand, values and attributes with each character that the mode writes as
+// an entity counted as that entity ("&quot;": 6). One walk, no recursion.
+std::uint64_t writtenSizeAtLeast(const rkXMLDocument& document, Mode mode);
 
 }  // namespace rkxml_cli
 

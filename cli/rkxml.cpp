@@ -170,6 +170,15 @@ int main(int argc, char** argv) {
         "Refuse to write more than SIZE bytes (default 64M; the text of a deeply "
         "nested file grows with the square of its depth)";
 
+    // A bound of no bytes would refuse every file, and a negative one is no way to say "no bound".
+    const CLI::Validator atLeastOneByte(
+        [](std::string& text) {
+            const bool isSign = !text.empty() && (text.front() == '-' || text.front() == '+');
+            return isSign || text.find_first_not_of("0 \t") == std::string::npos ? "must be at least one byte"
+                                                                                 : std::string();
+        },
+        "");
+
     CLI::App* check = app.add_subcommand("check", "Read each file and print the reader's diagnostics");
     check->add_option("FILE", fileNames, "XML files")->required();
 
@@ -177,7 +186,9 @@ int main(int argc, char** argv) {
     format->add_option("FILE", fileNames, "XML files")->required();
     format->add_flag("--check", how.checkOnly, "Change nothing; list the files that would change and exit 1 if any");
     format->add_flag("--8bit", eightBit, eightBitHelp);
-    format->add_option("--max-size", how.maxSize, maxSizeHelp)->transform(CLI::AsSizeValue(false));
+    format->add_option("--max-size", how.maxSize, maxSizeHelp)
+        ->check(atLeastOneByte)
+        ->transform(CLI::AsSizeValue(false));
 
     CLI::App* get = app.add_subcommand("get", "Print the value of an element or an attribute");
     get->add_option("FILE", fileName, "XML file")->required();
@@ -189,7 +200,7 @@ int main(int argc, char** argv) {
     set->add_option("PATH", pathText, pathHelp)->required();
     set->add_option("VALUE", value, "The new value (after -- if it starts with -)")->required();
     set->add_flag("--8bit", eightBit, eightBitHelp);
-    set->add_option("--max-size", how.maxSize, maxSizeHelp)->transform(CLI::AsSizeValue(false));
+    set->add_option("--max-size", how.maxSize, maxSizeHelp)->check(atLeastOneByte)->transform(CLI::AsSizeValue(false));
 
     try {
         app.parse(argc, argv);

@@ -1,7 +1,7 @@
-// A settings store for a desktop application: load the file if it is there,
-// else start one; read typed values with defaults; replace a list of children;
-// remove a setting; save safely. A damaged file is kept aside as <file>.bad and
-// the defaults are used instead. The file is UTF-8, as other XML tools read it.
+// A settings store for a desktop application: load the file if it is there, else
+// start one; read typed values with defaults; replace a list of children; remove a
+// setting; save safely. A file that does not read whole is copied aside before the
+// save, and what could be read is kept, the defaults filling in the rest.
 //
 //   rkxml_settings <settings.xml> [file to add to the recent files]
 #include <rkXMLConverter.h>
@@ -15,6 +15,14 @@
 #include <string>
 #include <vector>
 
+// Copies the file as it is to a name that no earlier copy has, and answers that name.
+static std::string keepAside(const std::string& fileName) {
+    std::string copy = fileName + ".bad";
+    for (int number = 2; std::filesystem::exists(copy); ++number) copy = fileName + ".bad" + std::to_string(number);
+    std::filesystem::copy_file(fileName, copy);
+    return copy;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
         std::cerr << "usage: rkxml_settings <settings.xml> [file to add to the recent files]\n";
@@ -24,13 +32,18 @@ int main(int argc, char** argv) {
     try {
         rkXMLDocument document;
         document.setFileName(fileName);
-        rkXMLFStream stream;
-        stream.utf8Symbols();  // keep the 8-bit default only for files already written in it
+        rkXMLFStream stream(rkXMLFStream::Text::Utf8, rkXMLFStream::Log::None);  // we print what it finds
         try {
             if (std::filesystem::exists(fileName)) stream.readDocument(document);
-        } catch (const std::runtime_error& error) {  // the document is empty again
-            std::cerr << fileName << " is damaged, kept as " << fileName << ".bad; using defaults:\n" << error.what();
-            std::filesystem::copy_file(fileName, fileName + ".bad", std::filesystem::copy_options::overwrite_existing);
+        } catch (const std::runtime_error&) {
+            if (!stream.droppedText()) throw;  // not read at all (unreadable, a directory): leave it alone
+        }
+        for (const rkXMLFStream::Diagnostic& diagnostic : stream.getDiagnostics()) {
+            std::cerr << diagnostic.format(fileName) << '\n';  // settings.xml:5: error: ...
+        }
+        if (stream.droppedText()) {
+            const std::string copy = keepAside(fileName);  // before the save; a failure stops the program here
+            std::cerr << fileName << ": the file as it was is kept in " << copy << '\n';
         }
         if (document.getHeader() == nullptr) document.setStandardHeader();
         // Makes <settings> in a new file; another program's file is left alone.
@@ -39,29 +52,22 @@ int main(int argc, char** argv) {
         // Typed reads: a missing, empty or malformed setting gives the default.
         const int starts = rkXMLConverter::valueOr(rkXMLFactory::getText(document, "settings/starts"), 0) + 1;
         const double zoom = rkXMLConverter::valueOr(rkXMLFactory::getText(document, "settings/zoom"), 1.0);
-        std::string text;
-        rkXMLConverter::valueToString(starts, text);
-        rkXMLFactory::setText(document, "settings/starts", text);
-        rkXMLConverter::valueToString(zoom, text);
-        rkXMLFactory::setText(document, "settings/zoom", text);
+        rkXMLFactory::setText(document, "settings/starts", starts);
+        rkXMLFactory::setText(document, "settings/zoom", zoom);
 
         // The recent files, newest first and at most four, replace the old list.
         std::vector<std::string> recent;
         if (argc == 3) recent.push_back(argv[2]);
-        rkXMLElement* list = rkXMLFactory::findPath(document, "settings/recent");
-        for (rkXMLNode* file : rkXMLFactory::getElements(list, "file")) {
-            const std::string& name = rkXMLFactory::asElement(file)->getValue();
+        for (const std::string& name : rkXMLFactory::getTexts(document, "settings/recent/file")) {
             if (recent.size() < 4 && (recent.empty() || name != recent.front())) recent.push_back(name);
         }
-        rkXMLFactory::removeElement(list);
-        list = rkXMLFactory::makePath(document, "settings/recent");
-        for (const std::string& name : recent) {
-            rkXMLFactory::asElement(rkXMLFactory::createNode(list, rkXMLNode::Element, "file", rkXMLElement::npos))
-                ->setValue(name);
-        }
+        rkXMLFactory::removeElement(rkXMLFactory::findPath(document, "settings/recent"));
+        for (const std::string& name : recent) rkXMLFactory::addText(document, "settings/recent/file", name);
 
         rkXMLFactory::removeElement(rkXMLFactory::findPath(document, "settings/legacy"));  // a setting no longer used
-        stream.writeDocument(document);
+        // Replaces the file only once all of it is on disk, and only if no other program changed it meanwhile.
+        if (!stream.writeDocumentIfUnchanged(document))
+            throw std::runtime_error("changed by another program; not saved");
         std::cout << "start " << starts << ", zoom " << zoom << ", " << recent.size() << " recent files\n";
         return 0;
     } catch (const std::exception& error) {

@@ -13,7 +13,8 @@
 //  - setTopLevelElement answers false and changes nothing for every node of the
 //    tree but the current top-level element, which it moves to the end;
 //  - a copy equals its source; a moved-from document is a new, usable one;
-//  - setText followed by getText gives the text back;
+//  - setText followed by getText gives the text back, addText followed by getTexts
+//    gives a list that ends with it;
 //  - writing a document to a string with the default stream, a UTF-8 stream and
 //    the input's stream either is refused with a message beginning "Error: ",
 //    leaving the string as it was, or gives a text that the same stream reads
@@ -494,7 +495,7 @@ private:
     void useText(rkXMLDocument& document) {
         const std::string where = path(document);
         const std::string value = text(input);
-        switch (input.ConsumeIntegralInRange(0, 2)) {
+        switch (input.ConsumeIntegralInRange(0, 3)) {
             case 0:
                 if (rkXMLFactory::setText(document, where, value)) {
                     if (rkXMLFactory::getText(document, where) != value)
@@ -507,6 +508,13 @@ private:
                 if (rkXMLElement* made = rkXMLFactory::makePath(document, where)) {
                     if (rkXMLFactory::findPath(document, where) != made)
                         fuzz::fail("findPath finds what makePath made", where);
+                }
+                break;
+            case 2:
+                if (rkXMLFactory::addText(document, where, value)) {
+                    const std::vector<std::string> texts = rkXMLFactory::getTexts(document, where);
+                    if (texts.empty() || texts.back() != value)
+                        fuzz::fail("getTexts ends with what addText added", where);
                 }
                 break;
             default:

@@ -29,6 +29,7 @@ struct ElementAccess;
 class RKXML_API rkXMLElement : public rkXMLNode, public std::list<rkXMLNode*> {
 public:
     /// As a position: the end of a child list (0xFFFFFFFF). Any position not below the count appends.
+    /// Not const on purpose: callers' code was built against a plain static member and must keep building.
     static unsigned int npos;
 
     /// An element without name, children, value or attributes; parent null.

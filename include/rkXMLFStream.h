@@ -2,8 +2,10 @@
 #define RKXML_FSTREAM_H
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,7 +15,11 @@
 
 namespace rkxml_detail {
 struct StreamAccess;
+struct ReadVersion;
+namespace platform {
+class FileLock;
 }
+}  // namespace rkxml_detail
 
 /// Reads documents from files or strings and writes them to files.
 ///
@@ -46,11 +52,11 @@ struct StreamAccess;
 ///         // e.what(): "Error at line 3: Closing tag differs from open tag.\n", ...
 ///     }
 ///     for (const auto& d : stream.getDiagnostics())  // also after a read that succeeded
-///         std::cerr << "settings.xml:" << d.line + 1 << ": " << d.text << '\n';
+///         std::cerr << d.format("settings.xml") << '\n';  // settings.xml:4: error: Closing tag differs ...
 class RKXML_API rkXMLFStream {
 public:
     /// One warning or error of a read: its kind, its line (counted from 0, as in the message) and its text.
-    struct Diagnostic {
+    struct RKXML_API Diagnostic {
         /// A warning (the read went on) or an error (the read stopped and threw).
         enum Kind {
             Warning,  ///< the read went on; the message began with "Warning at line "
@@ -59,10 +65,53 @@ public:
         Kind kind;         ///< Warning or Error
         std::size_t line;  ///< 0-based; an editor shows line + 1
         std::string text;  ///< the message without prefix, line and ": ", e.g. "Closing tag differs from open tag."
+
+        /// The line as an editor shows it, counted from 1: line + 1.
+        std::size_t editorLine() const;
+        /// The diagnostic as compilers print it, `FILE:LINE: error: TEXT` (or `warning`) with the editor's line and
+        /// no line end, e.g. `settings.xml:5: error: Tag unclosed.`; the name shows bytes below 32 and 127 as `\xHH`.
+        std::string format(const std::string& fileName) const;
+    };
+
+    /// The text a stream reads and writes, for the constructor.
+    enum class Text {
+        EightBit,   ///< the thirteen default symbols, as the default constructor sets them
+        Utf8,       ///< UTF-8 mode, as utf8Symbols() sets it
+        ForeignXml  ///< the mode for files from other programs, as foreignXml() sets it
+    };
+    /// Whether a stream writes its messages to the log file, for the constructor.
+    enum class Log {
+        File,  ///< to the log file, as by default
+        None   ///< to no file, as setLogEnabled(false) sets it
+    };
+
+    /// An advisory lock on a document's file (flock on POSIX, LockFileEx on Windows), held while the object lives:
+    /// other processes that lock the file (rkxml set and format do) wait until it is released. Hold it from a read
+    /// to the save that follows, so that no other editor's change falls between them. It binds only those who
+    /// lock; writeDocumentIfUnchanged() notices the others.
+    class RKXML_API FileLock {
+    public:
+        /// Locks the file that `document` names, waiting while another process holds the lock. A missing file, or
+        /// one that is no regular file or lies where the system takes no locks, is not locked (isHeld() false).
+        explicit FileLock(const rkXMLDocument& document);
+        /// Releases the lock.
+        ~FileLock();
+        /// Not copyable: one object, one lock.
+        FileLock(const FileLock&) = delete;
+        /// Not copyable: one object, one lock.
+        FileLock& operator=(const FileLock&) = delete;
+        /// Whether the file is locked, by this object or already by another FileLock of this process.
+        bool isHeld() const;
+
+    private:
+        std::unique_ptr<rkxml_detail::platform::FileLock> lock;
     };
 
     /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
+    /// A stream with the open tag "br" for `text`, writing a log file or none: the default stream followed by
+    /// utf8Symbols() or foreignXml() and setLogEnabled(false), in the line that declares it.
+    explicit rkXMLFStream(Text text, Log log = Log::File);
     /// Empties and releases both tables.
     virtual ~rkXMLFStream();
 
@@ -87,9 +136,16 @@ public:
     void addOpenTag(std::string name);
 
     /// Reads the file that `document` names and appends its nodes to the tree; a zero-byte file adds nothing.
+    /// Notes which file it read and its bytes' digest (or that there was none), for writeDocumentIfUnchanged().
     /// @throws std::runtime_error "Invalid/empty filename.", "Opening file: <name>failed." or
-    /// "Reading file: <name> failed." (not logged); for malformed text, what readDocumentFromString throws.
+    /// "Reading file: <name> failed." (not logged; also for a file larger than getReadLimit()); for malformed
+    /// text, what readDocumentFromString throws.
     void readDocument(rkXMLDocument& document);
+    /// Makes readDocument refuse a file of more than `bytes` bytes, checked before the file is read (a pipe: read
+    /// up to one byte more); the default is no limit.
+    void setReadLimit(std::uint64_t bytes);
+    /// The largest file that readDocument reads, in bytes; the largest 64-bit number when there is no limit.
+    std::uint64_t getReadLimit() const;
     /// Appends the nodes that `text` holds to `document`'s tree; `text` is not changed.
     /// @throws std::runtime_error on malformed text, listing its diagnostics (also logged); the document is emptied.
     void readDocumentFromString(rkXMLDocument& document, std::string& text);
@@ -98,8 +154,15 @@ public:
     void readDocumentFromString(rkXMLDocument& document, const std::string& text);
     /// Writes `document`'s tree to its file as indented XML, replacing the file only once all was written.
     /// @throws std::runtime_error "Error: ..." (logged) when the tree would not read back as it is or the file
-    /// cannot be written; the old file then stays as it was.
+    /// cannot be written; the old file then stays as it was, except where a save into the old file itself (which
+    /// keeps its owner and attributes) failed part way: the whole text is then beside it as ".NAME.rkxml-copy".
     void writeDocument(const rkXMLDocument& document);
+    /// As writeDocument, but only if the document's file is still the one that this stream's last readDocument of
+    /// that file name read, with the same bytes (still missing, if that read found no file or there was no such
+    /// read); the check and the replacement run under the file's lock (FileLock). False, writing nothing, when the
+    /// file changed: read it again and edit anew.
+    /// @throws std::runtime_error as writeDocument does.
+    bool writeDocumentIfUnchanged(const rkXMLDocument& document);
     /// Replaces `text` by exactly what writeDocument would write to the file; nothing is written to disk.
     /// @throws std::runtime_error (logged) for a tree that writeDocument refuses; `text` then stays as it was.
     void writeDocumentToString(const rkXMLDocument& document, std::string& text);
@@ -108,6 +171,11 @@ public:
     /// Also empty after the file errors of readDocument ("Invalid/empty filename.", "Opening file: ...",
     /// "Reading file: ..."), which concern no line of a text; writes leave it alone.
     const std::vector<Diagnostic>& getDiagnostics() const;
+    /// Whether the last read dropped text that it was given: it failed on malformed text (the document was
+    /// emptied) or warned of text it ignored or of elements left open at the end (a file cut off). A save of the
+    /// tree would then lose that text. False after a read that took in everything, and after the file errors of
+    /// readDocument, which concern no text.
+    bool droppedText() const;
     /// What the last read in the mode for files from other programs (foreignXml()) took in that a save of the tree
     /// would not write back as it stood, in the order found; empty after a read in another mode and after the file
     /// errors of readDocument. Each entry is a Warning with its line (from 0) and a text such as "DOCTYPE
@@ -129,6 +197,8 @@ private:
     bool utf8 = false;                    // UTF-8 mode: character references and attribute values are coded too
     bool foreign = false;  // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
     bool logEnabled = true;
+    std::uint64_t readLimit = UINT64_MAX;                       // the largest file that readDocument reads
+    std::shared_ptr<const rkxml_detail::ReadVersion> lastRead;  // what the last readDocument found, never changed
 };
 
 #endif

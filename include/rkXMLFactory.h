@@ -3,6 +3,7 @@
 
 #include <list>
 #include <string>
+#include <vector>
 
 #include "rkXMLElement.h"
 #include "rkXMLExport.h"
@@ -30,10 +31,12 @@ class rkXMLDocument;
 /// Usage:
 ///
 ///     int width = rkXMLConverter::valueOr(rkXMLFactory::getText(doc, "settings/window/@width"), 800);
-///     rkXMLFactory::setText(doc, "settings/window/@width", "1024");    // makes what is missing
+///     rkXMLFactory::setText(doc, "settings/window/@width", width + 100);  // makes what is missing
 ///     rkXMLElement* recent = rkXMLFactory::makePath(doc, "settings/recent");
 ///     rkXMLFactory::removeElement(rkXMLFactory::findPath(doc, "settings/legacy"));
 ///     for (rkXMLNode* item : rkXMLFactory::getElements(recent, "file")) { ... }
+///     for (const std::string& file : rkXMLFactory::getTexts(doc, "settings/recent/file")) { ... }
+///     rkXMLFactory::addText(doc, "settings/recent/file", "/home/ada/garden.svg");  // one more <file>
 namespace rkXMLFactory {
 
 /// `node` as an element, or null when it is null or of another kind (a comment, a header).
@@ -45,6 +48,7 @@ RKXML_API rkXMLNode* createNode(rkXMLNode* parent, rkXMLNode::TType type, const 
                                 unsigned int position);
 /// The first child named `name` (of any kind), or else a new node as createNode makes it; null on
 /// a null or non-element parent, or when nothing is found and the type cannot be created.
+/// The name ("save" for "safe") is kept on purpose: callers' code calls it by this name.
 RKXML_API rkXMLNode* getSaveChild(rkXMLNode* parent, rkXMLNode::TType type, const std::string& name,
                                   unsigned int position);
 /// The first child of any kind named `name`; null if none or on a null or non-element parent.
@@ -78,9 +82,40 @@ RKXML_API rkXMLElement* makePath(rkXMLDocument& document, const std::string& pat
 /// The value of the element that `path` names, or for `@name` the attribute's value; empty for a refused
 /// path or when anything is missing.
 RKXML_API std::string getText(const rkXMLDocument& document, const std::string& path);
+/// The values of every element that the last step of `path` names, in order: all the children of that name of the
+/// element the steps before it name (for `@name`, that attribute's value of each of them that has it). Empty for a
+/// refused path or when anything before the last step is missing.
+RKXML_API std::vector<std::string> getTexts(const rkXMLDocument& document, const std::string& path);
+/// Appends a new element for the last step of `path` with the value `text`, making the elements before it as
+/// makePath does: a list of values. False, changing nothing, for a path ending in `@name` and where makePath
+/// gives null.
+RKXML_API bool addText(rkXMLDocument& document, const std::string& path, const std::string& text);
 /// Sets the value of the element that `path` names, or for `@name` the attribute, to `text`, making what is
 /// missing as makePath does; false, changing nothing, where makePath gives null.
 RKXML_API bool setText(rkXMLDocument& document, const std::string& path, const std::string& text);
+// The typed forms write the value as rkXMLConverter::valueToString does. The `const char*` form keeps a literal
+// text from being taken for a bool.
+
+/// As setText with a text: `text` itself (null as the empty text); false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, const char* text);
+/// As setText with the text "true" or "false"; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, bool value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, int value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, unsigned int value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, long value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, unsigned long value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, long long value);
+/// As setText with the value's decimal text; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, unsigned long long value);
+/// As setText with the value in general notation, at most 8 significant digits; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, float value);
+/// As setText with the value in general notation, at most 10 significant digits; false where makePath gives null.
+RKXML_API bool setText(rkXMLDocument& document, const std::string& path, double value);
 
 }  // namespace rkXMLFactory
 

@@ -7,6 +7,7 @@
 // so that a path longer than one system call takes is reached as well.
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -24,6 +25,8 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -360,8 +363,6 @@ bool readAttributes(int file, std::vector<Attribute>& attributes) {
     return true;
 }
 
-// Whether only privileged processes may set the attribute `name` (security labels, file capabilities).
-bool isPrivileged(const std::string& name) { return name.rfind("security.", 0) == 0 || name.rfind("trusted.", 0) == 0; }
 #endif
 
 // Makes a rename durable. A failure cannot undo the new file, so it is not reported.
@@ -380,6 +381,43 @@ mode_t currentUmask() {
     const mode_t mask = umask(022);
     umask(mask);
     return mask;
+}
+
+// Whether this process sees every extended attribute of a file: the trusted.* ones are
+// hidden from a process without CAP_SYS_ADMIN, so a copy that it makes may lack them.
+bool maySeeEveryAttribute() {
+#ifdef __linux__
+    constexpr unsigned long long systemAdministration = 1ull << 21;  // CAP_SYS_ADMIN
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 7, "CapEff:") == 0) {
+            return (std::strtoull(line.c_str() + 7, nullptr, 16) & systemAdministration) != 0;
+        }
+    }
+    return false;
+#else
+    return true;
+#endif
+}
+
+// Reads the open file `file` from its start to its end into `version`; false on a read error.
+bool readVersion(int file, FileVersion& version) {
+    struct stat status {};
+    if (fstat(file, &status) != 0) return false;
+    version = {true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino), 0, 0};
+    Digest digest;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(file, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return false;
+        if (count == 0) break;
+        digest.add(std::string_view(buffer, static_cast<std::size_t>(count)));
+        version.size += static_cast<std::uint64_t>(count);
+    }
+    version.digest = digest.get();
+    return true;
 }
 
 constexpr std::size_t maxNameKept = 160;
@@ -406,28 +444,41 @@ bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
-}  // namespace
+// The files that this process holds a lock on, and how many FileLock objects lean on each:
+// flock() locks an open file, so a second open of the same file in this process would
+// wait for the first forever.
+std::mutex heldLocksMutex;
+std::map<std::pair<dev_t, ino_t>, unsigned> heldLocks;
 
-ReadResult readFile(const std::string& name, FileContent& content) {
-    const Descriptor file = openForReading(name);
+// Opens what `where` found for locking: for reading, or for writing where only that is allowed.
+Descriptor openToLock(const Location& where) {
+    Descriptor opened = openFound(where, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (!opened && errno == EACCES) opened = openFound(where, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    return opened;
+}
+
+// Reads the open file `file` from where it stands, as readFile describes.
+ReadResult readOpenFile(int file, FileContent& content, std::uint64_t limit, FileVersion& version) {
     struct stat status {};
-    if (!file || fstat(file.get(), &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
+    if (fstat(file, &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
     // A FIFO with a writer is read until the writer closes it.
-    if (!S_ISREG(status.st_mode) && !clearNonBlocking(file.get())) return ReadResult::CannotOpen;
-    // A pipe has no size: it is read to its end. Anything else is read up to the size it
-    // had now, so that a file that keeps growing, or a device without end, cannot run
-    // the process out of memory.
+    if (!S_ISREG(status.st_mode) && !clearNonBlocking(file)) return ReadResult::CannotOpen;
+    // A pipe has no size: it is read to its end, or one byte past the limit. Anything else
+    // is read up to the size it had now, so that a file that keeps growing, or a device
+    // without end, cannot run the process out of memory.
     const bool toTheEnd = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
-    if (!toTheEnd && static_cast<unsigned long long>(status.st_size) > std::numeric_limits<std::size_t>::max()) {
-        return ReadResult::ReadFailed;
-    }
-    content.reserve(toTheEnd ? 0 : static_cast<std::size_t>(status.st_size));
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    if (!toTheEnd && (size > limit || size > std::numeric_limits<std::size_t>::max())) return ReadResult::ReadFailed;
+    const std::uint64_t wanted =
+        toTheEnd ? std::min(limit, std::uint64_t{std::numeric_limits<std::size_t>::max() - 1}) + 1 : size;
+    content.reserve(toTheEnd ? 0 : static_cast<std::size_t>(size));
     for (;;) {
         if (content.room() == 0) {
-            if (!toTheEnd) break;
-            content.reserve(content.text().size() < 4096 ? 65536 : content.text().size() * 2);
+            if (!toTheEnd || content.text().size() >= wanted) break;
+            const std::size_t had = content.text().size();
+            content.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, had < 4096 ? 65536 : had * 2)));
         }
-        const ssize_t count = ::read(file.get(), content.end(), content.room());
+        const ssize_t count = ::read(file, content.end(), content.room());
         if (count == 0) break;  // the end, also of a file that shrank
         if (count < 0) {
             if (errno == EINTR) continue;
@@ -435,7 +486,50 @@ ReadResult readFile(const std::string& name, FileContent& content) {
         }
         content.added(static_cast<std::size_t>(count));
     }
+    if (content.text().size() > limit) return ReadResult::ReadFailed;
+    Digest digest;
+    digest.add(content.text());
+    version = {true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+               content.text().size(), digest.get()};
     return ReadResult::Read;
+}
+
+// A save that writes into the old file keeps the complete text beside it, and the file
+// locked, until it is done. Where that copy is there, this waits for a shared lock on the
+// open file `file` (held until it is closed), so as not to read the file half written;
+// true if it did. A lock of this process's own is not waited for.
+bool waitForSaveInto(const std::string& name, int file) {
+    struct stat status {};
+    const std::size_t slash = name.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string copy = name.substr(0, nameStart) + FileReplacement::recoveryCopyName(name.substr(nameStart));
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode) ||
+        fstatat(AT_FDCWD, copy.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || fstat(file, &status) != 0) {
+        return false;
+    }
+    {
+        const std::lock_guard<std::mutex> guard(heldLocksMutex);
+        if (heldLocks.count({status.st_dev, status.st_ino}) != 0) return false;
+    }
+    while (flock(file, LOCK_SH) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t limit, FileVersion& version) {
+    version = FileVersion{};
+    const Descriptor file = openForReading(name);
+    if (!file) return ReadResult::CannotOpen;
+    const bool waited = waitForSaveInto(name, file.get());
+    const ReadResult result = readOpenFile(file.get(), content, limit, version);
+    if (result != ReadResult::Read || waited || !waitForSaveInto(name, file.get())) return result;
+    // A save into the file began while it was read: it is read again once that save is done.
+    if (lseek(file.get(), 0, SEEK_SET) != 0) return ReadResult::ReadFailed;
+    content.shrink(0);
+    return readOpenFile(file.get(), content, limit, version);
 }
 
 void writeLogFile(const std::string& name, std::string_view message) {
@@ -474,6 +568,60 @@ std::string temporaryDirectory() {
     return path;
 }
 
+struct FileLock::State {
+    Descriptor file;
+    std::pair<dev_t, ino_t> key{};
+    bool held = false;
+};
+
+FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
+    State& s = *state;
+    // A file replaced while this waited is locked anew: the lock must be on the file that the name names.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Location where;
+        if (!locate(name, true, where) || where.endsAtOpenFile() || !where.exists || !S_ISREG(where.status.st_mode)) {
+            return;
+        }
+        s.key = {where.status.st_dev, where.status.st_ino};
+        {
+            const std::lock_guard<std::mutex> guard(heldLocksMutex);
+            const auto found = heldLocks.find(s.key);
+            if (found != heldLocks.end()) {
+                ++found->second;
+                s.held = true;
+                return;
+            }
+        }
+        Descriptor opened = openToLock(where);
+        struct stat status {};
+        if (!opened || fstat(opened.get(), &status) != 0) return;
+        int locked = -1;
+        while ((locked = flock(opened.get(), LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked != 0) return;  // a file system without locks
+        Location now;
+        if (!isSameFile(status, where.status) || !locate(name, true, now) || !now.exists ||
+            !isSameFile(now.status, status)) {
+            continue;
+        }
+        const std::lock_guard<std::mutex> guard(heldLocksMutex);
+        ++heldLocks[s.key];
+        s.file = std::move(opened);
+        s.held = true;
+        return;
+    }
+}
+
+FileLock::~FileLock() {
+    if (!state->held) return;
+    const std::lock_guard<std::mutex> guard(heldLocksMutex);
+    const auto found = heldLocks.find(state->key);
+    if (found != heldLocks.end() && --found->second == 0) heldLocks.erase(found);
+    state->file.reset();  // closing the only descriptor of the open file releases the lock
+}
+
+bool FileLock::isHeld() const { return state->held; }
+
 struct FileReplacement::State {
     std::string target;
     Location where;
@@ -482,7 +630,8 @@ struct FileReplacement::State {
     bool unnamed = false;   // the temporary file has no name until it is complete
     bool inPlace = false;
     bool committed = false;
-    off_t written = 0;  // bytes written so far, to cut a regular file written in place after them
+    off_t written = 0;                    // bytes written so far, to cut a regular file written in place after them
+    std::optional<FileVersion> expected;  // what the target must still be at commit()
 #ifdef __linux__
     std::vector<Attribute> oldAttributes;  // of the file replaced
 #endif
@@ -492,11 +641,16 @@ struct FileReplacement::State {
     bool createTemporary();
     bool createUnnamed();
     bool giveName();
+    bool isAsExpected() const;
     bool takeOverOldFile();
     bool giveOldAttributes();
-    bool copyIntoTarget();
+    bool mayWriteIntoOldFile() const;
+    bool copyIntoTarget(bool& touched);
+    bool writeIntoOldFile();
+    bool createTarget();
+    bool replaceTarget();
     bool commitInPlace();
-    bool commit();
+    Committed commit();
     void discard();
 };
 
@@ -539,7 +693,9 @@ bool FileReplacement::write(std::string_view bytes) {
     return true;
 }
 
-bool FileReplacement::commit() { return state->commit(); }
+void FileReplacement::expect(const FileVersion& version) { state->expected = version; }
+
+FileReplacement::Committed FileReplacement::commit() { return state->commit(); }
 
 bool FileReplacement::State::openInPlace(const struct stat& expected) {
     // Without waiting for a pipe's reader: a pipe nobody reads cannot be opened.
@@ -619,35 +775,29 @@ bool FileReplacement::State::giveName() {
     return false;
 }
 
-// The old file's owner, group, extended attributes (its ACL among them) and mode;
-// where the owner cannot be kept (another user's file), its group still is. A new
-// file gets the usual mode, and the ACL that the directory gives new files.
+// Gives the temporary file the old file's owner, group, extended attributes (its ACL
+// among them) and mode; false where any of them cannot go over. A new file gets the
+// usual mode, and the ACL that the directory gives new files.
 bool FileReplacement::State::takeOverOldFile() {
     if (!where.exists) return unnamed || fchmod(file.get(), 0666 & ~currentUmask()) == 0;
     const struct stat& old = where.status;
-    if (fchown(file.get(), old.st_uid, old.st_gid) != 0 &&
-        fchown(file.get(), static_cast<uid_t>(-1), old.st_gid) != 0) {
-        // Not a member of the old group either: the file is the user's own, as after an ordinary write.
-    }
     // The attributes after the owner, whose change drops file capabilities; the mode last, as setting an
     // ACL may clear the setgid bit. A chmod rewrites only the ACL's owner, mask and other entries, which
     // the old mode gives as the old ACL had them.
-    return giveOldAttributes() && fchmod(file.get(), old.st_mode & 07777) == 0;
+    return maySeeEveryAttribute() && fchown(file.get(), old.st_uid, old.st_gid) == 0 && giveOldAttributes() &&
+           fchmod(file.get(), old.st_mode & 07777) == 0;
 }
 
-// Copies the old file's extended attributes. Labels and capabilities that this process
-// may not set are left as the system gives new files. Where the old file had no ACL,
-// the one that the directory's default gave the temporary file goes.
+// Copies the old file's extended attributes; false where one cannot be set. Where the
+// old file had no ACL, the one that the directory's default gave the temporary file goes.
 bool FileReplacement::State::giveOldAttributes() {
 #ifdef __linux__
     bool hadAccessList = false;
     for (const Attribute& attribute : oldAttributes) {
         hadAccessList = hadAccessList || attribute.name == accessList;
-        if (fsetxattr(file.get(), attribute.name.c_str(), attribute.value.data(), attribute.value.size(), 0) == 0) {
-            continue;
+        if (fsetxattr(file.get(), attribute.name.c_str(), attribute.value.data(), attribute.value.size(), 0) != 0) {
+            return false;
         }
-        const bool notPermitted = errno == EPERM || errno == EACCES || errno == ENOTSUP;
-        if (!notPermitted || !isPrivileged(attribute.name)) return false;
     }
     return hadAccessList || fremovexattr(file.get(), accessList) == 0 || errno == ENODATA || errno == ENOTSUP;
 #else
@@ -655,17 +805,45 @@ bool FileReplacement::State::giveOldAttributes() {
 #endif
 }
 
-// For a target that cannot be replaced by renaming (a file bind-mounted into place,
-// as containers get their settings): the same bytes written over it, without the
-// guarantee that a crash leaves the old or the new text.
-bool FileReplacement::State::copyIntoTarget() {
+// Whether writing into the old file keeps what it has: a write by another user clears
+// the setuid and setgid bits of an executable, and any write clears file capabilities.
+bool FileReplacement::State::mayWriteIntoOldFile() const {
+    const mode_t mode = where.status.st_mode;
+    const bool dropsBits = (mode & S_ISUID) != 0 || ((mode & S_ISGID) != 0 && (mode & S_IXGRP) != 0);
+    if (dropsBits && geteuid() != 0) return false;
+#ifdef __linux__
+    for (const Attribute& attribute : oldAttributes) {
+        if (attribute.name == "security.capability") return false;
+    }
+#endif
+    return S_ISREG(mode) && mayWriteInto(where.status, where.directoryStatus);
+}
+
+// Whether the target is still what commit() expects; true where nothing is expected.
+bool FileReplacement::State::isAsExpected() const {
+    if (!expected) return true;
+    Location now;
+    if (!locate(target, true, now)) return false;
+    if (!now.exists && !now.endsAtOpenFile()) return !expected->found;
+    const Descriptor current = openFound(now, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    FileVersion version;
+    return current && readVersion(current.get(), version) && version == *expected;
+}
+
+// Writes the temporary file's bytes over the regular file that the target was when it was
+// found (a file bind-mounted into place, as containers get their settings, or one whose
+// owner, group or attributes a replacement would not keep), keeping the file itself.
+// `touched` tells whether anything was written into it.
+bool FileReplacement::State::copyIntoTarget(bool& touched) {
+    touched = false;
     Descriptor target(
         openAt(where.directory.get(), where.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
-    if (!target || fstat(target.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+    if (!target || fstat(target.get(), &status) != 0 || !S_ISREG(status.st_mode) || !isSameFile(status, where.status) ||
         !mayWriteInto(status, where.directoryStatus) || lseek(file.get(), 0, SEEK_SET) != 0) {
         return false;
     }
+    touched = true;
     char buffer[65536];
     off_t size = 0;
     for (;;) {
@@ -679,29 +857,87 @@ bool FileReplacement::State::copyIntoTarget() {
     return ftruncate(target.get(), size) == 0 && flushToDisk(target.get()) && target.close();
 }
 
-bool FileReplacement::State::commit() {
-    if (!file) return false;
-    if (inPlace) {
-        committed = commitInPlace();
-        return committed;
+// Writes the text into the old file, which keeps its owner, group, mode, ACL and attributes.
+// The complete text is first on disk under the recovery copy's name, so that a crash while
+// the old file is being written leaves it; it goes when the old file holds the text. A copy
+// left by an earlier save that did not end is not overwritten: the save is refused.
+bool FileReplacement::State::writeIntoOldFile() {
+    if (!mayWriteIntoOldFile() || !flushToDisk(file.get())) return false;
+    const int directory = where.directory.get();
+    const std::string copy = FileReplacement::recoveryCopyName(where.name);
+    if (unnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+        if (linkat(AT_FDCWD, self.c_str(), directory, copy.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
+    } else {
+        if (linkat(directory, temporary.c_str(), directory, copy.c_str(), 0) != 0) return false;
+        unlinkat(directory, temporary.c_str(), 0);
     }
-    if (!takeOverOldFile() || !flushToDisk(file.get()) || (unnamed && !giveName())) {
-        discard();
+    temporary = copy;
+    syncDirectory(directory);
+    bool touched = false;
+    if (!copyIntoTarget(touched)) {
+        if (touched) temporary.clear();  // the old file may be cut short: the copy stays
         return false;
     }
+    return true;
+}
+
+// Puts the complete temporary file under the target's name, which must still be free when
+// the target is expected to be missing.
+bool FileReplacement::State::createTarget() {
     const int directory = where.directory.get();
-    if (renameat(directory, temporary.c_str(), directory, where.name.c_str()) != 0) {
-        const bool copied = (errno == EBUSY || errno == EXDEV) && copyIntoTarget();
+    if (!expected) return renameat(directory, temporary.c_str(), directory, where.name.c_str()) == 0;
+    if (linkat(directory, temporary.c_str(), directory, where.name.c_str(), 0) != 0) return false;
+    unlinkat(directory, temporary.c_str(), 0);
+    return true;
+}
+
+bool FileReplacement::State::replaceTarget() {
+    const int directory = where.directory.get();
+    if (renameat(directory, temporary.c_str(), directory, where.name.c_str()) == 0) return true;
+    // A file mounted in place cannot be renamed over: its bytes are written into it.
+    bool touched = false;
+    if ((errno != EBUSY && errno != EXDEV) || !copyIntoTarget(touched)) return false;
+    unlinkat(directory, temporary.c_str(), 0);
+    return true;
+}
+
+FileReplacement::Committed FileReplacement::State::commit() {
+    if (!file) return Committed::Failed;
+    if (inPlace) {
+        committed = commitInPlace();
+        return committed ? Committed::Done : Committed::Failed;
+    }
+    // Other savers wait while the target is checked and replaced.
+    const FileLock lock(target);
+    if (!isAsExpected()) {
         discard();
-        committed = copied;
-        return copied;
+        return Committed::Changed;
+    }
+    // Where the replacement cannot carry all that the old file has, the old file itself is written.
+    const bool intoOldFile = where.exists && !takeOverOldFile();
+    bool done = false;
+    if (intoOldFile) {
+        done = writeIntoOldFile();
+    } else {
+        done = (where.exists || takeOverOldFile()) && flushToDisk(file.get()) && (!unnamed || giveName()) &&
+               (where.exists ? replaceTarget() : createTarget());
+    }
+    if (!done) {
+        const bool taken = !where.exists && expected && errno == EEXIST;  // made meanwhile by someone else
+        discard();
+        return taken ? Committed::Changed : Committed::Failed;
     }
     // The text is on disk: a late error of close() cannot concern it any more.
-    temporary.clear();
-    file.reset();
+    if (intoOldFile) {
+        discard();  // the recovery copy
+    } else {
+        temporary.clear();
+        file.reset();
+    }
     committed = true;
-    syncDirectory(directory);
-    return true;
+    syncDirectory(where.directory.get());
+    return Committed::Done;
 }
 
 bool FileReplacement::State::commitInPlace() {

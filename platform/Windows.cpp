@@ -13,6 +13,9 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -185,12 +188,111 @@ std::string siblingName(const std::string& directory, const std::string& name, c
     return directory + "." + name.substr(0, maxNameKept) + suffix;
 }
 
+// Which file `file` is: its volume and its number there.
+bool identify(HANDLE file, FileVersion& version) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) return false;
+    version.found = true;
+    version.device = information.dwVolumeSerialNumber;
+    version.number = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return true;
+}
+
+// Opens an existing file so that others may go on reading, writing and removing it.
+Handle openShared(const std::string& name, DWORD access) {
+    return Handle(CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// The file `name` now, read whole; a missing file is a version that was not found.
+std::optional<FileVersion> versionNow(const std::string& name) {
+    const Handle file = openShared(name, GENERIC_READ);
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return FileVersion{};
+        return std::nullopt;
+    }
+    FileVersion version;
+    if (!identify(file.get(), version)) return std::nullopt;
+    Digest digest;
+    char buffer[65536];
+    for (;;) {
+        DWORD count = 0;
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &count, nullptr)) return std::nullopt;
+        if (count == 0) break;
+        digest.add(std::string_view(buffer, count));
+        version.size += count;
+    }
+    version.digest = digest.get();
+    return version;
+}
+
+// The files that this process holds a lock on, and how many FileLock objects lean on each:
+// a second lock of the same range through another handle would wait for the first.
+std::mutex heldLocksMutex;
+std::map<std::pair<std::uint64_t, std::uint64_t>, unsigned> heldLocks;
+
+// LockFileEx locks bytes, which nobody else may then read or write: the byte locked lies
+// far beyond the end of any real file.
+constexpr DWORD lockedByteHigh = 0x7FFFFFFF;
+
 }  // namespace
 
-ReadResult readFile(const std::string& name, FileContent& content) {
+struct FileLock::State {
+    Handle file;
+    std::pair<std::uint64_t, std::uint64_t> key{};
+    bool held = false;
+};
+
+FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
+    State& s = *state;
+    // A file replaced while this waited is locked anew: the lock must be on the file that the name names.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Handle opened = openShared(name, GENERIC_READ);
+        if (!opened) opened = openShared(name, GENERIC_WRITE);
+        FileVersion identity;
+        if (!opened || GetFileType(opened.get()) != FILE_TYPE_DISK || !identify(opened.get(), identity)) return;
+        s.key = {identity.device, identity.number};
+        {
+            const std::lock_guard<std::mutex> guard(heldLocksMutex);
+            const auto found = heldLocks.find(s.key);
+            if (found != heldLocks.end()) {
+                ++found->second;
+                s.held = true;
+                return;
+            }
+        }
+        OVERLAPPED at{};
+        at.OffsetHigh = lockedByteHigh;
+        if (!LockFileEx(opened.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) return;
+        const Handle now = openShared(name, GENERIC_READ);
+        FileVersion nowIdentity;
+        if (!now || !identify(now.get(), nowIdentity) || nowIdentity.device != identity.device ||
+            nowIdentity.number != identity.number) {
+            continue;  // closing the handle releases its lock
+        }
+        const std::lock_guard<std::mutex> guard(heldLocksMutex);
+        ++heldLocks[s.key];
+        s.file = std::move(opened);
+        s.held = true;
+        return;
+    }
+}
+
+FileLock::~FileLock() {
+    if (!state->held) return;
+    const std::lock_guard<std::mutex> guard(heldLocksMutex);
+    const auto found = heldLocks.find(state->key);
+    if (found != heldLocks.end() && --found->second == 0) heldLocks.erase(found);
+    state->file.reset();  // closing the handle releases the lock
+}
+
+bool FileLock::isHeld() const { return state->held; }
+
+ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t limit, FileVersion& version) {
+    version = FileVersion{};
     // Others may go on reading, writing and removing it meanwhile, as on POSIX.
-    const Handle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const Handle file = openShared(name, GENERIC_READ);
     if (!file) return ReadResult::CannotOpen;  // also a directory
     // A pipe has no size: it is read to its end. A file is read up to the size it had
     // now, so that one that keeps growing cannot run the process out of memory; a
@@ -199,14 +301,16 @@ ReadResult readFile(const std::string& name, FileContent& content) {
     const bool toTheEnd = type == FILE_TYPE_PIPE;
     LARGE_INTEGER size{};
     if (type == FILE_TYPE_DISK && !GetFileSizeEx(file.get(), &size)) return ReadResult::ReadFailed;
-    if (static_cast<unsigned long long>(size.QuadPart) > std::numeric_limits<std::size_t>::max()) {
-        return ReadResult::ReadFailed;
-    }
-    content.reserve(static_cast<std::size_t>(size.QuadPart));
+    const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
+    if (bytes > limit || bytes > std::numeric_limits<std::size_t>::max()) return ReadResult::ReadFailed;
+    // A pipe is read one byte past the limit at most.
+    const std::uint64_t wanted = std::min(limit, std::uint64_t{std::numeric_limits<std::size_t>::max() - 1}) + 1;
+    content.reserve(static_cast<std::size_t>(bytes));
     for (;;) {
         if (content.room() == 0) {
-            if (!toTheEnd) break;
-            content.reserve(content.text().size() < 4096 ? 65536 : content.text().size() * 2);
+            const std::size_t had = content.text().size();
+            if (!toTheEnd || had >= wanted) break;
+            content.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, had < 4096 ? 65536 : had * 2)));
         }
         DWORD count = 0;
         const DWORD wanted = static_cast<DWORD>(std::min(content.room(), maxChunk));
@@ -217,6 +321,13 @@ ReadResult readFile(const std::string& name, FileContent& content) {
         if (count == 0) break;  // the end, also of a file that shrank
         content.added(count);
     }
+    if (content.text().size() > limit) return ReadResult::ReadFailed;
+    if (type == FILE_TYPE_DISK && !identify(file.get(), version)) return ReadResult::ReadFailed;
+    Digest digest;
+    digest.add(content.text());
+    version.found = true;
+    version.size = content.text().size();
+    version.digest = digest.get();
     joinLineEnds(content);
     return ReadResult::Read;
 }
@@ -269,13 +380,14 @@ struct FileReplacement::State {
     bool exists = false;
     bool inPlace = false;
     bool committed = false;
+    std::optional<FileVersion> expected;  // what the target must still be at commit()
 
     bool open();
     bool setTarget(std::string path);
     bool checkExisting(Handle existing);
     bool createTemporary();
     bool replaceExisting();
-    bool commit();
+    Committed commit();
     void discard();
 };
 
@@ -291,7 +403,9 @@ bool FileReplacement::write(std::string_view bytes) {
     return state->file && writeText(state->file.get(), bytes, state->piece);
 }
 
-bool FileReplacement::commit() { return state->commit(); }
+void FileReplacement::expect(const FileVersion& version) { state->expected = version; }
+
+FileReplacement::Committed FileReplacement::commit() { return state->commit(); }
 
 bool FileReplacement::State::open() {
     if (!setTarget(target)) return false;
@@ -364,24 +478,32 @@ bool FileReplacement::State::replaceExisting() {
     return false;
 }
 
-bool FileReplacement::State::commit() {
-    if (!file) return false;
+FileReplacement::Committed FileReplacement::State::commit() {
+    if (!file) return Committed::Failed;
     if (inPlace) {
         // Devices and pipes may not support flushing; only a failed close counts for them.
         committed = file.close();
-        return committed;
+        return committed ? Committed::Done : Committed::Failed;
+    }
+    // Other savers wait while the target is checked and replaced.
+    const FileLock lock(target);
+    if (expected && versionNow(target) != expected) {
+        discard();
+        return Committed::Changed;
     }
     const bool complete = FlushFileBuffers(file.get()) && file.close();
-    // A new target: the rename is made durable too.
-    committed = complete && (exists ? replaceExisting()
-                                    : MoveFileExA(temporary.c_str(), target.c_str(),
-                                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0);
+    // A new target: the rename is made durable too; one that is expected to be missing must still be.
+    const DWORD replacing = expected ? 0 : MOVEFILE_REPLACE_EXISTING;
+    committed =
+        complete && (exists ? replaceExisting()
+                            : MoveFileExA(temporary.c_str(), target.c_str(), replacing | MOVEFILE_WRITE_THROUGH) != 0);
+    const bool taken = !committed && !exists && expected && GetLastError() == ERROR_ALREADY_EXISTS;
     if (committed) {
         temporary.clear();
     } else {
         discard();
     }
-    return committed;
+    return committed ? Committed::Done : taken ? Committed::Changed : Committed::Failed;
 }
 
 void FileReplacement::State::discard() {

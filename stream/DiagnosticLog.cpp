@@ -5,6 +5,7 @@
 namespace rkxml_detail {
 
 std::string logFileName(const std::string& documentFileName) {
+    // The file name and the variable's spelling are kept on purpose: callers' setups set Tmp and look for this file.
     const char* const defaultLogName = "rkXMLFactory.log";
     if (!documentFileName.empty()) return documentFileName + ".log";
     if (auto prefix = platform::environmentVariable("Tmp")) return *prefix + defaultLogName;

@@ -111,6 +111,7 @@ Attribute readAttribute(std::string_view text, std::size_t at) {
     }
     attribute.name = text.substr(nameStart, at - nameStart);
     at = skipWhiteSpace(text, at);
+    // "Unspected" kept as the default reader spells it, on purpose: callers and stored logs match the text.
     if (at >= text.size()) return failed("Unspected EOF.", text.size());
     if (text[at] != '=') return failed("Unspected value form.", nameStart);
     at = skipWhiteSpace(text, at + 1);

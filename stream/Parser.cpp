@@ -105,6 +105,7 @@ public:
                 takeText(tagStart);
             }
             const std::size_t p = tagStart + 1;
+            // "buf EOF" kept as written on purpose: callers and stored logs match the text.
             if (p >= text.size()) fail(p, "Tag started buf EOF found.");
             if (startsWith(text.substr(p), grammar::commentMark)) {
                 readComment(p + grammar::commentMark.size());
@@ -230,9 +231,10 @@ private:
     }
 
     // `content` without the byte order mark that starts the text at `from`: the default mode keeps it as
-    // the hidden root's value, and it says nothing a writer would have to keep.
-    static std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) {
-        if (from == 0 && startsWith(content, foreign::byteOrderMark))
+    // the hidden root's value, and it says nothing a writer would have to keep. Only a mark at the very start
+    // of the text is one; after white space it is text.
+    std::string_view withoutByteOrderMark(std::size_t from, std::string_view content) const {
+        if (from == 0 && startsWith(text, foreign::byteOrderMark) && startsWith(content, foreign::byteOrderMark))
             content.remove_prefix(foreign::byteOrderMark.size());
         return content;
     }
@@ -288,6 +290,7 @@ private:
 
     void readStartTag(std::size_t p) {
         std::size_t at = p;
+        // "Unspected" kept as written on purpose: callers and stored logs match these texts.
         if (!skipWhiteSpace(at)) fail(text.size(), "Unspected EOF.");
         const std::size_t nameEnd = findNameEnd(at);
         if (nameEnd == notFound) fail(at, "Unspected EOF.");

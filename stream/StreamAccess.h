@@ -3,12 +3,20 @@
 #ifndef RKXML_STREAM_STREAM_ACCESS_H
 #define RKXML_STREAM_STREAM_ACCESS_H
 
+#include <memory>
 #include <string>
 
+#include "platform/Platform.h"
 #include "rkXMLFStream.h"
 #include "stream/SymbolCodec.h"
 
 namespace rkxml_detail {
+
+// What a stream's last readDocument found: the file it was given and that file as read.
+struct ReadVersion {
+    std::string fileName;
+    platform::FileVersion version;
+};
 
 struct StreamAccess {
     static const std::map<std::string, std::string>& symbols(const rkXMLFStream& stream) { return stream.symbols; }
@@ -18,6 +26,16 @@ struct StreamAccess {
     // Whether the reader takes files from other programs (foreignXml).
     static bool isForeign(const rkXMLFStream& stream) { return stream.foreign; }
     static bool logsEnabled(const rkXMLFStream& stream) { return stream.logEnabled; }
+    static std::uint64_t readLimit(const rkXMLFStream& stream) { return stream.readLimit; }
+    // Notes what readDocument found of `fileName`.
+    static void noteRead(rkXMLFStream& stream, const std::string& fileName, const platform::FileVersion& version) {
+        stream.lastRead = std::make_shared<const ReadVersion>(ReadVersion{fileName, version});
+    }
+    // What the last read of `fileName` found; a file not found if the last read was of another name, or none.
+    static platform::FileVersion versionRead(const rkXMLFStream& stream, const std::string& fileName) {
+        return stream.lastRead && stream.lastRead->fileName == fileName ? stream.lastRead->version
+                                                                        : platform::FileVersion{};
+    }
     // The diagnostics of the last read, which each read starts anew.
     static std::vector<rkXMLFStream::Diagnostic>& diagnostics(rkXMLFStream& stream) { return stream.diagnostics; }
     // What the last read of a file from another program took in that a save would not write back.

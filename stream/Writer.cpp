@@ -40,9 +40,7 @@ using rkxml_detail::SymbolCodec;
 using rkxml_detail::charsets::DeclaredSet;
 using rkxml_detail::platform::FileReplacement;
 
-[[noreturn]] void fail(const std::string& /*fileName*/, const std::string& message) {
-    throw std::runtime_error(message);
-}
+[[noreturn]] void fail(const std::string& message) { throw std::runtime_error(message); }
 
 // Whether the reader would give the value back at all: a value of blanks with at
 // most one line feed, one carriage return and one tab among them is not written.
@@ -154,10 +152,16 @@ public:
     // Whether anything was written so far.
     bool isEmpty() const { return used == 0 && !handedOn; }
 
-    // Hands the rest to the file and puts the file in place of its target.
-    void commit() {
+    // Hands the rest to the file and puts the file in place of its target; false, writing
+    // nothing, where the target is not the one that the file expects.
+    bool commit() {
         handOn(std::string_view(data.data(), used));
-        if (!file->commit()) failWriting();
+        switch (file->commit()) {
+            case FileReplacement::Committed::Done: return true;
+            case FileReplacement::Committed::Changed: return false;
+            case FileReplacement::Committed::Failed: break;
+        }
+        failWriting();
     }
 
     // The whole text, for a string target.
@@ -202,7 +206,7 @@ private:
         handedOn = true;
     }
 
-    [[noreturn]] void failWriting() { fail(fileName, "Error: writing '" + shown(fileName) + "' failed."); }
+    [[noreturn]] void failWriting() { fail("Error: writing '" + shown(fileName) + "' failed."); }
 
     const std::string& fileName;
     FileReplacement* file;
@@ -222,10 +226,9 @@ struct WritingMode {
 
 class NodeWriter {
 public:
-    NodeWriter(const std::string& fileName, Output& out, const SymbolCodec& encoder, const WritingMode& mode,
-               OpenTagLookup& openTags, ReadBackCheck* readBack)
-        : fileName(fileName),
-          out(out),
+    NodeWriter(Output& out, const SymbolCodec& encoder, const WritingMode& mode, OpenTagLookup& openTags,
+               ReadBackCheck* readBack)
+        : out(out),
           encoder(encoder),
           codesAttributes(mode.isUtf8),
           writesXml(mode.isUtf8),
@@ -268,7 +271,7 @@ private:
     bool writeStartTag(const rkXMLElement& element, unsigned depth) {
         const std::string& name = NodeAccess::name(element);
         if (!grammar::readsBackAsElementName(name) || (writesXml && !xmltext::isXmlName(name, characters))) {
-            fail(fileName, "Error: element name '" + shown(name) + "' cannot be written.");
+            fail("Error: element name '" + shown(name) + "' cannot be written.");
         }
         writeIndent(depth);
         out.put(grammar::tagOpen, name);
@@ -287,7 +290,7 @@ private:
         const bool isOpenTag = hasOpenTags && openTags.holds(name);
         // The reader closes an open tag right after its start tag: its content would end the file's reading.
         if (isOpenTag && !isEmpty) {
-            fail(fileName, "Error: open tag '" + shown(name) + "' cannot hold a value or children.");
+            fail("Error: open tag '" + shown(name) + "' cannot hold a value or children.");
         }
         if (isEmpty) {
             // "<br/>" reads back alike with open tags and without, and XML knows no tag without its end.
@@ -302,12 +305,12 @@ private:
     // Refuses a header that would not read back as it is: the reader makes the first declaration of a
     // text the header at the top level, whatever holds it, and skips later ones.
     void refuseIfNotReadBack(const rkXMLHeader& header, unsigned depth) {
-        if (depth != 0) fail(fileName, "Error: header inside an element cannot be written.");
-        if (headerWritten) fail(fileName, "Error: a second header cannot be written.");
+        if (depth != 0) fail("Error: header inside an element cannot be written.");
+        if (headerWritten) fail("Error: a second header cannot be written.");
         // XML has the declaration first, and only for versions 1.x.
-        if (writesXml && !out.isEmpty()) fail(fileName, "Error: header after other nodes cannot be written.");
+        if (writesXml && !out.isEmpty()) fail("Error: header after other nodes cannot be written.");
         if (!readsBackAsHeader(header) || (writesXml && !rkxml_detail::startsWith(header.getVersion(), "1."))) {
-            fail(fileName, "Error: header '" + shown(header.getName()) + "' cannot be written.");
+            fail("Error: header '" + shown(header.getName()) + "' cannot be written.");
         }
         headerWritten = true;
     }
@@ -315,33 +318,33 @@ private:
     // Refuses an attribute that would not read back as it is.
     void refuseIfNotReadBack(const std::string& element, const std::string& attribute, const std::string& value) {
         if (!isQuoteFreeWhenWritten(value)) {
-            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' holds a double quote.");
+            fail("Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' holds a double quote.");
         }
         if (codesAttributes && readBack != nullptr && !readBack->attributeReadsBack(value)) {
-            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' does not read back with this symbol table.");
+            fail("Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' does not read back with this symbol table.");
         }
         if (!grammar::readsBackAsAttributeName(attribute) ||
             (writesXml && !xmltext::isXmlName(attribute, characters))) {
-            fail(fileName, "Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' cannot be written.");
+            fail("Error: attribute name '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' cannot be written.");
         }
         if (writesXml && !xmltext::holdsOnlyXmlCharacters(value, characters)) {
-            fail(fileName, "Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
-                               "' holds a character that XML does not allow.");
+            fail("Error: attribute '" + shown(attribute) + "' of element '" + shown(element) +
+                 "' holds a character that XML does not allow.");
         }
     }
 
     // Refuses a comment that would end early or, in XML, is not one.
     void refuseIfNotReadBack(const std::string& comment) {
-        if (comment.find(grammar::commentClose) != std::string::npos) fail(fileName, "Error: comment holds '-->'.");
+        if (comment.find(grammar::commentClose) != std::string::npos) fail("Error: comment holds '-->'.");
         if (!writesXml) return;
         if (comment.find("--") != std::string::npos || (!comment.empty() && comment.back() == '-')) {
-            fail(fileName, "Error: comment holds '--' or ends in '-'.");
+            fail("Error: comment holds '--' or ends in '-'.");
         }
         if (!xmltext::holdsOnlyXmlCharacters(comment, characters)) {
-            fail(fileName, "Error: comment holds a character that XML does not allow.");
+            fail("Error: comment holds a character that XML does not allow.");
         }
     }
 
@@ -368,8 +371,7 @@ private:
         if (!isWorthWriting(value)) return;
         if (readBack != nullptr) refuseIfNotReadBack(element, value);
         if (writesXml && !xmltext::holdsOnlyXmlCharacters(value, characters)) {
-            fail(fileName,
-                 "Error: value of element '" + shown(element) + "' holds a character that XML does not allow.");
+            fail("Error: value of element '" + shown(element) + "' holds a character that XML does not allow.");
         }
         if (!inlined) writeIndent(depth);
         writeEncoded(value);
@@ -379,10 +381,9 @@ private:
     void refuseIfNotReadBack(const std::string& element, const std::string& value) {
         switch (readBack->valueFault(value)) {
             case ReadBackCheck::ValueFault::startsTag:
-                fail(fileName, "Error: value of element '" + shown(element) + "' holds '<' once encoded.");
+                fail("Error: value of element '" + shown(element) + "' holds '<' once encoded.");
             case ReadBackCheck::ValueFault::readsDifferently:
-                fail(fileName,
-                     "Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
+                fail("Error: value of element '" + shown(element) + "' does not read back with this symbol table.");
             case ReadBackCheck::ValueFault::none: break;
         }
     }
@@ -401,7 +402,6 @@ private:
         out.put(lineBreak, grammar::blanks.substr(0, count));
     }
 
-    const std::string& fileName;
     Output& out;
     const SymbolCodec& encoder;
     const bool codesAttributes;  // attribute values are encoded like element values
@@ -417,21 +417,19 @@ private:
 // The hidden root, once it is known to be one that can be written.
 const rkXMLElement& writableRoot(const rkXMLDocument& document) {
     const rkXMLNode* root = document.getRoot();
-    if (root->getElementType() != rkXMLNode::Element)
-        fail(document.getFileName(), "Error: tree root is not an Element.");
+    if (root->getElementType() != rkXMLNode::Element) fail("Error: tree root is not an Element.");
     if (root->getName() != rkXMLDocument::getRootTagName()) {
-        fail(document.getFileName(), "Error: tree root is not named ?root?");
+        fail("Error: tree root is not named ?root?");
     }
     return rkxml_detail::knownElement(*root);
 }
 
 // Refuses a symbol table whose entity texts the reader could find in the layout: the line breaks and
 // indentation around values and between nodes would then read as text.
-void refuseUnreadableTable(const rkXMLFStream& stream, const std::string& fileName) {
+void refuseUnreadableTable(const rkXMLFStream& stream) {
     for (const auto& [entity, character] : StreamAccess::symbols(stream)) {
         if (grammar::holdsTrimByte(entity)) {
-            fail(fileName,
-                 "Error: entity '" + shown(entity) + "' of the symbol table holds a blank, tab or line feed.");
+            fail("Error: entity '" + shown(entity) + "' of the symbol table holds a blank, tab or line feed.");
         }
     }
 }
@@ -446,16 +444,16 @@ DeclaredSet declaredCharacters(const rkXMLElement& root) {
     return DeclaredSet::Unicode;
 }
 
-void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, const std::string& fileName, Output& out) {
+void writeTree(const rkXMLFStream& stream, const rkXMLElement& root, Output& out) {
     const SymbolCodec encoder = StreamAccess::encoder(stream);
     OpenTagLookup openTags(StreamAccess::openTags(stream));
     std::optional<ReadBackCheck> readBack;
     if (!StreamAccess::hasStandardTable(stream)) {
-        refuseUnreadableTable(stream, fileName);
+        refuseUnreadableTable(stream);
         readBack.emplace(encoder, stream);
     }
     const WritingMode mode{StreamAccess::isUtf8(stream), !StreamAccess::isForeign(stream), declaredCharacters(root)};
-    NodeWriter(fileName, out, encoder, mode, openTags, readBack ? &*readBack : nullptr).writeTopLevel(root);
+    NodeWriter(out, encoder, mode, openTags, readBack ? &*readBack : nullptr).writeTopLevel(root);
 }
 
 // Every failure of a write is logged here, on its way out of writeDocument or writeDocumentToString,
@@ -464,25 +462,34 @@ void logFailure(const rkXMLFStream& stream, const rkXMLDocument& document, const
     if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(document.getFileName(), error.what());
 }
 
-}  // namespace
-
-void rkXMLFStream::writeDocument(const rkXMLDocument& document) try {
+// Writes the document to its file; false, writing nothing, where the file is not `expected`.
+bool writeFile(const rkXMLFStream& stream, const rkXMLDocument& document,
+               const std::optional<rkxml_detail::platform::FileVersion>& expected) try {
     const rkXMLElement& root = writableRoot(document);
     const std::string& fileName = document.getFileName();
     FileReplacement file(fileName);
-    if (!file.open()) fail(fileName, "Error: cannot open '" + shown(fileName) + "' for writing.");
+    if (!file.open()) fail("Error: cannot open '" + shown(fileName) + "' for writing.");
+    if (expected) file.expect(*expected);
     Output out(fileName, &file);
-    writeTree(*this, root, fileName, out);
-    out.commit();
+    writeTree(stream, root, out);
+    return out.commit();
 } catch (const std::runtime_error& error) {
-    logFailure(*this, document, error);
+    logFailure(stream, document, error);
     throw;
+}
+
+}  // namespace
+
+void rkXMLFStream::writeDocument(const rkXMLDocument& document) { writeFile(*this, document, std::nullopt); }
+
+bool rkXMLFStream::writeDocumentIfUnchanged(const rkXMLDocument& document) {
+    return writeFile(*this, document, StreamAccess::versionRead(*this, document.getFileName()));
 }
 
 void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::string& text) try {
     const rkXMLElement& root = writableRoot(document);
     Output out(document.getFileName(), nullptr);
-    writeTree(*this, root, document.getFileName(), out);
+    writeTree(*this, root, out);
     text = out.takeText();
 } catch (const std::runtime_error& error) {
     logFailure(*this, document, error);

@@ -2,30 +2,29 @@
 
 #include <iterator>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "stream/Grammar.h"
+#include "stream/ShownName.h"
+#include "stream/StandardSymbols.h"
 #include "stream/StreamAccess.h"
 
 rkXMLFStream::rkXMLFStream() { defaultSymbols(); }
+
+rkXMLFStream::rkXMLFStream(Text text, Log log) : rkXMLFStream() {
+    if (text == Text::Utf8) utf8Symbols();
+    if (text == Text::ForeignXml) foreignXml();
+    setLogEnabled(log == Log::File);
+}
 
 rkXMLFStream::~rkXMLFStream() { clearSymbols(); }
 
 namespace {
 
-using Pair = std::pair<const char*, const char*>;
-
-// XML's own entities: all that UTF-8 mode needs, as every other byte is written as it is.
-const Pair xmlEntityPairs[] = {
-    {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"},
-};
-
-// The numeric entities carry the Unicode code point; the byte is the same
-// character in the Windows-1252 code page.
-const Pair windows1252Pairs[] = {
-    {"&#246;", "\xF6"}, {"&#252;", "\xFC"}, {"&#228;", "\xE4"}, {"&#214;", "\xD6"},
-    {"&#220;", "\xDC"}, {"&#196;", "\xC4"}, {"&#223;", "\xDF"}, {"&#8364;", "\x80"},
-};
+using Pair = rkxml_detail::SymbolPair;
+using rkxml_detail::windows1252Pairs;
+using rkxml_detail::xmlEntityPairs;
 
 template <std::size_t count>
 void assignPairs(std::map<std::string, std::string>& table, const Pair (&pairs)[count]) {
@@ -96,7 +95,17 @@ void rkXMLFStream::addOpenTag(std::string name) {
 
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getDiagnostics() const { return diagnostics; }
 
+// Every warning of the reader is about text that it ignored or a text cut off, and an error empties the document.
+bool rkXMLFStream::droppedText() const { return !diagnostics.empty(); }
+
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getSaveLosses() const { return saveLosses; }
+
+std::size_t rkXMLFStream::Diagnostic::editorLine() const { return line + 1; }
+
+std::string rkXMLFStream::Diagnostic::format(const std::string& fileName) const {
+    return rkxml_detail::shown(fileName) + ':' + std::to_string(editorLine()) +
+           (kind == Error ? ": error: " : ": warning: ") + text;
+}
 
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
 

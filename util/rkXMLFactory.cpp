@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rkXMLComment.h"
+#include "rkXMLConverter.h"
 #include "rkXMLDocument.h"
 #include "tree/ElementCast.h"
 
@@ -65,6 +66,14 @@ rkXMLElement* made(rkXMLDocument& document, const Path& path) {
     }
     if (path.attribute && !element->hasAttribute(*path.attribute)) element->setAttribute(*path.attribute, "");
     return element;
+}
+
+// Sets the text of what `path` names to `value` as valueToString writes it.
+template <typename Value>
+bool setValue(rkXMLDocument& document, const std::string& path, Value value) {
+    std::string text;
+    rkXMLConverter::valueToString(value, text);
+    return rkXMLFactory::setText(document, path, text);
 }
 
 }  // namespace
@@ -187,6 +196,48 @@ std::string getText(const rkXMLDocument& document, const std::string& path) {
     return steps.attribute ? element->getAttributes().at(*steps.attribute) : element->getValue();
 }
 
+std::vector<std::string> getTexts(const rkXMLDocument& document, const std::string& path) {
+    Path steps;
+    std::vector<std::string> texts;
+    if (!split(path, steps)) return texts;
+    const std::optional<std::string> attribute = std::move(steps.attribute);
+    steps.attribute.reset();
+    std::list<rkXMLNode*> named;
+    if (steps.elements.size() == 1) {
+        named.push_back(found(document, steps));  // a one-step path names the top-level element alone
+    } else {
+        const std::string last = steps.elements.back();
+        steps.elements.pop_back();
+        named = getElements(found(document, steps), last);
+    }
+    for (rkXMLNode* node : named) {
+        const rkXMLElement* element = elementOrNull(node);
+        if (element == nullptr) continue;
+        if (!attribute) {
+            texts.push_back(element->getValue());
+        } else if (element->hasAttribute(*attribute)) {
+            texts.push_back(element->getAttributes().at(*attribute));
+        }
+    }
+    return texts;
+}
+
+bool addText(rkXMLDocument& document, const std::string& path, const std::string& text) {
+    Path steps;
+    if (!split(path, steps) || steps.attribute) return false;
+    const std::string last = steps.elements.back();
+    rkXMLNode* parent = nullptr;
+    if (steps.elements.size() > 1) {
+        steps.elements.pop_back();
+        parent = made(document, steps);
+    } else if (document.getTopLevelElement() == nullptr) {
+        parent = document.getRoot();  // a document's only top-level element
+    }
+    rkXMLElement* added = elementOrNull(createNode(parent, rkXMLNode::Element, last, rkXMLElement::npos));
+    if (added != nullptr) added->setValue(text);
+    return added != nullptr;
+}
+
 bool setText(rkXMLDocument& document, const std::string& path, const std::string& text) {
     Path steps;
     rkXMLElement* element = split(path, steps) ? made(document, steps) : nullptr;
@@ -198,5 +249,26 @@ bool setText(rkXMLDocument& document, const std::string& path, const std::string
     }
     return true;
 }
+
+bool setText(rkXMLDocument& document, const std::string& path, const char* text) {
+    return setValue(document, path, text);
+}
+bool setText(rkXMLDocument& document, const std::string& path, bool value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, int value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, unsigned int value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, long value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, unsigned long value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, long long value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, unsigned long long value) {
+    return setValue(document, path, value);
+}
+bool setText(rkXMLDocument& document, const std::string& path, float value) { return setValue(document, path, value); }
+bool setText(rkXMLDocument& document, const std::string& path, double value) { return setValue(document, path, value); }
 
 }  // namespace rkXMLFactory

@@ -93,6 +93,12 @@ set)
     expect 0 '' '' set --8bit w.xml "$e4/@einheit" "$(printf 'l\344nge')"
     expect 0 '' '' set --8bit w.xml "$e4" "$(printf '\344')"
     holds w.xml '<?xml version="1.0" ?>\n<einstellungen>\n <gr\344\337e einheit="l\344nge">&#228;</gr\344\337e></einstellungen>'
+    # Two sets of one file at the same time: each waits for the other's lock, and both values stay.
+    for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do
+        printf '<s><a>0</a><b>0</b></s>' >both.xml
+        "$rkxml" set both.xml s/a "$i" & "$rkxml" set both.xml s/b "$i" & wait
+        holds both.xml "<s>\\n <a>$i</a>\\n <b>$i</b>\\n</s>"
+    done
     # What other XML programs would not read as given is refused, the file left as it was.
     keep x.xml '<s><br/></s>'
     for value in "$(printf 'a\tb')" "$(printf 'a\rb')" "$(printf 'a\nb')"; do
@@ -185,11 +191,11 @@ charsets)
     expect 0 '' '' set latin1.xml einstellungen/stadt 'Köln'
     holds latin1.xml '<?xml version="1.0" encoding="ISO-8859-1" ?>\n<einstellungen>\n <stadt>K\366ln</stadt>\n <preis w\344hrung="EUR">5</preis>\n</einstellungen>'
     keep windows1252.xml
-    expect 0 '5 €' '' get windows1252.xml preis
+    expect 0 '5 € Ÿ' '' get windows1252.xml preis
     expect 1 '' "rkxml: windows1252.xml: Windows-1252 cannot hold '中'" set windows1252.xml preis '中'
     untouched windows1252.xml
-    expect 0 '' '' set windows1252.xml preis '6 € – ok'
-    holds windows1252.xml '<?xml version="1.0" encoding="windows-1252" ?>\n<preis>6 \200 \226 ok</preis>'
+    expect 0 '' '' set windows1252.xml preis '6 € – Ÿ'
+    holds windows1252.xml '<?xml version="1.0" encoding="windows-1252" ?>\n<preis>6 \200 \226 \237</preis>'
     keep ascii.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>x</a>\n'
     expect 1 '' "rkxml: ascii.xml: US-ASCII cannot hold 'é'" set ascii.xml a 'é'
     untouched ascii.xml
@@ -210,6 +216,10 @@ refusals)
 mixed.xml:1: refused: Text of element 'p' after a child element is saved before its children." format mixed.xml
     expect 1 '' "mixed.xml:1: refused: Text of element 'p' is *" set mixed.xml p/b x
     untouched mixed.xml
+    # Reasons of the read and of the save check are printed together, in line order.
+    keep late.xml '<?xml version="1.0" standalone="yes"?>\n<a/>\nx\n'
+    expect 1 '' 'late.xml:1: refused: XML declaration is saved with its version and encoding only.
+late.xml:3: refused: Text outside every element is ignored.' format late.xml
     keep cutoff.xml
     expect 1 '' "cutoff.xml:5: warning: Text after the last tag is ignored.
 cutoff.xml:5: warning: Element 'file' is not closed at the end of the text (3 elements are open)." check cutoff.xml
@@ -268,13 +278,26 @@ bounds)
     if prlimit --as=1073741824 "$rkxml" --version >/dev/null 2>&1; then as_other="prlimit --as=1073741824"; fi
     expect 1 '' 'rkxml: deeper.xml: refused: written back it would take at least 5000749995 bytes, *' format deeper.xml
     as_other=""
-    # --max-size sets the bound.
+    # --max-size sets the bound, for the file read and the text written, entities counted as written.
     keep small.xml '<a><b>x</b></a>'
-    expect 1 '' 'rkxml: small.xml: refused: written back it would take at least 17 bytes, more than the bound of 10 bytes (--max-size raises it)' format --max-size 10 small.xml
+    expect 1 '' 'rkxml: small.xml: refused: written back it would take at least 17 bytes, more than the bound of 16 bytes (--max-size raises it)' format --max-size 16 small.xml
+    expect 1 '' 'rkxml: small.xml: refused: larger than the bound of 14 bytes (--max-size raises it)' format --max-size 14 small.xml
+    expect 1 '' 'rkxml: small.xml: refused: written back it would take at least 76 bytes, *' set --max-size 75 small.xml a/b '""""""""""'
     untouched small.xml
+    expect 0 '' '' format --max-size 17 small.xml  # exactly its written size
     expect 0 '' '' format --max-size 1K small.xml
     holds small.xml '<a>\n <b>x</b></a>'
-    expect 2 '' 'rkxml: --max-size: *' format --max-size lots small.xml
+    for size in lots 0 0K -1; do expect 2 '' 'rkxml: --max-size: *' format --max-size "$size" small.xml; done
+    # A file larger than the bound is refused before it is read (2 GiB, sparse), a pipe after one byte more.
+    if truncate -s 2G huge.xml 2>/dev/null; then
+        if prlimit --as=1073741824 "$rkxml" --version >/dev/null 2>&1; then as_other="prlimit --as=1073741824"; fi
+        expect 1 '' 'rkxml: huge.xml: refused: larger than the bound of 1024 bytes (--max-size raises it)' format --max-size 1K huge.xml
+        rm huge.xml
+    fi
+    mkfifo endless.xml && exec 3<>endless.xml && { cat /dev/zero >endless.xml & }  # fd 3: the pipe never ends
+    as_other="timeout 10"
+    expect 1 '' 'rkxml: endless.xml: cannot be read *' set --max-size 1K endless.xml a 1
+    as_other="" && kill $! && exec 3<&-
     no_logs
     ;;
 *) fail "unknown group $group" ;;

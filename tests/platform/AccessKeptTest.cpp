@@ -1,5 +1,6 @@
-// A save grants nobody access that the old file did not give: its ACL and extended attributes go over to the
-// replacement, and a directory's default ACL does not take the place of the file's own.
+// A save grants nobody access that the old file did not give and takes none away: its owner, group, ACL and
+// extended attributes go over to the replacement, or, where they cannot, the old file itself is written; and a
+// directory's default ACL does not take the place of the file's own.
 #include "tests/TestSupport.h"
 
 #ifdef _WIN32
@@ -77,34 +78,57 @@ protected:
 }  // namespace
 
 TEST_F(AccessKept, OwnAclIsKeptAndTheGroupGainsNothing) {
-    // A 0600 file that one more user may read and write: ls -l shows -rw-rw----+, its group having nothing.
+    // A file that one more user may read and write: ls -l shows -rw-rw----+, its group having nothing.
     const struct {
         const char* name;
         uid_t owner;
+        gid_t group;
         uid_t named;
         std::optional<User> savedBy;
         mode_t mode;
     } rows[] = {
-        {"root's file naming the second user, saved by root", 0, secondUser.uid, std::nullopt, 0600},
-        {"the second user's file naming another user, saved by its owner", secondUser.uid, namedUser, secondUserInGroup,
-         0600},
-        {"a setgid file", secondUser.uid, namedUser, secondUserInGroup, 02600},
+        {"root's file naming the second user, saved by root", 0, owningGroup, secondUser.uid, std::nullopt, 0600},
+        {"the second user's file naming another user, saved by its owner", secondUser.uid, owningGroup, namedUser,
+         secondUserInGroup, 0600},
+        {"a setgid file", secondUser.uid, owningGroup, namedUser, secondUserInGroup, 02600},
+        // owner:owner 0640: the save must not make it the second user's, readable by the second user's group.
+        {"another user's file naming the second user, saved by the second user", namedUser, namedUser, secondUser.uid,
+         secondUser, 0640},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        makeFile(target, row.owner, owningGroup, row.mode, "-m u:" + std::to_string(row.named) + ":rw");
+        makeFile(target, row.owner, row.group, row.mode, "-m u:" + std::to_string(row.named) + ":rw");
         const std::string aclBefore = aclOf(target);
         const auto modeBefore = fs::status(target).permissions();
         ASSERT_FALSE(mayOpen(groupMember, target, O_RDONLY));
 
         EXPECT_EQ(saveAs(row.savedBy, target), noException);
         EXPECT_EQ(readFile(target), textOf(smallDocument(target)));
+        struct stat status {};
+        ASSERT_EQ(stat(target.c_str(), &status), 0);
+        EXPECT_EQ(status.st_uid, row.owner);
+        EXPECT_EQ(status.st_gid, row.group);
+        EXPECT_TRUE(mayOpen(User{row.owner, row.group, {}}, target, O_RDWR));
         EXPECT_EQ(aclOf(target), aclBefore);
         EXPECT_EQ(fs::status(target).permissions(), modeBefore);  // the ACL's mask as the group's bits
         EXPECT_TRUE(mayOpen(User{row.named, row.named, {}}, target, O_RDWR));
         EXPECT_FALSE(mayOpen(groupMember, target, O_RDONLY));
         fs::remove(target);
     }
+}
+
+// Writing into the old file puts the complete text beside it first; a copy left by a save that did not end
+// is the only whole text there may be, so it stays, and the file is not written until it is dealt with.
+TEST_F(AccessKept, RecoveryCopyOfAnUnfinishedSaveIsKept) {
+    makeFile(target, namedUser, namedUser, 0660, "-m u:" + std::to_string(secondUser.uid) + ":rw");
+    const std::string copy = path(".doc.xml.rkxml-copy");
+    writeFile(copy, "<complete>text</complete>");
+    EXPECT_EQ(saveAs(secondUser, target), "Error: writing '" + target + "' failed.");
+    EXPECT_EQ(readFile(copy), "<complete>text</complete>");
+    EXPECT_EQ(readFile(target), "<old>earlier text</old>");
+    fs::remove(copy);
+    EXPECT_EQ(saveAs(secondUser, target), noException);
+    EXPECT_EQ(scratch.entries(), (std::set<std::string>{"doc.xml", "doc.xml.log"}));  // the log of the refusal
 }
 
 TEST_F(AccessKept, DirectoryDefaultAclDoesNotReplaceTheFileOwn) {
@@ -138,7 +162,7 @@ TEST_F(AccessKept, ExtendedAttributesAreKept) {
     if (!succeeds("command -v setfattr && command -v getfattr")) {
         GTEST_SKIP() << "setfattr and getfattr (Debian package attr) are not installed";
     }
-    // The second user may not set a security label, so its own save goes on without it.
+    // The second user may neither set a security label nor see a trusted attribute: its save writes into the file.
     const struct {
         const char* name;
         std::optional<User> savedBy;
@@ -152,13 +176,15 @@ TEST_F(AccessKept, ExtendedAttributesAreKept) {
         ASSERT_TRUE(succeeds("setfattr -n user.flag " + quoted(target)));  // an empty value
         const std::string userAttributes = attributesOf(target);
         const bool labelled = succeeds("setfattr -n security.rkxml-test -v label " + quoted(target));
+        const bool trusted = succeeds("setfattr -n trusted.rkxml-test -v kept " + quoted(target));
         const std::string allAttributes = attributesOf(target);
 
         EXPECT_EQ(saveAs(row.savedBy, target), noException);
-        if (!row.savedBy && !labelled) {
-            std::cout << "no security label: this file system or security module does not let root set one\n";
+        if (!labelled || !trusted) {
+            std::cout << "no security label or trusted attribute: this file system does not let root set one\n";
         }
-        EXPECT_EQ(attributesOf(target), row.savedBy ? userAttributes : allAttributes);
+        EXPECT_EQ(attributesOf(target), allAttributes);
+        EXPECT_EQ(readFile(target), textOf(smallDocument(target)));
         fs::remove(target);
     }
 }

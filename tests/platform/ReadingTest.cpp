@@ -6,6 +6,7 @@
 #include "tests/TestSupport.h"
 
 #ifndef _WIN32
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 
@@ -119,6 +120,52 @@ TEST_F(Reading, FifoWithWriterIsReadToItsEnd) {
         });
     };
     EXPECT_EQ(treeAfterReadInChild(document, startWriter), "?root?(a'x')");
+}
+
+// A file larger than the stream's limit is refused before it is read; a pipe once a byte more has come.
+TEST_F(Reading, FileOverTheLimitIsRefused) {
+    writeFile(target, "<a>12345</a>");
+    const std::string refused = "Reading file: " + target + " failed.";
+    for (const std::uint64_t limit : {std::uint64_t{12}, std::uint64_t{11}}) {
+        stream.setReadLimit(limit);
+        hold(document);
+        EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), limit == 12 ? noException : refused) << limit;
+        EXPECT_EQ(describe(document.getRoot()), limit == 12 ? "?root?'kept value'(kept,a'12345')" : heldTree);
+        document.makeEmpty();
+    }
+    fs::remove(target);
+    ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
+    // The writer stays: read to its end, the pipe would be waited for until the child is stopped.
+    const std::string error = errorInChild(
+        [&] {
+            const int writer = ::open(target.c_str(), O_RDWR);
+            const std::string bytes(4096, ' ');
+            if (write(writer, bytes.data(), bytes.size()) != ssize_t(bytes.size())) return;
+            stream.setReadLimit(1024);
+            stream.readDocument(document);
+        },
+        std::nullopt, 5);
+    EXPECT_EQ(error, refused);
+}
+
+// A save that writes into the file keeps the whole text beside it and the file locked until it is done: a read
+// that finds that copy waits for the lock rather than read the file half written.
+TEST_F(Reading, SaveIntoTheFileIsWaitedFor) {
+    writeFile(target, "<a>old</a>");
+    const std::string copy = path(".doc.xml.rkxml-copy");
+    writeFile(copy, "<a>new</a>");
+    const int saving = ::open(target.c_str(), O_RDWR);
+    ASSERT_EQ(flock(saving, LOCK_EX), 0);
+    std::thread saver([&] {
+        usleep(200000);
+        writeFile(target, "<a>new</a>");
+        fs::remove(copy);
+        close(saving);
+    });
+    const std::string error = errorOf([&] { stream.readDocument(document); });
+    saver.join();
+    EXPECT_EQ(error, noException);
+    EXPECT_EQ(describe(document.getRoot()), "?root?(a'new')");
 }
 
 // A device without end has no size: nothing is read, rather than everything until memory runs out.

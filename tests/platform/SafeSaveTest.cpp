@@ -1,5 +1,52 @@
-// Saving must never destroy the earlier file: on failure it stays as it was, and nothing is left beside it.
+// Saving must never destroy the earlier file: on failure it stays as it was, and nothing is left beside it; nor
+// drop a change that another program made since the file was read, where the caller asks for that check.
 #include "tests/TestSupport.h"
+
+using namespace testing_support;
+using UnchangedSave = DocumentInScratch;
+
+TEST_F(UnchangedSave, ReplacesOnlyTheFileAsItWasRead) {
+    const std::string earlier = "<old>earlier text</old>";
+    const std::string other = target + ".other";
+    const struct {
+        const char* name;
+        bool existed;                     // whether the read found a file
+        std::function<void()> meanwhile;  // what another program does between the read and the save
+        bool saved;
+        std::optional<std::string> after;  // the file's text after the save; nullopt: no file
+    } rows[] = {
+        {"nothing changed", true, [] {}, true, textOf(smallDocument(target))},
+        {"its bytes changed, the file stayed", true,
+         [&] { std::fstream(target, std::ios::in | std::ios::out | std::ios::binary).write("<new", 4); }, false,
+         "<new>earlier text</old>"},
+        {"replaced by a file with the same bytes", true,
+         [&] {
+             writeFile(other, earlier);
+             fs::rename(other, target);
+         },
+         false, earlier},
+        {"removed", true, [&] { fs::remove(target); }, false, std::nullopt},
+        {"still missing", false, [] {}, true, textOf(smallDocument(target))},
+        {"made where the read found none", false, [&] { writeFile(target, "<made/>"); }, false, "<made/>"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(target);
+        if (row.existed) writeFile(target, earlier);
+        rkXMLDocument read;
+        read.setFileName(target);
+        EXPECT_EQ(errorOf([&] { stream.readDocument(read); }),
+                  row.existed ? noException : "Opening file: " + target + "failed.");
+        row.meanwhile();
+        EXPECT_EQ(stream.writeDocumentIfUnchanged(smallDocument(target)), row.saved);
+        EXPECT_EQ(fs::exists(target) ? std::optional(readFile(target)) : std::nullopt, row.after);
+        EXPECT_EQ(scratch.entries(), row.after ? std::set<std::string>{"doc.xml"} : std::set<std::string>{});
+    }
+    // A stream whose last read was of another file knows nothing of this one: the file must be missing.
+    writeFile(target, earlier);
+    EXPECT_FALSE(rkXMLFStream().writeDocumentIfUnchanged(smallDocument(target)));
+    EXPECT_EQ(readFile(target), earlier);
+}
 
 #ifdef _WIN32
 TEST(SafeSave, PosixOnly) {
@@ -7,10 +54,10 @@ TEST(SafeSave, PosixOnly) {
 }
 #else
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 
-using namespace testing_support;
 using SafeSave = DocumentInScratch;
 
 namespace {
@@ -128,18 +175,47 @@ TEST_F(SafeSave, ModeOwnerAndGroupAreKept) {
     EXPECT_EQ(saveErrorInChild(smallDocument(target), secondUser), noException);
     EXPECT_EQ(modeOf(target), 0200u);
     if (!isRoot()) GTEST_SKIP() << "owners and groups of other users need root";
-    // Root keeps another user's file's owner; a member of its group cannot, but keeps its group and mode.
+    // Another user's file keeps its owner, saved by root or by a member of its group (into the file itself).
     ASSERT_EQ(chown(target.c_str(), 1234, 4321), 0);
     chmod(target.c_str(), 0660);
-    rkXMLFStream().writeDocument(smallDocument(target));
-    struct stat status {};
-    ASSERT_EQ(stat(target.c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, 1234u);
-    EXPECT_EQ(saveErrorInChild(smallDocument(target), User{secondUser.uid, secondUser.gid, {4321}}), noException);
-    ASSERT_EQ(stat(target.c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, secondUser.uid);
-    EXPECT_EQ(status.st_gid, 4321u);
-    EXPECT_EQ(modeOf(target), 0660u);
+    const std::optional<User> savers[] = {std::nullopt, User{secondUser.uid, secondUser.gid, {4321}}};
+    for (const std::optional<User>& saver : savers) {
+        EXPECT_EQ(saveErrorInChild(smallDocument(target, saver ? "member" : "root"), saver), noException);
+        EXPECT_EQ(readFile(target), textOf(smallDocument(target, saver ? "member" : "root")));
+        struct stat status {};
+        ASSERT_EQ(stat(target.c_str(), &status), 0);
+        EXPECT_EQ(status.st_uid, 1234u);
+        EXPECT_EQ(status.st_gid, 4321u);
+        EXPECT_EQ(modeOf(target), 0660u);
+    }
+    EXPECT_EQ(scratch.entries(), std::set<std::string>{"doc.xml"});  // no recovery copy is left
+}
+
+// The lock is flock's: another process waits for it, while this process takes it again and saves under it.
+TEST_F(SafeSave, FileLockMakesOthersWaitButNotThisProcess) {
+    writeFile(target, earlierText);
+    const std::string error = errorInChild(
+        [&] {
+            const rkXMLFStream::FileLock lock(document);
+            if (!lock.isHeld()) throw std::runtime_error("(not locked)");
+            const int tried = runInChild([&] {
+                const int other = ::open(target.c_str(), O_RDONLY);
+                return flock(other, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK ? 0 : 1;
+            });
+            if (tried != 0) throw std::runtime_error("(another process took the lock)");
+            const rkXMLFStream::FileLock again(document);
+            stream.readDocument(document);
+            if (!again.isHeld() || !stream.writeDocumentIfUnchanged(smallDocument(target))) {
+                throw std::runtime_error("(not saved)");
+            }
+        },
+        std::nullopt, 5);
+    EXPECT_EQ(error, noException);
+    EXPECT_EQ(readFile(target), textOf(smallDocument(target)));
+    // A missing file is not locked, and not made.
+    fs::remove(target);
+    EXPECT_FALSE(rkXMLFStream::FileLock(document).isHeld());
+    EXPECT_FALSE(fs::exists(target));
 }
 
 // A pipe is written in place (WriterTest); one that nobody reads is refused at once, not waited for forever.

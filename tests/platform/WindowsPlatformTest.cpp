@@ -68,7 +68,7 @@ TEST_F(WindowsPlatform, TargetHeldWithoutSharingIsRefusedAndKept) {
         EXPECT_TRUE(isPrivate(path(*temporaries.begin())));
         const HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_FALSE(replacement.commit());
+        EXPECT_EQ(replacement.commit(), rkxml_detail::platform::FileReplacement::Committed::Failed);
         expectRefused(target, cannotOpen(target), [&] { return saveError(smallDocument(target)); });  // held at once
         CloseHandle(held);
     }

@@ -89,6 +89,49 @@ TEST_F(Diagnostic, FileErrorsEmptyTheListsAndWritesLeaveThem) {
     EXPECT_EQ(stream.getDiagnostics().size(), 1u);
 }
 
+// Whether a read dropped text: every warning and the error say so, a clean read and a file error do not.
+TEST_F(Diagnostic, DroppedTextAfterEachRead) {
+    stream.setLogEnabled(false);
+    const struct {
+        const char* text;
+        bool dropped;
+    } rows[] = {
+        {"<a>x</a>", false},
+        {"<a>x</a>tail", true},        // after the last tag
+        {"lead<a/>", true},            // outside every element
+        {"<a>x<b/>y</a>", true},       // replaced by a later text
+        {"<a><b>cut off", true},       // elements open at the end
+        {"<a></b>", true},             // an error: the document was emptied
+        {"<a>&#228;</a>\n\n", false},  // white space after the last tag is no text
+    };
+    for (const auto& row : rows) {
+        rkXMLDocument read;
+        errorOf([&] { stream.readDocumentFromString(read, row.text); });
+        EXPECT_EQ(stream.droppedText(), row.dropped) << row.text;
+    }
+    rkXMLDocument missing;
+    missing.setFileName(path("missing.xml"));
+    errorOf([&] { stream.readDocument(missing); });
+    EXPECT_FALSE(stream.droppedText());  // a file error: nothing was read, the document is as it was
+}
+
+// Diagnostics as compilers print them: the editor's line, counted from 1, and a name that cannot forge lines.
+TEST_F(Diagnostic, FormattedAsCompilersPrintThem) {
+    stream.setLogEnabled(false);
+    errorOf([&] { stream.readDocumentFromString(document, "<a>x<b/>y\n\n\n\n</c>"); });
+    ASSERT_EQ(stream.getDiagnostics().size(), 2u);
+    const rkXMLFStream::Diagnostic& warning = stream.getDiagnostics().front();
+    const rkXMLFStream::Diagnostic& error = stream.getDiagnostics().back();
+    EXPECT_EQ(warning.editorLine(), 1u);
+    EXPECT_EQ(error.editorLine(), 5u);
+    EXPECT_EQ(error.line, 4u);  // the 0-based line stays
+    EXPECT_EQ(warning.format("settings.xml"),
+              "settings.xml:1: warning: Text of element 'a' is replaced by a later text; only the last one is kept.");
+    EXPECT_EQ(error.format("settings.xml"), "settings.xml:5: error: Closing tag differs from open tag.");
+    EXPECT_EQ(error.format("a\nb.xml:9: error: x"),
+              "a\\x0Ab.xml:9: error: x:5: error: Closing tag differs from open tag.");
+}
+
 // Run as the second user where the tests run as root: the switch must hold whoever reads and writes.
 TEST_F(LogSwitch, OffWritesNoLogForReadsOrWrites) {
     EnvGuard guard{"Tmp"};

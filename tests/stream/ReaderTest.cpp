@@ -134,6 +134,7 @@ TEST(Reader, WarnsWhereItDropsText) {
              {"W 4: " + afterLastTag, "W 4: " + notClosed("file", " (3 elements are open)")}},
             {"white space and a byte order mark", "\xEF\xBB\xBF<a/>\r\n \t\r\n", "?root?'\xEF\xBB\xBF'(a)", {}},
             {"text after a byte order mark", "\xEF\xBB\xBF\nx<a/>", "?root?'\xEF\xBB\xBF\nx'(a)", {"W 1: " + outside}},
+            {"a byte order mark after a blank", " \xEF\xBB\xBF<a/>", "?root?'\xEF\xBB\xBF'(a)", {"W 0: " + outside}},
             {"a closed document with CR LF line ends",
              "<?xml version=\"1.0\"?>\r\n<!-- c -->\r\n<a>\r\n <b>x</b>\r\n</a>\r\n",
              "?root?'\r'(<?xml version=\"1.0\" ?>,<!-- c -->,a'\r'(b'x'))",
@@ -191,8 +192,8 @@ TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
              "?root?(a)",
              {}},
             {"a DOCTYPE with an internal subset",
-             "<!DOCTYPE a [\n <!ENTITY e \">]>\">\n <!ATTLIST a b CDATA ']>'>\n <!-- ]> -->\n <?pi ]>?>\n %pe;\n] >"
-             "\n<a/>",
+             "<!DOCTYPE a [\n <!ENTITY e \">]>\">\n <!ENTITY f '>]'>\n <!ATTLIST a b CDATA ']>'>\n"
+             " <!-- ]> -->\n <?pi ]>?>\n %pe;\n] >\n<a/>",
              "?root?(a)",
              {}},
             {"processing instructions", "<?xml-stylesheet href=\"s.xsl\"?>\n<a><?pi x?></a><?end?>", "?root?(a)", {}},
@@ -246,6 +247,7 @@ TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
             {"the end after the name", "<a b\n", "?root?", {"E 1: Unspected EOF."}},
             {"UTF-16", std::string("\xFF\xFE<\0a\0/\0>\0", 10), "?root?", {utf16}},
             {"UTF-16 without a byte order mark", std::string("<\0?\0x\0m\0l\0", 10), "?root?", {utf16}},
+            {"UTF-16 big-endian without a byte order mark", std::string("\0<\0?\0x\0m\0l", 10), "?root?", {utf16}},
         });
     // What both modes read the same way fails the same way.
     rkXMLFStream usual;

@@ -1,4 +1,7 @@
 // The paths of the path helpers (settings/window/@width): found, made and refused.
+#include <string>
+#include <vector>
+
 #include "tests/TestSupport.h"
 
 using namespace testing_support;
@@ -52,6 +55,41 @@ TEST(Path, FoundOrMissing) {
     EXPECT_EQ(rkXMLFactory::findPath(rkXMLDocument(), "settings"), nullptr);
 }
 
+// The last step of a path names every element of that name: a list of values.
+TEST(Path, GetTextsListsEveryValueOfTheLastStep) {
+    const struct {
+        const char* path;
+        std::vector<std::string> texts;
+    } rows[] = {
+        {"settings/window", {"", ""}},
+        {"settings/window/@width", {"800", "2"}},
+        {"settings/window/title", {"Sketch"}},  // of the first window only
+        {"settings/zoom", {"2"}},               // not the comment of that text
+        {"settings", {""}},
+        {"settings/window/@height", {}},
+        {"settings/missing", {}},
+        {"settings/missing/title", {}},
+        {"window", {}},
+        {"settings//window", {}},
+    };
+    const rkXMLDocument document = read(settingsText);
+    for (const auto& row : rows) EXPECT_EQ(rkXMLFactory::getTexts(document, row.path), row.texts) << row.path;
+}
+
+// addText appends one more element to a list, making what is missing before it.
+TEST(Path, AddTextAppendsAnElement) {
+    rkXMLDocument document;
+    EXPECT_TRUE(rkXMLFactory::addText(document, "settings", "top"));
+    EXPECT_FALSE(rkXMLFactory::addText(document, "settings", "second"));  // no second top-level element
+    EXPECT_TRUE(rkXMLFactory::addText(document, "settings/recent/file", "/a.svg"));
+    EXPECT_TRUE(rkXMLFactory::addText(document, "settings/recent/file", "/b.svg"));
+    EXPECT_FALSE(rkXMLFactory::addText(document, "settings/recent/@count", "2"));  // an attribute is no list
+    EXPECT_FALSE(rkXMLFactory::addText(document, "options/file", "/c.svg"));
+    EXPECT_FALSE(rkXMLFactory::addText(document, "settings//file", "/c.svg"));
+    EXPECT_EQ(textOf(document),
+              "<settings>top\n <recent>\n  <file>/a.svg</file>\n  <file>/b.svg</file>\n </recent></settings>");
+}
+
 TEST(Path, MalformedPathsAreRefusedAndChangeNothing) {
     for (const char* path : {"", "/", "settings/", "/settings", "settings//window", "settings/@", "@width", "@",
                              "settings/@width/window", "settings/@a/@b", "settings/window/@"}) {
@@ -88,4 +126,32 @@ TEST(Path, MakePathStartsADocumentWithoutTopLevelElement) {
     EXPECT_TRUE(rkXMLFactory::setText(document, "settings/window/@width", "800"));
     EXPECT_EQ(textOf(document),
               "<?xml version=\"1.0\" ?>\n<!--new-->\n<settings>\n <window width=\"800\"/></settings>");
+}
+
+// Typed values are written as valueToString writes them; a literal stays a text, not a truth value.
+TEST(Path, SetTextWritesTypedValues) {
+    rkXMLDocument document = read(settingsText);
+    const auto valueOf = [&](const char* path) { return rkXMLFactory::getText(document, path); };
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/zoom", 2.5));
+    EXPECT_EQ(valueOf("settings/zoom"), "2.5");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/window/@width", 1024));
+    EXPECT_EQ(valueOf("settings/window/@width"), "1024");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/a", -7L));
+    EXPECT_EQ(valueOf("settings/a"), "-7");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/b", 4294967295u));
+    EXPECT_EQ(valueOf("settings/b"), "4294967295");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/c", 18446744073709551615ull));
+    EXPECT_EQ(valueOf("settings/c"), "18446744073709551615");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/d", -9223372036854775807ll));
+    EXPECT_EQ(valueOf("settings/d"), "-9223372036854775807");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/e", 1.0f / 3));
+    EXPECT_EQ(valueOf("settings/e"), "0.33333334");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/f", 7ul));
+    EXPECT_EQ(valueOf("settings/f"), "7");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/g", false));
+    EXPECT_EQ(valueOf("settings/g"), "false");
+    EXPECT_TRUE(rkXMLFactory::setText(document, "settings/h", "dark"));
+    EXPECT_EQ(valueOf("settings/h"), "dark");
+    EXPECT_FALSE(rkXMLFactory::setText(document, "options/zoom", 3));  // refused as for a text
+    EXPECT_EQ(rkXMLFactory::findPath(document, "options"), nullptr);
 }

@@ -1,5 +1,5 @@
 // Reads XML files as a program would that uses foreignXml(), and prints each file's
-// tree as one line of JSON for tests/machine/xmlview.py:
+// tree as one line of JSON for survey/common/xmlview.py:
 //   {"encoding": "...", "warnings": N, "elements": [[parent, name, [[attribute, value], ...], value, flags], ...]}
 // or {"error": "..."}. File names come on standard input, one a line; the lines of
 // the output follow them in order. Strings carry the library's bytes as they are,
@@ -8,7 +8,7 @@
 // Elements stand in document order with the index of their parent (-1 for the
 // top-level element); flags: 1 the element holds elements, 2 it holds comments.
 //
-//   rkxml_foreign_dump < names        or        rkxml_foreign_dump --skip REASON
+//   rkxml_foreign_dump < names
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -105,11 +105,7 @@ std::string dump(rkXMLFStream& stream, const std::string& fileName) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--skip") {
-        std::cout << "skipped: " << argv[2] << '\n';
-        return 77;
-    }
+int main() {
     std::ios::sync_with_stdio(false);
     rkXMLFStream stream;
     stream.foreignXml();

@@ -4,7 +4,7 @@ A view is the list of a document's elements in document order, each a tuple
     (depth, name, attributes, text)
 with names and attribute names as ElementTree gives them ("{namespace}local"), attributes a sorted tuple of
 (name, value) with XML's attribute-value white space made blanks, and text the stripped text of an element
-that holds no child element (None where the text is not compared). The machine-wide tests build a view of
+that holds no child element (None where the text is not compared). The surveys build a view of
 each file with ElementTree, and one of what the library read (see ForeignDump.cpp), and compare them.
 """
 
