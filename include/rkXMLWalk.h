@@ -7,6 +7,10 @@
 #include "rkXMLExport.h"
 #include "rkXMLNode.h"
 
+namespace rkxml_detail {
+struct WalkAccess;
+}
+
 /// A walk through every node below an element, depth first in document order,
 /// without recursion: its stack grows on the heap, so a million nested elements
 /// walk as well as one. Each step stops at one event: a node reached (for an
@@ -32,35 +36,36 @@ public:
     bool next();
     /// Stepped on from the element just reached: its children and its leaving are passed over.
     /// Does nothing at any other event.
-    void skipChildren();
+    void skipChildren() {
+        if (!leaving) entering = nullptr;
+    }
 
     /// The node of the current event; null before the first next() and after the last.
     rkXMLNode* node() const { return current; }
     /// The current node as an element; null if it is another kind of node, or there is none.
-    rkXMLElement* element() const {
-        return current != nullptr && current->getElementType() == rkXMLNode::Element
-                   ? static_cast<rkXMLElement*>(current)
-                   : nullptr;
-    }
+    rkXMLElement* element() const { return currentElement; }
     /// Whether the current event leaves an element after its children; false when it reaches a node.
     bool isLeaving() const { return leaving; }
-    /// The current node's depth: 0 for a child of the root, 1 for a grandchild, and so on.
-    unsigned depth() const { return currentDepth; }
+    /// The current node's depth: 0 for a child of the root (and when there is no current node), 1 for a grandchild.
+    unsigned depth() const { return open.empty() ? 0 : static_cast<unsigned>(open.size() - 1); }
     /// The element whose child list holds the current node (the root for depth 0); null if there is none.
-    const rkXMLElement* holder() const { return currentHolder; }
+    const rkXMLElement* holder() const { return current != nullptr ? open.back().element : nullptr; }
 
 private:
+    friend struct rkxml_detail::WalkAccess;
+
     struct Level {
         const rkXMLElement* element;
         rkXMLElement::const_iterator next;
     };
 
+    // The elements walked into, the root first; the last one holds the current node. An element reached
+    // is walked into at the next step, so that skipChildren() can still pass over it.
     std::vector<Level> open;
     rkXMLNode* current = nullptr;
-    const rkXMLElement* currentHolder = nullptr;
-    unsigned currentDepth = 0;
+    rkXMLElement* currentElement = nullptr;
+    const rkXMLElement* entering = nullptr;  // the element reached, walked into at the next step
     bool leaving = false;
-    bool enterCurrent = false;
 };
 
 #endif

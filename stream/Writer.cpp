@@ -26,6 +26,7 @@
 #include "stream/SymbolCodec.h"
 #include "tree/ElementCast.h"
 #include "tree/NodeAccess.h"
+#include "tree/WalkAccess.h"
 
 namespace {
 
@@ -220,7 +221,7 @@ public:
 
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
-        for (rkXMLWalk walk(root); walk.next();) {
+        for (rkXMLWalk walk(root); rkxml_detail::WalkAccess::next(walk);) {
             if (walk.isLeaving()) {
                 writeEndTag(*walk.element(), walk.depth());
             } else if (!writeNodeStart(*walk.node(), walk.depth())) {

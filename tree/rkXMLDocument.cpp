@@ -9,6 +9,7 @@
 #include "rkXMLWalk.h"
 #include "tree/ElementCast.h"
 #include "tree/NodeAccess.h"
+#include "tree/WalkAccess.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ std::unique_ptr<rkXMLElement> copyOfTree(const rkXMLNode& source) {
     std::unique_ptr<rkXMLElement> root(&knownElement(*rootNode.release()));
     root->setParent(root.get());
     std::vector<rkXMLElement*> holders{root.get()};  // the copy of each element walked into
-    for (rkXMLWalk walk(knownElement(source)); walk.next();) {
+    for (rkXMLWalk walk(knownElement(source)); rkxml_detail::WalkAccess::next(walk);) {
         if (walk.isLeaving()) {
             holders.pop_back();
             continue;
