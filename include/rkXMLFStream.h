@@ -61,6 +61,13 @@ public:
         std::string text;  ///< the message without prefix, line and ": ", e.g. "Closing tag differs from open tag."
     };
 
+    /// The form in which the text of a read came, as the mode for files from other programs tells it.
+    enum class TextForm {
+        Bytes,              ///< read as it stands: UTF-8 or an 8-bit character set
+        Utf16LittleEndian,  ///< UTF-16 with the byte order mark FF FE, read as its UTF-8 text
+        Utf16BigEndian      ///< UTF-16 with the byte order mark FE FF, read as its UTF-8 text
+    };
+
     /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
     /// Empties and releases both tables.
@@ -79,7 +86,10 @@ public:
     void clearSymbols();
     /// Switches to the mode for XML files from other programs: UTF-8 mode's table (as utf8Symbols()), and the
     /// reader also skips a byte order mark, a DOCTYPE and processing instructions, takes CDATA sections as text
-    /// and attribute values in single quotes. defaultSymbols(), utf8Symbols() and clearSymbols() leave the mode.
+    /// and attribute values in single quotes, reads UTF-16 that starts with its byte order mark as its UTF-8 text
+    /// (getTextForm()), and reads line ends and white space in attribute values as XML does (CR LF in text as
+    /// LF; a tab, CR, LF or CR LF in an attribute value as one blank). defaultSymbols(), utf8Symbols() and
+    /// clearSymbols() leave the mode.
     void foreignXml();
     /// Whether the stream is in the mode for files from other programs (foreignXml()); false by default.
     bool isForeignXml() const;
@@ -113,6 +123,10 @@ public:
     /// errors of readDocument. Each entry is a Warning with its line (from 0) and a text such as "DOCTYPE
     /// declaration is not kept on saving."; they go to no log and no message.
     const std::vector<Diagnostic>& getSaveLosses() const;
+    /// The form in which the text of the last read came: UTF-16 of either byte order (only in the mode for files
+    /// from other programs, which reads it as UTF-8: the tree's texts are UTF-8), else Bytes; Bytes also before
+    /// any read and after the file errors of readDocument.
+    TextForm getTextForm() const;
     /// Switches the log file of reads and writes on or off (on by default), for programs that show diagnostics
     /// themselves.
     void setLogEnabled(bool enabled);
@@ -129,6 +143,7 @@ private:
     bool utf8 = false;                    // UTF-8 mode: character references and attribute values are coded too
     bool foreign = false;  // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
     bool logEnabled = true;
+    TextForm textForm = TextForm::Bytes;  // of the last read
 };
 
 #endif

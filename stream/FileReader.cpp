@@ -36,6 +36,7 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
     const std::string& fileName = document.getFileName();
     diagnostics.clear();  // the file errors concern no line of a text: they leave the lists empty
     saveLosses.clear();
+    textForm = TextForm::Bytes;
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
     switch (readInto(*this, document, fileName)) {
         // No blank before "failed." on purpose: callers and stored logs match the text as it always was.
@@ -43,6 +44,7 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
         case ReadResult::ReadFailed:
             diagnostics.clear();  // also what a read cut short by memory had found
             saveLosses.clear();
+            textForm = TextForm::Bytes;
             throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
         case ReadResult::Read: break;
     }

@@ -98,6 +98,8 @@ const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getDiagnostics() cons
 
 const std::vector<rkXMLFStream::Diagnostic>& rkXMLFStream::getSaveLosses() const { return saveLosses; }
 
+rkXMLFStream::TextForm rkXMLFStream::getTextForm() const { return textForm; }
+
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
 
 bool rkXMLFStream::isLogEnabled() const { return logEnabled; }

@@ -82,6 +82,31 @@ TEST(SaveLosses, EachConstructThatASaveDropsWithItsLine) {
     }
 }
 
+TEST(SaveLosses, Utf16IsToldWithItsByteOrder) {
+    using Form = rkXMLFStream::TextForm;
+    const TableRow<std::string, std::pair<Form, std::vector<std::string>>> rows[] = {
+        {"little-endian",
+         std::string("\xFF\xFE<\0a\0/\0>\0", 10),
+         {Form::Utf16LittleEndian, {"0: UTF-16 text (little-endian, with a byte order mark) is saved as UTF-8."}}},
+        {"big-endian, malformed",
+         std::string("\xFE\xFF\xDC\0", 4),
+         {Form::Utf16BigEndian, {"0: UTF-16 text (big-endian, with a byte order mark) is saved as UTF-8."}}},
+        {"UTF-8", "<a/>", {Form::Bytes, {}}},
+    };
+    rkXMLFStream stream = foreignStream();
+    for (const auto& [name, text, expected] : rows) {
+        rkXMLDocument document;
+        errorOf([&] { stream.readDocumentFromString(document, text); });
+        EXPECT_EQ(stream.getTextForm(), expected.first) << name;
+        EXPECT_EQ(lossesOf(stream), expected.second) << name;
+    }
+    // Outside the mode the bytes are read as they stand.
+    stream.utf8Symbols();
+    rkXMLDocument document;
+    errorOf([&] { stream.readDocumentFromString(document, rows[0].input); });
+    EXPECT_EQ(stream.getTextForm(), Form::Bytes);
+}
+
 TEST(SaveLosses, NoneOutsideTheMode) {
     rkXMLFStream stream = foreignStream();
     rkXMLDocument document;
