@@ -99,8 +99,10 @@ Utf8FromUtf16 utf8FromUtf16(std::string_view units, rkXMLFStream::TextForm form)
 
 bool needsNormalising(std::string_view raw, bool attributeValue) {
     if (!attributeValue) return raw.find('\r') != notFound;
+    constexpr unsigned whiteSpaceBits = (1u << '\t') | (1u << '\n') | (1u << '\r');
     for (const char c : raw) {
-        if (c == '\r' || c == '\n' || c == '\t') return true;
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= '\r' && ((whiteSpaceBits >> byte) & 1u) != 0) return true;
     }
     return false;
 }

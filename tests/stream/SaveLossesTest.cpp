@@ -1,6 +1,7 @@
 // What a read of a file from another program took in that a save would not write back (getSaveLosses):
 // each construct with its line, none for what the writer reproduces, and none outside that mode.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/TestSupport.h"
@@ -94,11 +95,11 @@ TEST(SaveLosses, Utf16IsToldWithItsByteOrder) {
         {"UTF-8", "<a/>", {Form::Bytes, {}}},
     };
     rkXMLFStream stream = foreignStream();
-    for (const auto& [name, text, expected] : rows) {
+    for (const auto& row : rows) {
         rkXMLDocument document;
-        errorOf([&] { stream.readDocumentFromString(document, text); });
-        EXPECT_EQ(stream.getTextForm(), expected.first) << name;
-        EXPECT_EQ(lossesOf(stream), expected.second) << name;
+        errorOf([&] { stream.readDocumentFromString(document, row.input); });
+        EXPECT_EQ(stream.getTextForm(), row.expected.first) << row.name;
+        EXPECT_EQ(lossesOf(stream), row.expected.second) << row.name;
     }
     // Outside the mode the bytes are read as they stand.
     stream.utf8Symbols();
