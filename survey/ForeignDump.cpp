@@ -4,7 +4,8 @@
 // or {"error": "..."}. File names come on standard input, one a line; the lines of
 // the output follow them in order. Strings carry the library's bytes as they are,
 // each byte as the character of that number (as ISO-8859-1 maps them), so that any
-// bytes survive JSON; the reader of the output decodes them with the file's encoding.
+// bytes survive JSON; the reader of the output decodes them with "encoding": the
+// declared one, or UTF-8 for a file read from UTF-16, whose tree holds UTF-8.
 // Elements stand in document order with the index of their parent (-1 for the
 // top-level element); flags: 1 the element holds elements, 2 it holds comments.
 //
@@ -93,8 +94,10 @@ std::string dump(rkXMLFStream& stream, const std::string& fileName) {
         putString(out, error.what());
         return out + "}";
     }
+    const bool fromUtf16 = stream.getTextForm() != rkXMLFStream::TextForm::Bytes;
     out += "\"encoding\":";
-    putString(out, document.getHeader() != nullptr ? document.getHeader()->getEncodingType() : std::string());
+    putString(out,
+              fromUtf16 || document.getHeader() == nullptr ? std::string() : document.getHeader()->getEncodingType());
     out += ",\"warnings\":" + std::to_string(stream.getDiagnostics().size()) + ",\"elements\":";
     rkXMLElement* top = rkXMLFactory::asElement(document.getTopLevelElement());
     if (top != nullptr) {
