@@ -191,8 +191,8 @@ bool readOriginal(Original& original, bool missingAllowed) {
     refusals.add(original.stream.getSaveLosses());
     if (original.mode == Mode::EightBit) {
         readAsXml(original, refusals);
-    } else {
-        checkCharset(original, refusals);
+    } else if (original.stream.getTextForm() == rkXMLFStream::TextForm::Bytes) {
+        checkCharset(original, refusals);  // a file read from UTF-16 is refused by its save loss alone
     }
     return refusals.empty() || refusals.print();
 }

@@ -114,8 +114,10 @@ int getValue(const std::string& fileName, Path path, Mode mode) {
     if (readFile(stream, document) != ReadResult::Read) return failed;
     printDiagnostics(stream, fileName);
     const rkXMLHeader* header = document.getHeader();
-    const Charset charset =
-        mode == Mode::EightBit || header == nullptr ? Charset::Utf8 : charsetNamed(header->getEncodingType());
+    // A file read from UTF-16 gives UTF-8 values, whatever its declaration names.
+    const bool asItStands =
+        mode == Mode::EightBit || header == nullptr || stream.getTextForm() != rkXMLFStream::TextForm::Bytes;
+    const Charset charset = asItStands ? Charset::Utf8 : charsetNamed(header->getEncodingType());
     if (charset == Charset::Other) {
         complain(shown(fileName) + ": " + notConverted(header->getEncodingType()));
         return failed;
@@ -146,9 +148,10 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "rkxml " RKXML_VERSION);
     app.require_subcommand(1);
     app.footer(
-        "Files are read as UTF-8 (or the ISO-8859-1, Windows-1252 or US-ASCII they declare); values are given\n"
-        "and printed in UTF-8. format and set write a file back only if nothing but its layout and the value\n"
-        "set would change, and refuse it otherwise.\n"
+        "Files are read as UTF-8 (or the ISO-8859-1, Windows-1252 or US-ASCII they declare, or UTF-16 with its\n"
+        "byte order mark, which format and set refuse); values are given and printed in UTF-8. format and set\n"
+        "write a file back only if nothing but its layout and the value set would change, and refuse it\n"
+        "otherwise.\n"
         "Exit status: 0 done, 1 a file failed, was refused or a value is missing, 2 bad usage.");
     app.failure_message([](const CLI::App* failing, const CLI::Error& e) {
         return "rkxml: " + CLI::FailureMessage::simple(failing, e);

@@ -8,11 +8,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sstream>
-#include <vector>
 
-#include "rkXMLHeader.h"
-#include "tree/NodeAccess.h"
+#include "rkXMLDifference.h"
+#include "rkXMLWalk.h"
 
 namespace fuzz {
 namespace {
@@ -51,19 +49,6 @@ std::string printable(const std::string& text) {
     }
     return out + (text.size() > 200 ? "\"..." : "\"");
 }
-
-namespace {
-
-const char* kindName(rkXMLNode::TType type) {
-    switch (type) {
-        case rkXMLNode::Element: return "element";
-        case rkXMLNode::Comment: return "comment";
-        case rkXMLNode::Header: return "header";
-        default: return "node of no kind";
-    }
-}
-
-}  // namespace
 
 const std::string& scratchDirectory() {
     static const std::string directory = [] {
@@ -111,61 +96,14 @@ std::string whyNotFresh(const rkXMLDocument& document) {
     return {};
 }
 
-std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& actual, const ValueKept& valueKept) {
-    struct Pair {
-        const rkXMLElement* expected;
-        const rkXMLElement* actual;
-        std::string path;
-    };
-    std::vector<Pair> pending{{&expected, &actual, "root"}};
-    while (!pending.empty()) {
-        const Pair pair = pending.back();
-        pending.pop_back();
-        if (pair.expected->size() != pair.actual->size()) {
-            return pair.path + ": " + std::to_string(pair.expected->size()) + " children became " +
-                   std::to_string(pair.actual->size());
-        }
-        unsigned index = 0;
-        auto actualChild = pair.actual->begin();
-        for (const rkXMLNode* want : *pair.expected) {
-            rkXMLNode* got = *actualChild++;
-            const std::string path = pair.path + "/" + std::to_string(index++);
-            if (want == nullptr || got == nullptr) return path + ": null child";
-            if (want->getElementType() != got->getElementType()) {
-                return path + ": " + kindName(want->getElementType()) + " became " + kindName(got->getElementType());
-            }
-            if (want->getName() != got->getName())
-                return path + ": name " + printable(want->getName()) + " became " + printable(got->getName());
-            if (got->getParent() != pair.actual) return path + ": parent link does not name the holder";
-            if (want->getElementType() == rkXMLNode::Header) {
-                const auto& a = static_cast<const rkXMLHeader&>(*want);
-                const auto& b = static_cast<const rkXMLHeader&>(*got);
-                if (a.getVersion() != b.getVersion() || a.getEncodingType() != b.getEncodingType()) {
-                    return path + ": header fields differ";
-                }
-            }
-            if (want->getElementType() != rkXMLNode::Element) continue;
-            const auto& a = static_cast<const rkXMLElement&>(*want);
-            const auto& b = static_cast<const rkXMLElement&>(*got);
-            const std::string wantedValue = valueKept(a) ? a.getValue() : std::string();
-            if (wantedValue != b.getValue()) {
-                return path + " (" + printable(a.getName()) + "): value " + printable(a.getValue()) + " became " +
-                       printable(b.getValue());
-            }
-            const auto& attributesA = a.getAttributes();
-            const auto& attributesB = b.getAttributes();
-            if (attributesA != attributesB) {
-                std::ostringstream detail;
-                detail << path << " (" << printable(a.getName()) << "): attributes differ:";
-                for (const auto& [name, value] : attributesA)
-                    detail << " " << printable(name) << "=" << printable(value);
-                detail << " became";
-                for (const auto& [name, value] : attributesB)
-                    detail << " " << printable(name) << "=" << printable(value);
-                return detail.str();
-            }
-            pending.push_back({&a, &b, path});
-        }
+std::string treeDifference(const rkXMLDocument& expected, const rkXMLDocument& actual, const ValueKept& valueKept) {
+    const rkXMLDifference difference =
+        rkXMLDifference::between(expected, actual, [&valueKept](const std::string& first, const std::string& second) {
+            return (valueKept(first) ? first : std::string()) == second;
+        });
+    if (difference.differs) return difference.path + ": " + difference.reason;
+    for (rkXMLWalk walk(static_cast<const rkXMLElement&>(*actual.getRoot())); walk.next();) {
+        if (walk.node()->getParent() != walk.holder()) return "a parent link does not name the holder";
     }
     return {};
 }

@@ -30,15 +30,13 @@ rkXMLFStream& foreignStream();
 // Empty if `document` holds exactly a fresh hidden root, else what is wrong.
 std::string whyNotFresh(const rkXMLDocument& document);
 
-// Decides for an element of the first tree whether its value must come back
-// unchanged (true) or may come back empty (false).
-using ValueKept = std::function<bool(const rkXMLElement&)>;
+// Decides for an element value of the first tree whether it must come back unchanged (true) or may come
+// back empty (false).
+using ValueKept = std::function<bool(const std::string& value)>;
 
-// Empty if the trees below the two hidden roots are equal (kinds, names,
-// header fields, element values as `valueKept` says, attributes, child order,
-// parent links of the second tree), else the first difference found.
-// The hidden roots' own values are not compared.
-std::string treeDifference(const rkXMLElement& expected, const rkXMLElement& actual, const ValueKept& valueKept);
+// Empty if the trees below the two hidden roots are equal (as rkXMLDifference compares them, element values
+// as `valueKept` says) and every parent link of the second tree names its holder, else the first fault found.
+std::string treeDifference(const rkXMLDocument& expected, const rkXMLDocument& actual, const ValueKept& valueKept);
 
 // The writer's test whether a value is written at all: with the first line feed, carriage return
 // and tab made blanks and runs of blanks collapsed, a value that is empty or one blank is left out.

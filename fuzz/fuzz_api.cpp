@@ -41,14 +41,13 @@
 #include "XmlCheck.h"
 #include "rkXMLComment.h"
 #include "rkXMLConverter.h"
+#include "rkXMLDifference.h"
 #include "rkXMLFStream.h"
 #include "rkXMLFactory.h"
+#include "rkXMLWalk.h"
 #include "stream/Grammar.h"
-#include "tree/TreeWalk.h"
 
 namespace {
-
-using rkxml_detail::walkDepthFirst;
 
 constexpr std::size_t maxNodes = 300;  // keeps each input quick
 
@@ -122,16 +121,9 @@ struct Place {
 std::vector<Place> places(rkXMLDocument& document) {
     auto& root = static_cast<rkXMLElement&>(*document.getRoot());
     std::vector<Place> all{{&root, nullptr}};
-    std::vector<rkXMLElement*> holders{&root};
-    walkDepthFirst(
-        root,
-        [&](rkXMLNode& node, unsigned) {
-            all.push_back({&node, holders.back()});
-            if (node.getElementType() != rkXMLNode::Element) return false;
-            holders.push_back(static_cast<rkXMLElement*>(&node));
-            return true;
-        },
-        [&](rkXMLElement&, unsigned) { holders.pop_back(); });
+    for (rkXMLWalk walk(root); walk.next();) {
+        if (!walk.isLeaving()) all.push_back({walk.node(), const_cast<rkXMLElement*>(walk.holder())});
+    }
     return all;
 }
 
@@ -154,7 +146,11 @@ unsigned position(FuzzedDataProvider& input) {
 
 bool isBelow(const rkXMLNode* node, const rkXMLNode* top) {
     const rkXMLElement* element = rkXMLFactory::asElement(const_cast<rkXMLNode*>(top));
-    return element != nullptr && rkxml_detail::holdsBelow(*element, node);
+    if (element == nullptr) return false;
+    for (rkXMLWalk walk(*element); walk.next();) {
+        if (walk.node() == node) return true;
+    }
+    return false;
 }
 
 // How a picture shows a tree: as it is, for copies (a header by version and encoding only, as the copy
@@ -167,46 +163,48 @@ std::string picture(const rkXMLDocument& document, View view) {
     const bool asRead = view != View::copied;
     std::string out;
     auto put = [&out](const std::string& part) { out += std::to_string(part.size()) + ":" + part; };
-    walkDepthFirst(
-        static_cast<const rkXMLElement&>(*document.getRoot()),
-        [&](const rkXMLNode& node, unsigned) {
-            switch (node.getElementType()) {
-                case rkXMLNode::Header: {
-                    const auto& header = static_cast<const rkXMLHeader&>(node);
-                    out += "H";
-                    if (asRead) put(header.getName());
-                    put(header.getVersion());
-                    put(header.getEncodingType());
-                    return false;
-                }
-                case rkXMLNode::Comment:
-                    out += "C";
-                    put(node.getName());
-                    return false;
-                case rkXMLNode::Element: {
-                    const auto& element = static_cast<const rkXMLElement&>(node);
-                    out += "E";
-                    put(element.getName());
-                    const std::string& value = element.getValue();
-                    if (view != View::written) {
-                        put(value);
-                    } else {
-                        put(fuzz::isWritten(value) ? std::string(rkxml_detail::grammar::trimmed(value)) : "");
-                    }
-                    for (const auto& [name, attribute] : element.getAttributes()) {
-                        out += "A";
-                        put(name);
-                        put(attribute);
-                    }
-                    out += "(";
-                    return true;
-                }
-                default:
-                    if (!asRead) out += "U";
-                    return false;
+    for (rkXMLWalk walk(static_cast<const rkXMLElement&>(*document.getRoot())); walk.next();) {
+        const rkXMLNode& node = *walk.node();
+        if (walk.isLeaving()) {
+            out += ")";
+            continue;
+        }
+        switch (node.getElementType()) {
+            case rkXMLNode::Header: {
+                const auto& header = static_cast<const rkXMLHeader&>(node);
+                out += "H";
+                if (asRead) put(header.getName());
+                put(header.getVersion());
+                put(header.getEncodingType());
+                break;
             }
-        },
-        [&](const rkXMLElement&, unsigned) { out += ")"; });
+            case rkXMLNode::Comment:
+                out += "C";
+                put(node.getName());
+                break;
+            case rkXMLNode::Element: {
+                const auto& element = static_cast<const rkXMLElement&>(node);
+                out += "E";
+                put(element.getName());
+                const std::string& value = element.getValue();
+                if (view != View::written) {
+                    put(value);
+                } else {
+                    put(fuzz::isWritten(value) ? std::string(rkxml_detail::grammar::trimmed(value)) : "");
+                }
+                for (const auto& [name, attribute] : element.getAttributes()) {
+                    out += "A";
+                    put(name);
+                    put(attribute);
+                }
+                out += "(";
+                break;
+            }
+            default:
+                if (!asRead) out += "U";
+                break;
+        }
+    }
     return out;
 }
 
@@ -437,7 +435,8 @@ private:
             if (picture(target, View::copied) != before) fuzz::fail("a failed assignment leaves the target", "");
             return;
         }
-        if (picture(target, View::copied) != picture(source, View::copied)) fuzz::fail("a copy equals its source", "");
+        const rkXMLDifference difference = rkXMLDifference::between(target, source);
+        if (difference.differs) fuzz::fail("a copy equals its source", difference.path + ": " + difference.reason);
         if (target.getFileName() != source.getFileName()) fuzz::fail("a copy has the source's file name", "");
     }
 

@@ -107,6 +107,13 @@ public:
         std::unique_ptr<rkxml_detail::platform::FileLock> lock;
     };
 
+    /// The form in which the text of a read came, as the mode for files from other programs tells it.
+    enum class TextForm {
+        Bytes,              ///< read as it stands: UTF-8 or an 8-bit character set
+        Utf16LittleEndian,  ///< UTF-16 with the byte order mark FF FE, read as its UTF-8 text
+        Utf16BigEndian      ///< UTF-16 with the byte order mark FE FF, read as its UTF-8 text
+    };
+
     /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
     /// A stream with the open tag "br" for `text`, writing a log file or none: the default stream followed by
@@ -128,7 +135,10 @@ public:
     void clearSymbols();
     /// Switches to the mode for XML files from other programs: UTF-8 mode's table (as utf8Symbols()), and the
     /// reader also skips a byte order mark, a DOCTYPE and processing instructions, takes CDATA sections as text
-    /// and attribute values in single quotes. defaultSymbols(), utf8Symbols() and clearSymbols() leave the mode.
+    /// and attribute values in single quotes, reads UTF-16 that starts with its byte order mark as its UTF-8 text
+    /// (getTextForm()), and reads line ends and white space in attribute values as XML does (CR LF in text as
+    /// LF; a tab, CR, LF or CR LF in an attribute value as one blank). defaultSymbols(), utf8Symbols() and
+    /// clearSymbols() leave the mode.
     void foreignXml();
     /// Whether the stream is in the mode for files from other programs (foreignXml()); false by default.
     bool isForeignXml() const;
@@ -181,6 +191,10 @@ public:
     /// errors of readDocument. Each entry is a Warning with its line (from 0) and a text such as "DOCTYPE
     /// declaration is not kept on saving."; they go to no log and no message.
     const std::vector<Diagnostic>& getSaveLosses() const;
+    /// The form in which the text of the last read came: UTF-16 of either byte order (only in the mode for files
+    /// from other programs, which reads it as UTF-8: the tree's texts are UTF-8), else Bytes; Bytes also before
+    /// any read and after the file errors of readDocument.
+    TextForm getTextForm() const;
     /// Switches the log file of reads and writes on or off (on by default), for programs that show diagnostics
     /// themselves.
     void setLogEnabled(bool enabled);
@@ -199,6 +213,7 @@ private:
     bool logEnabled = true;
     std::uint64_t readLimit = UINT64_MAX;                       // the largest file that readDocument reads
     std::shared_ptr<const rkxml_detail::ReadVersion> lastRead;  // what the last readDocument found, never changed
+    TextForm textForm = TextForm::Bytes;                        // of the last read
 };
 
 #endif

@@ -92,8 +92,11 @@ bool writeText(HANDLE file, std::string_view text, std::string& piece) {
     return true;
 }
 
-// Turns each CR LF of `content` into LF, in place and in one pass; a CR alone stays.
+// Turns each CR LF of `content` into LF, in place and in one pass; a CR alone stays. A text that starts with
+// UTF-16's byte order mark stays whole: its bytes CR and LF may be halves of other characters.
 void joinLineEnds(FileContent& content) {
+    const std::string_view mark = content.text().substr(0, 2);
+    if (mark == "\xFF\xFE" || mark == "\xFE\xFF") return;
     char* const start = content.data();
     const char* const end = start + content.text().size();
     char* out = start;

@@ -43,6 +43,7 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
     diagnostics.clear();  // the file errors concern no line of a text: they leave the lists empty
     saveLosses.clear();
     lastRead.reset();
+    textForm = TextForm::Bytes;
     if (fileName.empty()) throw std::runtime_error("Invalid/empty filename.");
     switch (readInto(*this, document, fileName)) {
         // No blank before "failed." on purpose: callers and stored logs match the text as it always was.
@@ -50,6 +51,7 @@ void rkXMLFStream::readDocument(rkXMLDocument& document) {
         case ReadResult::ReadFailed:
             diagnostics.clear();  // also what a read cut short by memory had found
             saveLosses.clear();
+            textForm = TextForm::Bytes;
             throw std::runtime_error("Reading file: " + shown(fileName) + " failed.");
         case ReadResult::Read: break;
     }

@@ -1,5 +1,6 @@
 #include "stream/ForeignXml.h"
 
+#include <cstdint>
 #include <initializer_list>
 
 #include "stream/Bytes.h"
@@ -59,6 +60,66 @@ bool isUtf16(std::string_view text) {
         if (startsWith(text, start)) return true;
     }
     return false;
+}
+
+rkXMLFStream::TextForm utf16Form(std::string_view text) {
+    using TextForm = rkXMLFStream::TextForm;
+    if (startsWith(text, "\xFF\xFE")) return TextForm::Utf16LittleEndian;
+    if (startsWith(text, "\xFE\xFF")) return TextForm::Utf16BigEndian;
+    return TextForm::Bytes;
+}
+
+Utf8FromUtf16 utf8FromUtf16(std::string_view units, rkXMLFStream::TextForm form) {
+    const bool bigEndian = form == rkXMLFStream::TextForm::Utf16BigEndian;
+    auto unitAt = [&](std::size_t at) {
+        const auto first = static_cast<unsigned char>(units[at]);
+        const auto second = static_cast<unsigned char>(units[at + 1]);
+        return static_cast<std::uint32_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    auto isHigh = [](std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; };
+    auto isLow = [](std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; };
+    Utf8FromUtf16 converted;
+    converted.utf8.reserve(units.size() / 2);
+    std::size_t at = 0;
+    for (; at + 1 < units.size(); at += 2) {
+        std::uint32_t codePoint = unitAt(at);
+        if (isHigh(codePoint) && at + 3 < units.size() && isLow(unitAt(at + 2))) {
+            codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (unitAt(at + 2) - 0xDC00);
+            at += 2;
+        } else if (isHigh(codePoint) || isLow(codePoint)) {
+            converted.error = "Text in UTF-16 holds a lone surrogate.";
+            return converted;
+        }
+        char bytes[4];
+        converted.utf8.append(bytes, charsets::putUtf8(codePoint, bytes));
+    }
+    if (at < units.size()) converted.error = "Text in UTF-16 ends in the middle of a character.";
+    return converted;
+}
+
+bool needsNormalising(std::string_view raw, bool attributeValue) {
+    if (!attributeValue) return raw.find('\r') != notFound;
+    constexpr unsigned whiteSpaceBits = (1u << '\t') | (1u << '\n') | (1u << '\r');
+    for (const char c : raw) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= '\r' && ((whiteSpaceBits >> byte) & 1u) != 0) return true;
+    }
+    return false;
+}
+
+void appendNormalised(std::string_view raw, bool attributeValue, std::string& out) {
+    const char lineEnd = attributeValue ? ' ' : '\n';
+    for (std::size_t at = 0; at < raw.size(); ++at) {
+        const char c = raw[at];
+        if (c == '\r') {
+            if (at + 1 < raw.size() && raw[at + 1] == '\n') ++at;  // CR LF is one line end
+            out += lineEnd;
+        } else if (attributeValue && (c == '\n' || c == '\t')) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
 }
 
 bool isXmlDeclaration(std::string_view rest) {

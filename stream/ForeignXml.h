@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "rkXMLFStream.h"
 #include "stream/SymbolCodec.h"
 
 namespace rkxml_detail::foreign {
@@ -19,6 +20,26 @@ constexpr std::string_view cdataClose = "]]>";
 
 // Whether `text` is UTF-16: it starts with a UTF-16 byte order mark, or with "<" and "?" in UTF-16.
 bool isUtf16(std::string_view text);
+
+// The byte order that UTF-16's byte order mark at the start of `text` gives; Bytes where no such mark stands.
+rkXMLFStream::TextForm utf16Form(std::string_view text);
+
+// UTF-16 text of the byte order `form` (after its byte order mark) in UTF-8. A lone surrogate or a byte left
+// over at the end stops the conversion there: `error` then says why, and `utf8` holds what came before.
+struct Utf8FromUtf16 {
+    std::string utf8;
+    const char* error = nullptr;
+};
+Utf8FromUtf16 utf8FromUtf16(std::string_view units, rkXMLFStream::TextForm form);
+
+// Whether `raw` holds what XML's white-space rules change: a carriage return in text, or also a tab or a
+// line feed in an attribute value.
+bool needsNormalising(std::string_view raw, bool attributeValue);
+
+// Appends `raw` with XML's line ends to `out`: each CR LF, and each CR alone, becomes a line feed; in an
+// attribute value each of them, a line feed and a tab become a blank. References are decoded afterwards, so
+// that "&#13;" and the like keep their characters.
+void appendNormalised(std::string_view raw, bool attributeValue, std::string& out);
 
 // Whether a "<?" followed by `rest` opens the XML declaration ("xml", then white space or "?>"), not
 // another processing instruction.

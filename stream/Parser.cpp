@@ -93,8 +93,9 @@ public:
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
     }
 
-    void run() {
-        if constexpr (Foreign) startForeignText();
+    // Reads the text; `malformed`, for a text converted from UTF-16, says why its conversion stopped at the end.
+    void run(const char* malformed = nullptr) {
+        if constexpr (Foreign) startForeignText(malformed);
         while (position < text.size()) {
             std::size_t tagStart = text.find('<', position);
             if (tagStart == notFound) break;  // the rest is trailing text
@@ -143,7 +144,7 @@ private:
         }
         std::string& value = ElementAccess::value(*current);
         const bool heldText = holdsTextOfThisRead(value);
-        const bool stored = storeDecoded(segment, value);
+        const bool stored = storeDecoded(Foreign ? normalised(segment, false) : segment, value);
         if (stored && (heldText || current == root)) noteDroppedText(heldText, position);
         if constexpr (Foreign) {
             if (stored) noteTextAfterChild(position);
@@ -372,8 +373,18 @@ private:
 
     // ---- Files from other programs: the constructs that only foreignXml reads.
 
-    // UTF-16 is refused, since its bytes are no XML of this reader's; UTF-8's byte order mark is skipped.
-    void startForeignText() {
+    // UTF-16 with its byte order mark comes converted to UTF-8 (up to where it is `malformed`); without the
+    // mark it is refused, since its bytes are no XML of this reader's. UTF-8's byte order mark is skipped.
+    void startForeignText(const char* malformed) {
+        using TextForm = rkXMLFStream::TextForm;
+        const TextForm form = StreamAccess::textForm(stream);
+        if (form != TextForm::Bytes) {
+            diagnostics.noteSaveLoss(0, form == TextForm::Utf16LittleEndian
+                                            ? "UTF-16 text (little-endian, with a byte order mark) is saved as UTF-8."
+                                            : "UTF-16 text (big-endian, with a byte order mark) is saved as UTF-8.");
+            if (malformed != nullptr) fail(text.size(), malformed);
+            return;
+        }
         if (foreign::isUtf16(text)) fail(0, "Text in UTF-16 is not read; convert it to UTF-8.");
         if (startsWith(text, foreign::byteOrderMark)) {
             diagnostics.noteSaveLoss(0, "Byte order mark is not kept on saving.");
@@ -393,8 +404,10 @@ private:
             diagnostics.noteSaveLoss(inner.data() - text.data(),
                                      "XML declaration is saved with its version and encoding only.");
         }
+        // Text converted from UTF-16 is UTF-8, whatever its declaration says.
         const SymbolCodec::References references = foreign::referencesFor(declared.encoding);
-        if (references != SymbolCodec::References::Utf8) {
+        if (references != SymbolCodec::References::Utf8 &&
+            StreamAccess::textForm(stream) == rkXMLFStream::TextForm::Bytes) {
             declaredDecoder.emplace(StreamAccess::decoder(stream, references));
             decoder = &*declaredDecoder;
         }
@@ -406,7 +419,7 @@ private:
                                      std::size_t at) {
         const foreign::Attribute attribute = foreign::readAttribute(text, at);
         if (attribute.error != nullptr) fail(attribute.errorAt, attribute.error);
-        if (!storeAttribute(attributes, attribute.name, attribute.value)) {
+        if (!storeAttribute(attributes, attribute.name, normalised(attribute.value, true))) {
             diagnostics.noteSaveLoss(at, "Attribute '" + rkxml_detail::shown(attribute.name) + "' of element '" +
                                              rkxml_detail::shown(NodeAccess::name(element)) +
                                              "' is given twice; only the last value is kept.");
@@ -500,7 +513,7 @@ private:
     // The character data from the position up to `end`, decoded onto the run.
     void takeRunPiece(std::size_t end) {
         const std::string_view piece = text.substr(position, end - position);
-        decoder->appendConverted(piece, textRun);
+        decoder->appendConverted(normalised(piece, false), textRun);
         noteUnsavedReferences(piece, position);
     }
 
@@ -517,8 +530,17 @@ private:
         const std::size_t end = findMark(text, foreign::cdataClose, start);
         if (end == notFound) fail(p, "Tag <![CDATA[ unclosed.");
         diagnostics.noteSaveLoss(p, "CDATA section is saved as text.");
-        textRun.append(text.substr(start, end - start));
+        textRun.append(normalised(text.substr(start, end - start), false));
         return end + foreign::cdataClose.size();
+    }
+
+    // `raw` with XML's line ends, and in an attribute value its tabs, as blanks where they stand (see
+    // foreign::appendNormalised); mostly `raw` itself, as few texts hold any of them.
+    std::string_view normalised(std::string_view raw, bool attributeValue) {
+        if (!foreign::needsNormalising(raw, attributeValue)) return raw;
+        normalisedText.clear();
+        foreign::appendNormalised(raw, attributeValue, normalisedText);
+        return normalisedText;
     }
 
     // ---- The tree and the scan.
@@ -563,9 +585,24 @@ private:
     bool declarationTaken = false;
     // Files from other programs: the kind of child of the current element that its text follows, if any.
     const char* textFollows = nullptr;
-    std::string decoded;  // a decoded text before it is trimmed or stored
-    std::string textRun;  // a text run of a file from another program
+    std::string decoded;         // a decoded text before it is trimmed or stored
+    std::string textRun;         // a text run of a file from another program
+    std::string normalisedText;  // a text or attribute value of such a file with XML's line ends
 };
+
+// Reads a text in the mode for files from other programs: UTF-16 that starts with its byte order mark as its
+// UTF-8 text, so that the scan, its positions and its lines are those of UTF-8.
+void readForeign(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
+                 OpenTagLookup& openTags) {
+    const rkXMLFStream::TextForm form = foreign::utf16Form(text);
+    StreamAccess::textForm(stream) = form;
+    if (form == rkXMLFStream::TextForm::Bytes) {
+        Parser<true>(stream, document, text, decoder, openTags).run();
+        return;
+    }
+    const foreign::Utf8FromUtf16 converted = foreign::utf8FromUtf16(text.substr(2), form);
+    Parser<true>(stream, document, converted.utf8, decoder, openTags).run(converted.error);
+}
 
 }  // namespace
 
@@ -573,9 +610,10 @@ void rkxml_detail::readText(rkXMLFStream& stream, rkXMLDocument& document, std::
     const SymbolCodec decoder = StreamAccess::decoder(stream);
     OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
     rkxml_detail::ReadUndo undo(document);
+    StreamAccess::textForm(stream) = rkXMLFStream::TextForm::Bytes;
     try {
         if (StreamAccess::isForeign(stream)) {
-            Parser<true>(stream, document, text, decoder, openTagLookup).run();
+            readForeign(stream, document, text, decoder, openTagLookup);
         } else {
             Parser<false>(stream, document, text, decoder, openTagLookup).run();
         }

@@ -40,6 +40,8 @@ struct StreamAccess {
     static std::vector<rkXMLFStream::Diagnostic>& diagnostics(rkXMLFStream& stream) { return stream.diagnostics; }
     // What the last read of a file from another program took in that a save would not write back.
     static std::vector<rkXMLFStream::Diagnostic>& saveLosses(rkXMLFStream& stream) { return stream.saveLosses; }
+    // The form in which the text of the last read came.
+    static rkXMLFStream::TextForm& textForm(rkXMLFStream& stream) { return stream.textForm; }
     // Whether the stream holds exactly the default table in 8-bit mode or the UTF-8 table in UTF-8 mode,
     // the two tables known to give every text back.
     static bool hasStandardTable(const rkXMLFStream& stream);

@@ -16,6 +16,7 @@
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "rkXMLHeader.h"
+#include "rkXMLWalk.h"
 #include "stream/Bytes.h"
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
@@ -24,8 +25,9 @@
 #include "stream/StreamAccess.h"
 #include "stream/SymbolCodec.h"
 #include "stream/XmlText.h"
+#include "tree/ElementCast.h"
 #include "tree/NodeAccess.h"
-#include "tree/TreeWalk.h"
+#include "tree/WalkAccess.h"
 
 namespace {
 
@@ -240,9 +242,13 @@ public:
 
     // Writes the children of the hidden root at depth 0, each with its subtree.
     void writeTopLevel(const rkXMLElement& root) {
-        rkxml_detail::walkDepthFirst(
-            root, [this](const rkXMLNode& node, unsigned depth) { return writeNodeStart(node, depth); },
-            [this](const rkXMLElement& element, unsigned depth) { writeEndTag(element, depth); });
+        for (rkXMLWalk walk(root); rkxml_detail::WalkAccess::next(walk);) {
+            if (walk.isLeaving()) {
+                writeEndTag(*walk.element(), walk.depth());
+            } else if (!writeNodeStart(*walk.node(), walk.depth())) {
+                walk.skipChildren();
+            }
+        }
     }
 
 private:

@@ -107,6 +107,8 @@ std::string rkXMLFStream::Diagnostic::format(const std::string& fileName) const 
            (kind == Error ? ": error: " : ": warning: ") + text;
 }
 
+rkXMLFStream::TextForm rkXMLFStream::getTextForm() const { return textForm; }
+
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
 
 bool rkXMLFStream::isLogEnabled() const { return logEnabled; }

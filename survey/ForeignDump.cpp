@@ -4,7 +4,8 @@
 // or {"error": "..."}. File names come on standard input, one a line; the lines of
 // the output follow them in order. Strings carry the library's bytes as they are,
 // each byte as the character of that number (as ISO-8859-1 maps them), so that any
-// bytes survive JSON; the reader of the output decodes them with the file's encoding.
+// bytes survive JSON; the reader of the output decodes them with "encoding": the
+// declared one, or UTF-8 for a file read from UTF-16, whose tree holds UTF-8.
 // Elements stand in document order with the index of their parent (-1 for the
 // top-level element); flags: 1 the element holds elements, 2 it holds comments.
 //
@@ -12,12 +13,12 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "rkXMLFactory.h"
+#include "rkXMLWalk.h"
 
 namespace {
 
@@ -39,43 +40,45 @@ void putString(std::string& out, const std::string& bytes) {
     out += '"';
 }
 
-// The elements under `top`, in document order, without recursion (files may nest deeply).
-void putElements(std::string& out, rkXMLElement* top) {
-    std::vector<std::pair<rkXMLElement*, long>> pending{{top, -1}};
+// One element as [parent, name, [[attribute, value], ...], value, flags].
+void putElement(std::string& out, const rkXMLElement& element, long parent) {
+    int flags = 0;
+    for (const rkXMLNode* child : element) {
+        if (child == nullptr) continue;
+        if (child->getElementType() == rkXMLNode::Element) flags |= 1;
+        if (child->getElementType() == rkXMLNode::Comment) flags |= 2;
+    }
+    out += "[" + std::to_string(parent) + ",";
+    putString(out, element.getName());
+    out += ",[";
+    bool first = true;
+    for (const auto& [name, value] : element.getAttributes()) {
+        out += first ? "[" : ",[";
+        first = false;
+        putString(out, name);
+        out += ",";
+        putString(out, value);
+        out += "]";
+    }
+    out += "],";
+    putString(out, element.getValue());
+    out += "," + std::to_string(flags) + "]";
+}
+
+// `top` and the elements under it, in document order.
+void putElements(std::string& out, const rkXMLElement& top) {
+    std::vector<long> open{0};  // the index of each element walked into, `top` first
     long index = 0;
     out += "[";
-    while (!pending.empty()) {
-        const auto [element, parent] = pending.back();
-        pending.pop_back();
-        int flags = 0;
-        std::vector<rkXMLElement*> children;
-        for (rkXMLNode* child : *element) {
-            if (rkXMLElement* e = rkXMLFactory::asElement(child)) {
-                children.push_back(e);
-                flags |= 1;
-            } else if (child->getElementType() == rkXMLNode::Comment) {
-                flags |= 2;
-            }
-        }
-        if (index > 0) out += ",";
-        out += "[" + std::to_string(parent) + ",";
-        putString(out, element->getName());
-        out += ",[";
-        bool first = true;
-        for (const auto& [name, value] : element->getAttributes()) {
-            out += first ? "[" : ",[";
-            first = false;
-            putString(out, name);
+    putElement(out, top, -1);
+    for (rkXMLWalk walk(top); walk.next();) {
+        if (walk.isLeaving()) {
+            open.pop_back();
+        } else if (const rkXMLElement* element = walk.element()) {
             out += ",";
-            putString(out, value);
-            out += "]";
+            putElement(out, *element, open.back());
+            open.push_back(++index);
         }
-        out += "],";
-        putString(out, element->getValue());
-        out += "," + std::to_string(flags) + "]";
-        // Pushed in reverse, so that the first child comes next.
-        for (auto child = children.rbegin(); child != children.rend(); ++child) pending.emplace_back(*child, index);
-        ++index;
     }
     out += "]";
 }
@@ -91,12 +94,14 @@ std::string dump(rkXMLFStream& stream, const std::string& fileName) {
         putString(out, error.what());
         return out + "}";
     }
+    const bool fromUtf16 = stream.getTextForm() != rkXMLFStream::TextForm::Bytes;
     out += "\"encoding\":";
-    putString(out, document.getHeader() != nullptr ? document.getHeader()->getEncodingType() : std::string());
+    putString(out,
+              fromUtf16 || document.getHeader() == nullptr ? std::string() : document.getHeader()->getEncodingType());
     out += ",\"warnings\":" + std::to_string(stream.getDiagnostics().size()) + ",\"elements\":";
     rkXMLElement* top = rkXMLFactory::asElement(document.getTopLevelElement());
     if (top != nullptr) {
-        putElements(out, top);
+        putElements(out, *top);
     } else {
         out += "[]";
     }

@@ -33,6 +33,7 @@
 #include "rkXMLDocument.h"
 #include "rkXMLFStream.h"
 #include "rkXMLFactory.h"
+#include "rkXMLWalk.h"
 
 namespace fs = std::filesystem;
 
@@ -189,20 +190,38 @@ inline std::string textOf(const rkXMLDocument& document, rkXMLFStream stream = r
     return text;
 }
 
-// A picture of a subtree: name[attribute=value,...]'value'(child,...); comments as <!--text-->, headers as
-// their declaration, nodes of no kind as "?"; "^" marks a child whose parent link misses its holder.
-inline std::string describe(rkXMLNode* node) {
+// A node as a picture shows it, its children aside.
+inline std::string fieldsOf(rkXMLNode* node) {
     if (node->getElementType() == rkXMLNode::Comment) return "<!--" + node->getName() + "-->";
     if (node->getElementType() == rkXMLNode::Header) return node->getName();
     rkXMLElement* e = element(node);
     if (e == nullptr) return "?";
-    // Each list starts with a comma, which its opening bracket replaces.
-    std::string attributes, children;
+    // The list starts with a comma, which its opening bracket replaces.
+    std::string attributes;
     for (const auto& [name, value] : e->getAttributes()) attributes += "," + name + "=" + value;
-    for (rkXMLNode* child : *e) children += (child->getParent() == node ? "," : ",^") + describe(child);
     const std::string value = e->getValue().empty() ? "" : "'" + e->getValue() + "'";
-    return node->getName() + (attributes.empty() ? "" : "[" + attributes.substr(1) + "]") + value +
-           (children.empty() ? "" : "(" + children.substr(1) + ")");
+    return node->getName() + (attributes.empty() ? "" : "[" + attributes.substr(1) + "]") + value;
+}
+
+// A picture of a subtree: name[attribute=value,...]'value'(child,...); comments as <!--text-->, headers as
+// their declaration, nodes of no kind as "?"; "^" marks a child whose parent link misses its holder.
+inline std::string describe(rkXMLNode* node) {
+    std::string picture = fieldsOf(node);
+    if (element(node) == nullptr) return picture;
+    std::vector<bool> listed{false};  // per element walked into: whether its list of children has begun
+    for (rkXMLWalk walk(*element(node)); walk.next();) {
+        if (walk.isLeaving()) {
+            if (listed.back()) picture += ")";
+            listed.pop_back();
+            continue;
+        }
+        picture += listed.back() ? "," : "(";
+        listed.back() = true;
+        if (walk.node()->getParent() != walk.holder()) picture += "^";
+        picture += fieldsOf(walk.node());
+        if (walk.element() != nullptr) listed.push_back(false);
+    }
+    return picture + (listed.back() ? ")" : "");
 }
 
 // A stream in the mode for files from other programs, which writes no log.

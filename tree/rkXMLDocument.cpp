@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "rkXMLComment.h"
+#include "rkXMLWalk.h"
+#include "tree/ElementCast.h"
 #include "tree/NodeAccess.h"
-#include "tree/TreeWalk.h"
+#include "tree/WalkAccess.h"
 
 namespace {
 
@@ -56,19 +58,27 @@ std::unique_ptr<rkXMLElement> copyOfTree(const rkXMLNode& source) {
     std::unique_ptr<rkXMLElement> root(&knownElement(*rootNode.release()));
     root->setParent(root.get());
     std::vector<rkXMLElement*> holders{root.get()};  // the copy of each element walked into
-    rkxml_detail::walkDepthFirst(
-        knownElement(source),
-        [&holders](const rkXMLNode& node, unsigned) {
-            std::unique_ptr<rkXMLNode> copy = copyOfNode(node);
-            rkXMLNode* linked = copy.get();
-            linked->setParent(holders.back());
-            holders.back()->push_back(copy.release());
-            if (node.getElementType() != rkXMLNode::Element) return false;
-            holders.push_back(&knownElement(*linked));
-            return true;
-        },
-        [&holders](const rkXMLElement&, unsigned) { holders.pop_back(); });
+    for (rkXMLWalk walk(knownElement(source)); rkxml_detail::WalkAccess::next(walk);) {
+        if (walk.isLeaving()) {
+            holders.pop_back();
+            continue;
+        }
+        std::unique_ptr<rkXMLNode> copy = copyOfNode(*walk.node());
+        rkXMLNode* linked = copy.get();
+        linked->setParent(holders.back());
+        holders.back()->push_back(copy.release());
+        if (walk.element() != nullptr) holders.push_back(&knownElement(*linked));
+    }
     return root;
+}
+
+// Whether `node` lies anywhere below `root` (not `root` itself). Only child lists are
+// searched, so parent links that were never set do not matter.
+bool holdsBelow(const rkXMLElement& root, const rkXMLNode* node) {
+    for (rkXMLWalk walk(root); walk.next();) {
+        if (walk.node() == node) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -144,7 +154,7 @@ bool rkXMLDocument::setTopLevelElement(rkXMLNode* element) {
     while (current != top.end() && rkxml_detail::elementOrNull(*current) == nullptr) ++current;
     rkXMLNode* old = current != top.end() ? *current : nullptr;
     // Any other node of this tree would be linked twice, or destroyed with the old element and then linked.
-    if (element != nullptr && element != old && rkxml_detail::holdsBelow(top, element)) return false;
+    if (element != nullptr && element != old && holdsBelow(top, element)) return false;
     if (old != nullptr) {
         top.erase(current);
         // The current top-level element given again is moved, not destroyed.

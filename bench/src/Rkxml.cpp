@@ -14,48 +14,25 @@
 #include "rkXMLElement.h"
 #include "rkXMLFStream.h"
 #include "rkXMLFactory.h"
+#include "rkXMLWalk.h"
 
 namespace bench {
 namespace {
 
 using rkXMLFactory::asElement;
 
-// Walks the tree under a document's hidden root in document order without recursion.
-// The visitor gets (node, depth) and, for an element, after its children, (nullptr, depth).
-template <typename Visitor>
-void walk(const rkXMLDocument& document, Visitor&& visit) {
-    struct Level {
-        const rkXMLElement* element;
-        rkXMLElement::const_iterator next;
-        std::uint64_t depth;
-    };
-    const rkXMLElement* root = asElement(document.getRoot());
-    std::vector<Level> open{{root, root->begin(), 0}};
-    while (!open.empty()) {
-        Level& level = open.back();
-        if (level.next == level.element->end()) {
-            open.pop_back();
-            if (!open.empty()) visit(static_cast<rkXMLNode*>(nullptr), open.back().depth);
-            continue;
-        }
-        rkXMLNode* node = *level.next++;
-        const std::uint64_t depth = level.depth;
-        visit(node, depth);
-        if (const rkXMLElement* element = asElement(node)) open.push_back({element, element->begin(), depth + 1});
-    }
-}
-
 Signature signatureOf(const rkXMLDocument& document) {
     Signature signature;
-    walk(document, [&](rkXMLNode* node, std::uint64_t depth) {
-        if (const rkXMLElement* element = asElement(node)) {
-            signature.element(element->getName(), depth);
+    for (rkXMLWalk walk(*asElement(document.getRoot())); walk.next();) {
+        if (walk.isLeaving()) continue;
+        if (const rkXMLElement* element = walk.element()) {
+            signature.element(element->getName(), walk.depth());
             for (const auto& [name, value] : element->getAttributes()) signature.attribute(name, value);
             signature.text(element->getValue());
-        } else if (node != nullptr && node->getElementType() == rkXMLNode::Comment) {
-            signature.comment(depth);
+        } else if (walk.node()->getElementType() == rkXMLNode::Comment) {
+            signature.comment(walk.depth());
         }
-    });
+    }
     return signature;
 }
 
@@ -106,10 +83,11 @@ struct Recording {
     std::vector<std::uint32_t> attributeCounts;  // one per Start
     std::vector<std::pair<std::string, std::string>> attributes;
 
-    void record(rkXMLNode* node) {
-        if (node == nullptr) {
+    void record(const rkXMLWalk& walk) {
+        const rkXMLNode* node = walk.node();
+        if (walk.isLeaving()) {
             kinds.push_back(End);
-        } else if (const rkXMLElement* element = asElement(node)) {
+        } else if (const rkXMLElement* element = walk.element()) {
             kinds.push_back(Start);
             texts.push_back(element->getName());
             texts.push_back(element->getValue());
@@ -134,7 +112,7 @@ public:
         recording = Recording();
         rkXMLDocument source;
         rkXMLFStream().readDocumentFromString(source, text);
-        walk(source, [&](rkXMLNode* node, std::uint64_t) { recording.record(node); });
+        for (rkXMLWalk walk(*asElement(source.getRoot())); walk.next();) recording.record(walk);
     }
 
     void readMemory(const std::string& input) override {

@@ -3,8 +3,9 @@
 A view is the list of a document's elements in document order, each a tuple
     (depth, name, attributes, text)
 with names and attribute names as ElementTree gives them ("{namespace}local"), attributes a sorted tuple of
-(name, value) with XML's attribute-value white space made blanks, and text the stripped text of an element
-that holds no child element (None where the text is not compared). The surveys build a view of
+(name, value) as read, and text the stripped text of an element that holds no child element (None where
+the text is not compared). Line ends and white space in attribute values are compared as read: both readers
+normalise them as XML does. The surveys build a view of
 each file with ElementTree, and one of what the library read (see ForeignDump.cpp), and compare them.
 """
 
@@ -61,14 +62,9 @@ def parse(path):
         return None
 
 
-def attribute_value(value):
-    """An attribute value as XML normalises white space in it: a line end, a tab, a carriage return is a blank."""
-    return re.sub("[\t\n\r]", " ", value.replace("\r\n", "\n"))
-
-
 def text_value(text):
-    """A text as compared: line ends as XML reads them, stripped of XML's white space."""
-    return (text or "").replace("\r\n", "\n").replace("\r", "\n").strip(WHITE_SPACE)
+    """A text as compared: stripped of XML's white space."""
+    return (text or "").strip(WHITE_SPACE)
 
 
 def view_of_tree(root):
@@ -77,7 +73,7 @@ def view_of_tree(root):
     while pending:
         element, depth = pending.pop()
         children = list(element)
-        attributes = tuple(sorted((name, attribute_value(value)) for name, value in element.attrib.items()))
+        attributes = tuple(sorted(element.attrib.items()))
         view.append((depth, element.tag, attributes, None if children else text_value(element.text)))
         pending.extend((child, depth + 1) for child in reversed(children))
     return view
@@ -116,7 +112,7 @@ def view_of_dump(elements, encoding):
         depth = depths[parent] + 1 if parent >= 0 else 0
         depths.append(depth)
         name = _qualified(text(raw_name), namespaces, False) or text(raw_name)
-        kept = tuple(sorted((_qualified(name, namespaces, True) or name, attribute_value(value))
+        kept = tuple(sorted((_qualified(name, namespaces, True) or name, value)
                             for name, value in attributes if name != "xmlns" and not name.startswith("xmlns:")))
         # ElementTree joins the text around comments, which the library keeps as nodes: not compared.
         compared = None if flags & 1 else (None if flags & 2 else text_value(text(raw_value)))

@@ -207,6 +207,16 @@ charsets)
     expect 1 '' "other.xml:1: refused: encoding 'EUC-JP' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252" format other.xml
     untouched other.xml
     expect 1 '' "rkxml: other.xml: encoding 'EUC-JP' is declared; *" get other.xml a
+    # UTF-16 with its byte order mark reads as its UTF-8 text, line ends as XML reads them; written back it
+    # would be UTF-8, so format and set refuse it.
+    keep utf16.xml
+    expect 0 '' '' check utf16.xml
+    expect 0 'Zürich — 中文' '' get utf16.xml settings/city
+    expect 0 'Zürich  nord' '' get utf16.xml settings/city/@name
+    utf16_refused='utf16.xml:1: refused: UTF-16 text (little-endian, with a byte order mark) is saved as UTF-8.'
+    expect 1 '' "$utf16_refused" format utf16.xml
+    expect 1 '' "$utf16_refused" set utf16.xml settings/city Bern
+    untouched utf16.xml
     no_logs
     ;;
 refusals)

@@ -38,6 +38,14 @@ TEST_F(WindowsLineEnds, StringsKeepTheirBytes) {
     EXPECT_EQ(written(), "<a>x\r\ny</a>\n<b/>");
 }
 
+TEST_F(WindowsLineEnds, Utf16KeepsItsBytes) {
+    // U+0D41 before a line feed holds the bytes CR LF, halves of two characters.
+    writeFile(target, std::string("\xFF\xFE<\0a\0>\0\x41\x0D\n\0x\0\r\0\n\0<\0/\0a\0>\0", 26));
+    stream.foreignXml();
+    stream.readDocument(document);
+    EXPECT_EQ(describe(document.getRoot()), "?root?(a'\xE0\xB5\x81\nx')");
+}
+
 TEST_F(WindowsLineEnds, DiagnosticsCountLinesAndLogWithCrLf) {
     writeFile(target, "<a>\r\n<b>\r\n</c>\r\n");
     EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Error at line 2: Closing tag differs from open tag.\n");

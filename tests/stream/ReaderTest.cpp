@@ -1,6 +1,7 @@
 // What the reader makes of a text: each row a text, the tree it reads into and the warnings and error it lists,
 // in the default mode, in UTF-8 mode and in the mode for files from other programs.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/TestSupport.h"
@@ -35,6 +36,18 @@ std::string notClosed(const std::string& element, const std::string& count = "")
     return "Element '" + element + "' is not closed at the end of the text" + count + ".";
 }
 const std::string outside = "Text outside every element is ignored.";
+
+// `text` in UTF-16 of either byte order, after its byte order mark.
+std::string utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
 const std::string afterLastTag = "Text after the last tag is ignored.";
 
 }  // namespace
@@ -227,12 +240,30 @@ TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
              "<a>\n<![CDATA[x]]>\n",
              "?root?(a)",
              {"W 1: " + afterLastTag, "W 2: " + notClosed("a")}},
+            {"UTF-16 little-endian as its UTF-8 text",
+             utf16(u"<?xml version='1.0' encoding='ISO-8859-1'?>\n<a b='\u00E9'>&#233;\U0001F600</a>", false),
+             "?root?(<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>,a[b=\xC3\xA9]'\xC3\xA9\xF0\x9F\x98\x80')",
+             {}},
+            {"UTF-16 big-endian",
+             utf16(u"<a>\n</b>\u4E2D", true),
+             "?root?",
+             {"E 1: Closing tag differs from open tag."}},
+            {"CR LF and a lone CR in text as LF", "<a>x\r\ny\rz\r\n</a>", "?root?(a'x\ny\nz')", {}},
+            {"CR LF in a CDATA section as LF", "<a>x\r\n<![CDATA[\r\ny]]></a>", "?root?(a'x\n\ny')", {}},
+            {"tab, CR, LF and CR LF in an attribute value as one blank each",
+             "<a b='\tx\r\ny\rz\n'/>",
+             "?root?(a[b= x y z ])",
+             {}},
+            {"references to white space keep their characters",
+             "<a b='&#9;&#10;&#13;'>&#13;x&#13;&#10;y</a>",
+             "?root?(a[b=\t\n\r]'\rx\r\ny')",
+             {}},
         });
 }
 
 TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
     rkXMLFStream stream = foreignStream();
-    const std::string utf16 = "E 0: Text in UTF-16 is not read; convert it to UTF-8.";
+    const std::string unread = "E 0: Text in UTF-16 is not read; convert it to UTF-8.";
     expectReads(
         stream,
         {
@@ -245,9 +276,16 @@ TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
             {"a value unclosed", "<a b='1>\n", "?root?", {"E 0: Unspected value form."}},
             {"the end after =", "<a b =\n", "?root?", {"E 1: Unspected EOF."}},
             {"the end after the name", "<a b\n", "?root?", {"E 1: Unspected EOF."}},
-            {"UTF-16", std::string("\xFF\xFE<\0a\0/\0>\0", 10), "?root?", {utf16}},
-            {"UTF-16 without a byte order mark", std::string("<\0?\0x\0m\0l\0", 10), "?root?", {utf16}},
-            {"UTF-16 big-endian without a byte order mark", std::string("\0<\0?\0x\0m\0l", 10), "?root?", {utf16}},
+            {"UTF-16 with a lone surrogate",
+             utf16(u"<a>\nx", false) + std::string("\0\xD8x\0", 4),
+             "?root?",
+             {"E 1: Text in UTF-16 holds a lone surrogate."}},
+            {"UTF-16 of an odd length",
+             utf16(u"<a>\n\U0001F600", true) + "x",
+             "?root?",
+             {"E 1: Text in UTF-16 ends in the middle of a character."}},
+            {"UTF-16 without a byte order mark", std::string("<\0?\0x\0m\0l\0", 10), "?root?", {unread}},
+            {"UTF-16 big-endian without a byte order mark", std::string("\0<\0?\0x\0m\0l", 10), "?root?", {unread}},
         });
     // What both modes read the same way fails the same way.
     rkXMLFStream usual;

@@ -1,6 +1,7 @@
 // What a read of a file from another program took in that a save would not write back (getSaveLosses):
 // each construct with its line, none for what the writer reproduces, and none outside that mode.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/TestSupport.h"
@@ -83,6 +84,31 @@ TEST(SaveLosses, EachConstructThatASaveDropsWithItsLine) {
         stream.readDocumentFromString(document, text);
         EXPECT_EQ(lossesOf(stream), losses) << name;
     }
+}
+
+TEST(SaveLosses, Utf16IsToldWithItsByteOrder) {
+    using Form = rkXMLFStream::TextForm;
+    const TableRow<std::string, std::pair<Form, std::vector<std::string>>> rows[] = {
+        {"little-endian",
+         std::string("\xFF\xFE<\0a\0/\0>\0", 10),
+         {Form::Utf16LittleEndian, {"0: UTF-16 text (little-endian, with a byte order mark) is saved as UTF-8."}}},
+        {"big-endian, malformed",
+         std::string("\xFE\xFF\xDC\0", 4),
+         {Form::Utf16BigEndian, {"0: UTF-16 text (big-endian, with a byte order mark) is saved as UTF-8."}}},
+        {"UTF-8", "<a/>", {Form::Bytes, {}}},
+    };
+    rkXMLFStream stream = foreignStream();
+    for (const auto& row : rows) {
+        rkXMLDocument document;
+        errorOf([&] { stream.readDocumentFromString(document, row.input); });
+        EXPECT_EQ(stream.getTextForm(), row.expected.first) << row.name;
+        EXPECT_EQ(lossesOf(stream), row.expected.second) << row.name;
+    }
+    // Outside the mode the bytes are read as they stand.
+    stream.utf8Symbols();
+    rkXMLDocument document;
+    errorOf([&] { stream.readDocumentFromString(document, rows[0].input); });
+    EXPECT_EQ(stream.getTextForm(), Form::Bytes);
 }
 
 TEST(SaveLosses, NoneOutsideTheMode) {
