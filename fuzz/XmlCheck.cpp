@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "rkXMLHeader.h"
+#include "rkXMLWalk.h"
 #include "stream/CharacterSets.h"
-#include "tree/TreeWalk.h"
 
 namespace fuzz {
 namespace {
@@ -32,13 +32,7 @@ Shape shapeOf(const rkXMLDocument& written) {
             shape.header = static_cast<const rkXMLHeader*>(node);
         }
     }
-    rkxml_detail::walkDepthFirst(
-        root,
-        [&shape](const rkXMLNode& node, unsigned level) {
-            shape.depth = std::max(shape.depth, level);
-            return node.getElementType() == rkXMLNode::Element;
-        },
-        [](const rkXMLElement&, unsigned) {});
+    for (rkXMLWalk walk(root); walk.next();) shape.depth = std::max(shape.depth, walk.depth());
     return shape;
 }
 
