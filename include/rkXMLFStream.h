@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "rkXMLDocument.h"
@@ -59,6 +60,37 @@ public:
         Kind kind;         ///< Warning or Error
         std::size_t line;  ///< 0-based; an editor shows line + 1
         std::string text;  ///< the message without prefix, line and ": ", e.g. "Closing tag differs from open tag."
+    };
+
+    /// Bytes [offset, offset + length) of the text that a read was given.
+    struct Span {
+        std::size_t offset = 0;  ///< the first byte, counted from 0
+        std::size_t length = 0;  ///< how many bytes
+    };
+
+    /// Where a node stood in the text read, as setPositionsRecorded(true) makes reads record it.
+    struct SourcePosition {
+        /// Where one attribute stood: its name and its value as written between the quotes, before decoding.
+        struct Attribute {
+            std::string name;    ///< the attribute's name
+            std::size_t nameAt;  ///< the offset of the name's first byte
+            Span value;          ///< the value's bytes, without the quotes
+        };
+
+        std::size_t line = 0;   ///< as an editor counts: 1 + the line feeds before the node's "<"
+        std::size_t start = 0;  ///< the offset of the node's "<"
+        bool hasText = false;   ///< elements: whether text of this read gave the element its value
+        /// Elements: the text that gave the value, as written (references not decoded), from its first to its last
+        /// byte that the reader does not trim; in the mode for files from other programs it may hold CDATA sections
+        /// and processing instructions. Empty when hasText is false.
+        Span text;
+        std::size_t startTagEnd = 0;        ///< elements: the offset of the ">" or "/>" that ends the start tag
+        std::size_t attributesEnd = 0;      ///< elements: just after the last attribute (or the name), where one goes
+        std::size_t end = 0;                ///< elements: just after the end tag or the tag that closed it; 0 if open
+        std::vector<Attribute> attributes;  ///< elements: the attributes in the order written
+
+        /// The last attribute named `name`, as the tree keeps the last of a name given twice; null if none.
+        const Attribute* findAttribute(const std::string& name) const;
     };
 
     /// A stream with the thirteen default symbols and the open tag "br".
@@ -118,6 +150,20 @@ public:
     void setLogEnabled(bool enabled);
     /// Whether reads and writes write their messages to the log file.
     bool isLogEnabled() const;
+    /// Switches the recording of where each node stood in the text read (off by default, since it costs time and
+    /// memory): each later read then keeps, for each node it makes, a SourcePosition (getSourcePosition()).
+    void setPositionsRecorded(bool recorded);
+    /// Whether reads record where each node stood (setPositionsRecorded()).
+    bool isPositionsRecorded() const;
+    /// Where `node` stood in the text of the last read, if that read recorded positions and made `node`; null
+    /// otherwise. Only the address is compared: the answer holds until the next read or until the tree changes.
+    const SourcePosition* getSourcePosition(const rkXMLNode* node) const;
+    /// Replaces the file `fileName` by `text` as writeDocument() replaces a document's file: only once all of it is
+    /// on disk (on Windows each LF stored as CR LF, as text files are written there), for a caller that edits the
+    /// text a read was given.
+    /// @throws std::runtime_error "Error: ..." (logged for that file name) when the file cannot be written; it then
+    /// stays as it was.
+    void writeTextToFile(const std::string& fileName, const std::string& text);
 
 private:
     friend struct rkxml_detail::StreamAccess;
@@ -129,6 +175,8 @@ private:
     bool utf8 = false;                    // UTF-8 mode: character references and attribute values are coded too
     bool foreign = false;  // files from other programs: DOCTYPE, CDATA, processing instructions, single quotes
     bool logEnabled = true;
+    bool positionsRecorded = false;
+    std::unordered_map<const rkXMLNode*, SourcePosition> positions;  // of the last read that recorded them
 };
 
 #endif

@@ -23,6 +23,7 @@
 #include "stream/ForeignXml.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/PositionRecorder.h"
 #include "stream/ReadDiagnostics.h"
 #include "stream/ReadUndo.h"
 #include "stream/Reader.h"
@@ -87,7 +88,8 @@ public:
           decodesAttributes(StreamAccess::isUtf8(stream)),
           openTags(openTags),
           diagnostics(StreamAccess::diagnostics(stream), StreamAccess::saveLosses(stream), text, document,
-                      StreamAccess::logsEnabled(stream)) {
+                      StreamAccess::logsEnabled(stream)),
+          places(StreamAccess::recordedPositions(stream), text) {
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
@@ -144,6 +146,7 @@ private:
         const bool heldText = holdsTextOfThisRead(value);
         const bool stored = storeDecoded(segment, value);
         if (stored && (heldText || current == root)) noteDroppedText(heldText, position);
+        if (stored && places.active()) noteTextPlace(segment);
         if constexpr (Foreign) {
             if (stored) noteTextAfterChild(position);
             noteUnsavedReferences(segment, position);
@@ -250,6 +253,7 @@ private:
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
+            if (places.active()) places.add(*comment, start - grammar::commentOpen.size());
             append(*current, std::move(comment));
         } else {
             diagnostics.warnNoCurrentElement(start);
@@ -264,6 +268,7 @@ private:
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
+            if (places.active()) places.add(*header, p - 1);
             if constexpr (Foreign) {
                 readForeignDeclaration(*header, text.substr(p + 1, end - p - 1));
             } else {
@@ -281,6 +286,7 @@ private:
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
         if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
         if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
+        if (places.active() && current != root) places.of(*current).end = end + 1;
         moveUp();
         position = end + 1;
     }
@@ -299,6 +305,8 @@ private:
         append(*current, std::move(created));
         current = &element;
         if constexpr (Foreign) afterChildElement = false;
+        elementPlace = places.active() ? &places.add(element, p - 1) : nullptr;
+        if (elementPlace != nullptr) elementPlace->attributesEnd = scanned.back() == '/' ? nameEnd - 1 : nameEnd;
         if (scanned.back() == '/') {
             // <name/...: the element closes at once.
             NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
@@ -307,6 +315,7 @@ private:
             NodeAccess::name(element).assign(scanned);
         }
         position = readAttributes(element, scanned, nameEnd);
+        if (elementPlace != nullptr && current != &element) elementPlace->end = position;  // closed by its start tag
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
@@ -328,12 +337,14 @@ private:
             if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
             storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
             at = valueEnd + 1;
+            if (elementPlace != nullptr) noteAttributePlace(name, text.substr(valueStart, valueEnd - valueStart));
         }
     }
 
     // If the start tag ends at `at` (">" or "/>"), closes what it closes and returns the position after it;
     // else 0.
     std::size_t endOfStartTag(std::string_view scanned, std::size_t at) {
+        if (elementPlace != nullptr) elementPlace->startTagEnd = at;
         if (text[at] == '>') {
             if (openTags.holds(scanned)) moveUp();
             return at + 1;
@@ -408,6 +419,7 @@ private:
                                              "' is given twice; only the last value is kept.");
         }
         noteUnsavedReferences(attribute.value, static_cast<std::size_t>(attribute.value.data() - text.data()));
+        if (elementPlace != nullptr) noteAttributePlace(attribute.name, attribute.value);
         return attribute.end;
     }
 
@@ -487,6 +499,7 @@ private:
             if (!result.empty()) {
                 value.assign(result);
                 if (heldText || current == root) noteDroppedText(heldText, runStart);
+                if (places.active()) noteTextPlace(text.substr(runStart, end - runStart));
                 noteTextAfterChild(runStart);
             }
         }
@@ -515,6 +528,24 @@ private:
         diagnostics.noteSaveLoss(p, "CDATA section is saved as text.");
         textRun.append(text.substr(start, end - start));
         return end + foreign::cdataClose.size();
+    }
+
+    // ---- Positions, for a stream that records them.
+
+    // The raw text that gave the current element its value, without the bytes that trimming removes.
+    void noteTextPlace(std::string_view raw) {
+        if (current == root) return;
+        rkXMLFStream::SourcePosition& place = places.of(*current);
+        place.hasText = true;
+        const std::string_view kept = trimmed(raw);
+        place.text = {places.offsetOf(kept), kept.size()};
+    }
+
+    // `name` and `value`, views into the text, as the element's last attribute; a new one goes after it.
+    void noteAttributePlace(std::string_view name, std::string_view value) {
+        const std::size_t valueAt = places.offsetOf(value);
+        elementPlace->attributes.push_back({std::string(name), places.offsetOf(name), {valueAt, value.size()}});
+        elementPlace->attributesEnd = valueAt + value.size() + 1;  // past the closing quote
     }
 
     // ---- The tree and the scan.
@@ -552,6 +583,8 @@ private:
     const bool decodesAttributes;
     OpenTagLookup& openTags;
     rkxml_detail::ReadDiagnostics diagnostics;
+    rkxml_detail::PositionRecorder places;
+    rkXMLFStream::SourcePosition* elementPlace = nullptr;  // the start tag being read, when positions are recorded
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;

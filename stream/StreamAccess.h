@@ -18,6 +18,10 @@ struct StreamAccess {
     // Whether the reader takes files from other programs (foreignXml).
     static bool isForeign(const rkXMLFStream& stream) { return stream.foreign; }
     static bool logsEnabled(const rkXMLFStream& stream) { return stream.logEnabled; }
+    // The table that the next read records positions into; null when the stream does not record them.
+    static std::unordered_map<const rkXMLNode*, rkXMLFStream::SourcePosition>* recordedPositions(rkXMLFStream& stream) {
+        return stream.positionsRecorded ? &stream.positions : nullptr;
+    }
     // The diagnostics of the last read, which each read starts anew.
     static std::vector<rkXMLFStream::Diagnostic>& diagnostics(rkXMLFStream& stream) { return stream.diagnostics; }
     // What the last read of a file from another program took in that a save would not write back.

@@ -438,3 +438,14 @@ void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::str
     logFailure(*this, document, error);
     throw;
 }
+
+void rkXMLFStream::writeTextToFile(const std::string& fileName, const std::string& text) try {
+    FileReplacement file(fileName);
+    if (!file.open()) fail(fileName, "Error: cannot open '" + shown(fileName) + "' for writing.");
+    Output out(fileName, &file);
+    out.put(std::string_view(text));
+    out.commit();
+} catch (const std::runtime_error& error) {
+    if (logEnabled) rkxml_detail::writeLog(fileName, error.what());
+    throw;
+}
