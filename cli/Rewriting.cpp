@@ -177,6 +177,15 @@ void checkCharset(Original& original, Refusals& refusals) {
     }
 }
 
+// Whether a splice keeps what the reader warns about: text that an element's later text replaced stays in the
+// file as written (the element that set writes is checked for it by the splice itself).
+bool keptBySplice(const Diagnostic& diagnostic) {
+    const std::string replaced = "is replaced by a later text; only the last one is kept.";
+    const std::string& text = diagnostic.text;
+    return text.size() >= replaced.size() &&
+           text.compare(text.size() - replaced.size(), replaced.size(), replaced) == 0;
+}
+
 // Reads the bytes again into the document, recording where each node stands in them, for a splice.
 bool readWithPositions(Original& original) {
     original.document.makeEmpty();
@@ -205,7 +214,9 @@ bool readOriginal(Original& original, bool forSet) {
     original.splices = forSet && original.document.getTopLevelElement() != nullptr;
     if (original.splices && !readWithPositions(original)) return false;
     Refusals refusals(original.fileName);
-    refusals.add(original.stream.getDiagnostics());
+    for (const Diagnostic& diagnostic : original.stream.getDiagnostics()) {
+        if (!original.splices || !keptBySplice(diagnostic)) refusals.add(diagnostic.line, diagnostic.text);
+    }
     if (!original.splices) refusals.add(original.stream.getSaveLosses());
     if (original.mode == Mode::Utf8) {
         checkCharset(original, refusals);
@@ -347,10 +358,12 @@ bool provesSplice(const Original& original, const std::string& text) {
     } catch (const std::runtime_error&) {
         // The diagnostics say where.
     }
-    if (!stream.getDiagnostics().empty()) {
-        const Diagnostic& first = stream.getDiagnostics().front();
-        printAtLine(original.fileName, first.line, "refused", "the spliced text would not read back: " + first.text);
-        return false;
+    for (const Diagnostic& diagnostic : stream.getDiagnostics()) {
+        if (diagnostic.kind == Diagnostic::Error || !keptBySplice(diagnostic)) {
+            printAtLine(original.fileName, diagnostic.line, "refused",
+                        "the spliced text would not read back: " + diagnostic.text);
+            return false;
+        }
     }
     const Difference difference = firstDifference(original.document, back);
     return difference.kind == Difference::None || refuseDifference(original, original.document, difference, "");

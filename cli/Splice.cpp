@@ -204,6 +204,11 @@ private:
         const Position* place = placeOf(element);
         if (place == nullptr) return false;
         element.setValue(value);
+        if (place->hasText && holdsTextBetweenChildren(element, *place)) {
+            return refuse(place->line, "element '" + shown(element.getName()) +
+                                           "' holds text in several places between its children; set would not "
+                                           "know which to replace");
+        }
         if (place->hasText) {
             const std::string_view raw = std::string_view(bytes).substr(place->text.offset, place->text.length);
             if (raw.find('<') == notFound) return replace(place->text.offset, place->text.length, asText(value));
@@ -219,6 +224,34 @@ private:
         const std::optional<std::size_t> slash = slashOf(*place);
         if (!slash) return refuse(place->line, noEndTag(element));
         return replace(*slash, place->end - *slash, ">" + asText(value) + "</" + element.getName() + ">");
+    }
+
+    // Whether text stands in more than one of the gaps around `element`'s children: mixed content, of which
+    // the reader keeps only the last piece.
+    bool holdsTextBetweenChildren(const rkXMLElement& element, const Position& place) const {
+        if (element.empty() || place.end == 0) return false;
+        std::size_t gapStart = place.startTagEnd + 1;
+        int gapsWithText = 0;
+        auto noteGap = [&](std::size_t gapEnd) {
+            if (gapEnd > gapStart && !isLayout(std::string_view(bytes).substr(gapStart, gapEnd - gapStart))) {
+                ++gapsWithText;
+            }
+        };
+        for (const rkXMLNode* child : element) {
+            const Position* childPlace = source.stream.getSourcePosition(child);
+            if (childPlace == nullptr) return true;  // not read from these bytes: nothing to judge by
+            noteGap(childPlace->start);
+            gapStart = endOf(*child, *childPlace);
+        }
+        noteGap(bytes.rfind("</", place.end - 1));
+        return gapsWithText > 1;
+    }
+
+    // Just after `node`'s bytes: a comment's "-->", or where an element ends.
+    std::size_t endOf(const rkXMLNode& node, const Position& place) const {
+        if (node.getElementType() != rkXMLNode::Comment) return place.end;
+        const std::size_t close = bytes.find("-->", place.start + 4);
+        return close == notFound ? bytes.size() : close + 3;
     }
 
     // The "/" of the "/>" that closed an element in its start tag; nullopt for an open tag such as <br>.
