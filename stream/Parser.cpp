@@ -74,9 +74,9 @@ bool isBlank(std::string_view text) {
     return true;
 }
 
-// The scan for the default and UTF-8 modes, and with `Foreign` for files from other programs: made twice,
-// so that the constructs only those files hold cost the usual scan nothing.
-template <bool Foreign>
+// The scan for the default and UTF-8 modes, and with `Foreign` for files from other programs; with `Records`,
+// it records where each node stood. Made for each, so that what a read does not ask for costs it nothing.
+template <bool Foreign, bool Records>
 class Parser {
 public:
     Parser(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
@@ -146,7 +146,7 @@ private:
         const bool heldText = holdsTextOfThisRead(value);
         const bool stored = storeDecoded(segment, value);
         if (stored && (heldText || current == root)) noteDroppedText(heldText, position);
-        if (stored && places.active()) noteTextPlace(segment);
+        if (Records && stored) noteTextPlace(segment);
         if constexpr (Foreign) {
             if (stored) noteTextAfterChild(position);
             noteUnsavedReferences(segment, position);
@@ -253,7 +253,7 @@ private:
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
-            if (places.active()) places.add(*comment, start - grammar::commentOpen.size());
+            if constexpr (Records) places.add(*comment, start - grammar::commentOpen.size());
             append(*current, std::move(comment));
         } else {
             diagnostics.warnNoCurrentElement(start);
@@ -268,7 +268,7 @@ private:
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
-            if (places.active()) places.add(*header, p - 1);
+            if constexpr (Records) places.add(*header, p - 1);
             if constexpr (Foreign) {
                 readForeignDeclaration(*header, text.substr(p + 1, end - p - 1));
             } else {
@@ -286,7 +286,7 @@ private:
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
         if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
         if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
-        if (places.active() && current != root) places.of(*current).end = end + 1;
+        if (Records && current != root) places.of(*current).end = end + 1;
         moveUp();
         position = end + 1;
     }
@@ -305,8 +305,10 @@ private:
         append(*current, std::move(created));
         current = &element;
         if constexpr (Foreign) afterChildElement = false;
-        elementPlace = places.active() ? &places.add(element, p - 1) : nullptr;
-        if (elementPlace != nullptr) elementPlace->attributesEnd = scanned.back() == '/' ? nameEnd - 1 : nameEnd;
+        if constexpr (Records) {
+            elementPlace = &places.add(element, p - 1);
+            elementPlace->attributesEnd = scanned.back() == '/' ? nameEnd - 1 : nameEnd;
+        }
         if (scanned.back() == '/') {
             // <name/...: the element closes at once.
             NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
@@ -315,7 +317,7 @@ private:
             NodeAccess::name(element).assign(scanned);
         }
         position = readAttributes(element, scanned, nameEnd);
-        if (elementPlace != nullptr && current != &element) elementPlace->end = position;  // closed by its start tag
+        if (Records && current != &element) elementPlace->end = position;  // closed by its start tag
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
@@ -337,14 +339,14 @@ private:
             if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
             storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
             at = valueEnd + 1;
-            if (elementPlace != nullptr) noteAttributePlace(name, text.substr(valueStart, valueEnd - valueStart));
+            if constexpr (Records) noteAttributePlace(name, text.substr(valueStart, valueEnd - valueStart));
         }
     }
 
     // If the start tag ends at `at` (">" or "/>"), closes what it closes and returns the position after it;
     // else 0.
     std::size_t endOfStartTag(std::string_view scanned, std::size_t at) {
-        if (elementPlace != nullptr) elementPlace->startTagEnd = at;
+        if constexpr (Records) elementPlace->startTagEnd = at;
         if (text[at] == '>') {
             if (openTags.holds(scanned)) moveUp();
             return at + 1;
@@ -419,7 +421,7 @@ private:
                                              "' is given twice; only the last value is kept.");
         }
         noteUnsavedReferences(attribute.value, static_cast<std::size_t>(attribute.value.data() - text.data()));
-        if (elementPlace != nullptr) noteAttributePlace(attribute.name, attribute.value);
+        if constexpr (Records) noteAttributePlace(attribute.name, attribute.value);
         return attribute.end;
     }
 
@@ -499,7 +501,7 @@ private:
             if (!result.empty()) {
                 value.assign(result);
                 if (heldText || current == root) noteDroppedText(heldText, runStart);
-                if (places.active()) noteTextPlace(text.substr(runStart, end - runStart));
+                if constexpr (Records) noteTextPlace(text.substr(runStart, end - runStart));
                 noteTextAfterChild(runStart);
             }
         }
@@ -584,7 +586,7 @@ private:
     OpenTagLookup& openTags;
     rkxml_detail::ReadDiagnostics diagnostics;
     rkxml_detail::PositionRecorder places;
-    rkXMLFStream::SourcePosition* elementPlace = nullptr;  // the start tag being read, when positions are recorded
+    rkXMLFStream::SourcePosition* elementPlace = nullptr;  // Records: the start tag being read
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
@@ -597,15 +599,29 @@ private:
 
 }  // namespace
 
+namespace {
+
+template <bool Foreign>
+void scan(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
+          OpenTagLookup& openTags) {
+    if (StreamAccess::recordedPositions(stream) != nullptr) {
+        Parser<Foreign, true>(stream, document, text, decoder, openTags).run();
+    } else {
+        Parser<Foreign, false>(stream, document, text, decoder, openTags).run();
+    }
+}
+
+}  // namespace
+
 void rkxml_detail::readText(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text) {
     const SymbolCodec decoder = StreamAccess::decoder(stream);
     OpenTagLookup openTagLookup(StreamAccess::openTags(stream));
     rkxml_detail::ReadUndo undo(document);
     try {
         if (StreamAccess::isForeign(stream)) {
-            Parser<true>(stream, document, text, decoder, openTagLookup).run();
+            scan<true>(stream, document, text, decoder, openTagLookup);
         } else {
-            Parser<false>(stream, document, text, decoder, openTagLookup).run();
+            scan<false>(stream, document, text, decoder, openTagLookup);
         }
     } catch (const std::bad_alloc&) {
         undo.undo();  // no half-built tree

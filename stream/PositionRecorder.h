@@ -1,6 +1,6 @@
 // Where each node of a read stood in its text, for a stream that records it
-// (setPositionsRecorded). A read that does not record holds an inactive recorder
-// and pays one test of a pointer per node.
+// (setPositionsRecorded). The reader's scan for such a read is made apart, so that a
+// read that does not record never calls it.
 #ifndef RKXML_STREAM_POSITION_RECORDER_H
 #define RKXML_STREAM_POSITION_RECORDER_H
 
@@ -23,8 +23,6 @@ public:
     PositionRecorder(Table* table, std::string_view text) : table(table), text(text) {
         if (table != nullptr) table->clear();
     }
-
-    bool active() const { return table != nullptr; }
 
     // Starts the record of `node`, whose "<" stands at `at`; positions are given in text order.
     Position& add(const rkXMLNode& node, std::size_t at) {
