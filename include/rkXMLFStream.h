@@ -69,7 +69,7 @@ public:
     };
 
     /// Where a node stood in the text read, as setPositionsRecorded(true) makes reads record it.
-    struct SourcePosition {
+    struct RKXML_API SourcePosition {
         /// Where one attribute stood: its name and its value as written between the quotes, before decoding.
         struct Attribute {
             std::string name;    ///< the attribute's name
