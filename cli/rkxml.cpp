@@ -6,8 +6,9 @@
 //   rkxml set FILE PATH VALUE                  sets a value, creating what is missing
 //
 // Files are read as other XML programs write them, values given and printed in UTF-8;
-// --8bit serves files of the library's 8-bit mode. format and set write a file back only
-// where they prove that nothing but layout and the value set changes (see Rewriting.h).
+// --8bit serves files of the library's 8-bit mode. format writes a file back only where it
+// proves that nothing but layout changes; set changes only the bytes of the value it sets
+// and proves that nothing else changes (see Rewriting.h).
 // Exit status: 0 done, 1 a file failed, was refused or a value is missing, 2 bad usage.
 // Messages go to stderr, data to stdout.
 #include <CLI/CLI.hpp>
@@ -143,9 +144,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer(
         "Files are read as UTF-8 (or the ISO-8859-1, Windows-1252 or US-ASCII they declare, or UTF-16 with its\n"
-        "byte order mark, which format and set refuse); values are given and printed in UTF-8. format and set\n"
-        "write a file back only if nothing but its layout and the value set would change, and refuse it\n"
-        "otherwise.\n"
+        "byte order mark, which format and set refuse); values are given and printed in UTF-8. format writes a\n"
+        "file back only if nothing but its layout would change; set changes only the bytes of the value it sets.\n"
+        "Both refuse a file otherwise.\n"
         "Exit status: 0 done, 1 a file failed, was refused or a value is missing, 2 bad usage.");
     app.failure_message([](const CLI::App* failing, const CLI::Error& e) {
         return "rkxml: " + CLI::FailureMessage::simple(failing, e);

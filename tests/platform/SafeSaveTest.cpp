@@ -242,4 +242,20 @@ TEST_F(SafeSave, BindMountedFileIsWrittenInPlace) {
     EXPECT_EQ(readFile(source), textOf(smallDocument(target)));  // through the mount, into the file itself
     EXPECT_EQ(scratch.entries(), (std::set<std::string>{"source.xml", "doc.xml"}));
 }
+// A caller's own text takes the road a tree takes: written as given, byte for byte, by the user who saves, or
+// refused with nothing changed.
+TEST_F(SafeSave, TextIsWrittenAsGivenOrRefusedUntouched) {
+    const std::string text = "<a>\r\n <!-- kept --><b x='1'/>\r\n</a>\r\n";
+    auto writeAsSecondUser = [&](const std::string& name, const std::string& bytes) {
+        return errorInChild([&] { rkXMLFStream().writeTextToFile(name, bytes); }, secondUser);
+    };
+    EXPECT_EQ(writeAsSecondUser(target, earlierText), noException);
+    EXPECT_EQ(writeAsSecondUser(target, text), noException);  // over its own file
+    EXPECT_TRUE(sameBytes(bytesOf(target), text));
+    fs::create_directory(path("readonly"));
+    chmod(path("readonly").c_str(), 0555);
+    const std::string refused = path("readonly/new.xml");
+    expectRefused(refused, cannotOpen(refused), [&] { return writeAsSecondUser(refused, text); });
+}
+
 #endif
