@@ -48,6 +48,20 @@ TEST_F(UnchangedSave, ReplacesOnlyTheFileAsItWasRead) {
     EXPECT_EQ(readFile(target), earlier);
 }
 
+// The same check for a caller that edits the text it read (rkxml set splices it).
+TEST_F(UnchangedSave, TextReplacesOnlyTheFileAsItWasRead) {
+    writeFile(target, "<old/>");
+    rkXMLDocument read;
+    read.setFileName(target);
+    stream.readDocument(read);
+    std::fstream(target, std::ios::in | std::ios::out | std::ios::binary).write("<new", 4);
+    EXPECT_FALSE(stream.writeTextToFileIfUnchanged(target, "<text/>"));
+    EXPECT_EQ(readFile(target), "<new/>");
+    stream.readDocument(read);
+    EXPECT_TRUE(stream.writeTextToFileIfUnchanged(target, "<text/>"));
+    EXPECT_EQ(readFile(target), "<text/>");
+}
+
 #ifdef _WIN32
 TEST(SafeSave, PosixOnly) {
     GTEST_SKIP() << "needs POSIX users, modes, links, FIFOs and mounts; see WindowsPlatformTest";
