@@ -12,6 +12,7 @@
 
 #include "Charset.h"
 #include "Messages.h"
+#include "Splice.h"
 #include "TreeDifference.h"
 #include "WrittenSize.h"
 
@@ -123,6 +124,7 @@ struct Original {
     std::string bytes;       // the file's bytes
     rkXMLDocument asXml;     // 8-bit mode: as other XML programs read the file
     Charset charset = Charset::Utf8;
+    bool splices = false;  // set on a file with a top-level element: only the value's bytes change
 
     Original(const std::string& fileName, Mode mode) : fileName(fileName), mode(mode), stream(streamFor(mode)) {
         document.setFileName(fileName);
@@ -175,9 +177,32 @@ void checkCharset(Original& original, Refusals& refusals) {
     }
 }
 
-// Reads the file and every reason to leave it alone; false after printing them.
-bool readOriginal(Original& original, bool missingAllowed) {
-    switch (readFile(original.stream, original.document, missingAllowed)) {
+// Whether a splice keeps what the reader warns about: text that an element's later text replaced stays in the
+// file as written (the element that set writes is checked for it by the splice itself).
+bool keptBySplice(const Diagnostic& diagnostic) {
+    const std::string replaced = "is replaced by a later text; only the last one is kept.";
+    const std::string& text = diagnostic.text;
+    return text.size() >= replaced.size() &&
+           text.compare(text.size() - replaced.size(), replaced.size(), replaced) == 0;
+}
+
+// Reads the bytes again into the document, recording where each node stands in them, for a splice.
+bool readWithPositions(Original& original) {
+    original.document.makeEmpty();
+    original.stream.setPositionsRecorded(true);
+    try {
+        original.stream.readDocumentFromString(original.document, original.bytes);
+        return true;
+    } catch (const std::runtime_error&) {
+        printDiagnostics(original.stream, original.fileName);  // the file changed since it was read
+        return false;
+    }
+}
+
+// Reads the file and every reason to leave it alone; false after printing them. For `set`, a file that
+// holds a top-level element is spliced: what a save of the tree would not write back stays as written then.
+bool readOriginal(Original& original, bool forSet) {
+    switch (readFile(original.stream, original.document, forSet)) {
         case ReadResult::Failed: return false;
         case ReadResult::Missing: return true;
         case ReadResult::Read: break;
@@ -186,13 +211,20 @@ bool readOriginal(Original& original, bool missingAllowed) {
     std::optional<std::string> bytes = bytesOf(original.fileName, original.stream.getReadLimit());
     if (!bytes) return false;
     original.bytes = std::move(*bytes);
+    original.splices = forSet && original.document.getTopLevelElement() != nullptr;
+    if (original.splices && !readWithPositions(original)) return false;
     Refusals refusals(original.fileName);
-    refusals.add(original.stream.getDiagnostics());
-    refusals.add(original.stream.getSaveLosses());
-    if (original.mode == Mode::EightBit) {
+    for (const Diagnostic& diagnostic : original.stream.getDiagnostics()) {
+        if (!original.splices || !keptBySplice(diagnostic)) refusals.add(diagnostic.line, diagnostic.text);
+    }
+    // A splice keeps what a save would lose, but the positions of a read from UTF-16 are in its UTF-8 text, not in
+    // the file: such a file is refused by its save loss.
+    const bool fromUtf16 = original.stream.getTextForm() != rkXMLFStream::TextForm::Bytes;
+    if (!original.splices || fromUtf16) refusals.add(original.stream.getSaveLosses());
+    if (original.mode == Mode::Utf8) {
+        if (!fromUtf16) checkCharset(original, refusals);
+    } else if (!original.splices) {
         readAsXml(original, refusals);
-    } else if (original.stream.getTextForm() == rkXMLFStream::TextForm::Bytes) {
-        checkCharset(original, refusals);  // a file read from UTF-16 is refused by its save loss alone
     }
     return refusals.empty() || refusals.print();
 }
@@ -225,25 +257,31 @@ void carryEdit(Original& original, const Path& path, const rkXMLDocument& back) 
     setValue(original.asXml, original.fileName, path, value);
 }
 
-bool applyEdit(Original& original, const Edit& edit, Path& path) {
+// The edit's path and value in the file's character set (UTF-8 mode; the 8-bit mode takes bytes); false after
+// saying what the set cannot hold.
+bool inFileCharset(const Original& original, const Edit& edit, Path& path, std::string& value) {
     path = edit.path;
-    std::string value = edit.value;
-    if (original.mode == Mode::Utf8) {
-        std::string unheld;
-        Converted converted = fromUtf8(edit.value, original.charset);
-        if (!convertPath(path, original.charset, unheld) || !converted.unheld.empty()) {
-            if (unheld.empty()) unheld = converted.unheld;
-            return complain(shown(original.fileName) + ": " + nameOf(original.charset) + " cannot hold '" +
-                            shown(unheld) + "'");
-        }
-        value = std::move(converted.text);
+    value = edit.value;
+    if (original.mode != Mode::Utf8) return true;
+    std::string unheld;
+    Converted converted = fromUtf8(edit.value, original.charset);
+    if (!convertPath(path, original.charset, unheld) || !converted.unheld.empty()) {
+        if (unheld.empty()) unheld = converted.unheld;
+        return complain(shown(original.fileName) + ": " + nameOf(original.charset) + " cannot hold '" + shown(unheld) +
+                        "'");
     }
+    value = std::move(converted.text);
+    return true;
+}
+
+bool applyEdit(Original& original, const Edit& edit, Path& path) {
+    std::string value;
+    if (!inFileCharset(original, edit, path, value)) return false;
     giveHeaderIfEmpty(original.document);
     return setValue(original.document, original.fileName, path, value);
 }
 
-bool withinBound(const Original& original, std::uint64_t maxSize) {
-    const std::uint64_t size = writtenSizeAtLeast(original.document, original.mode);
+bool withinBound(const Original& original, std::uint64_t size, std::uint64_t maxSize) {
     if (size <= maxSize) return true;
     return complain(shown(original.fileName) + ": refused: written back it would take at least " +
                     std::to_string(size) + " bytes, more than the bound of " + std::to_string(maxSize) +
@@ -313,10 +351,59 @@ bool provesLossless(Original& original, const std::string& text, const Path* edi
                             "leave out --8bit)");
 }
 
-// Writes the file, unless it changed since it was read.
-bool save(Original& original) {
+// The proof of a splice: `text`, read again in the command's mode, holds the file's tree with the one change.
+bool provesSplice(const Original& original, const std::string& text) {
+    rkXMLFStream stream = streamFor(original.mode);
+    rkXMLDocument back;
     try {
-        if (original.stream.writeDocumentIfUnchanged(original.document)) return true;
+        stream.readDocumentFromString(back, text);
+    } catch (const std::runtime_error&) {
+        // The diagnostics say where.
+    }
+    for (const Diagnostic& diagnostic : stream.getDiagnostics()) {
+        if (diagnostic.kind == Diagnostic::Error || !keptBySplice(diagnostic)) {
+            printAtLine(original.fileName, diagnostic.line, "refused",
+                        "the spliced text would not read back: " + diagnostic.text);
+            return false;
+        }
+    }
+    const Difference difference = firstDifference(original.document, back);
+    return difference.kind == Difference::None || refuseDifference(original, original.document, difference, "");
+}
+
+// The file's bytes with the edit's value in place, or false after saying why not.
+bool splice(Original& original, const Edit& edit, std::string& text) {
+    Path path;
+    std::string value;
+    if (!inFileCharset(original, edit, path, value)) return false;
+    if (original.document.getTopLevelElement()->getName() != path.elements.front()) {
+        follow(original.document, original.fileName, path, false);  // says which is there
+        return false;
+    }
+    ByteEdit byteEdit;
+    SpliceRefusal refusal;
+    if (!planSplice({original.bytes, original.stream, original.document, original.mode}, path, value, byteEdit,
+                    refusal)) {
+        printAtLine(original.fileName, refusal.line, "refused", refusal.reason);
+        return false;
+    }
+    text = applied(original.bytes, byteEdit);
+    return provesSplice(original, text);
+}
+
+// The text of `format`, or of `set` on a new file or one without a top-level element: the tree laid out anew.
+bool rendered(Original& original, const Rewrite& how, std::string& text) {
+    Path edited;
+    if (how.edit != nullptr && !applyEdit(original, *how.edit, edited)) return false;
+    const std::uint64_t size = writtenSizeAtLeast(original.document, original.mode);
+    if (!withinBound(original, size, how.maxSize) || !render(original, text)) return false;
+    return provesLossless(original, text, how.edit != nullptr ? &edited : nullptr);
+}
+
+// Writes `text` to the file, unless the file changed since it was read.
+bool save(Original& original, const std::string& text) {
+    try {
+        if (original.stream.writeTextToFileIfUnchanged(original.fileName, text)) return true;
         return complain(shown(original.fileName) + " changed while it was being edited");
     } catch (const std::runtime_error& error) {
         return complain(error.what());
@@ -331,14 +418,14 @@ Rewritten rewriteFile(const std::string& fileName, const Rewrite& how) {
     // Editors that lock the file wait from the read to the save; a change by others shows at the save.
     const rkXMLFStream::FileLock lock(original.document);
     if (!readOriginal(original, how.edit != nullptr)) return Rewritten::Failed;
-    Path edited;
-    if (how.edit != nullptr && !applyEdit(original, *how.edit, edited)) return Rewritten::Failed;
     std::string text;
-    if (!withinBound(original, how.maxSize) || !render(original, text)) return Rewritten::Failed;
-    if (!provesLossless(original, text, how.edit != nullptr ? &edited : nullptr)) return Rewritten::Failed;
+    const bool made = original.splices
+                          ? splice(original, *how.edit, text) && withinBound(original, text.size(), how.maxSize)
+                          : rendered(original, how, text);
+    if (!made) return Rewritten::Failed;
     if (original.exists && text == original.bytes) return Rewritten::Unchanged;
     if (how.checkOnly) return Rewritten::WouldChange;
-    return save(original) ? Rewritten::Written : Rewritten::Failed;
+    return save(original, text) ? Rewritten::Written : Rewritten::Failed;
 }
 
 }  // namespace rkxml_cli

@@ -1,6 +1,12 @@
 // Writing a file back, for `format` and `set`: only where rkxml can prove, on the
 // file itself, that nothing changes but layout and the one value `set` writes.
 //
+// `set` on a file that holds a top-level element splices: it changes only the bytes
+// of the value (or puts in the missing attribute or element), so that everything
+// else stays as written, DOCTYPE, CDATA and all; the spliced text, read again in
+// the command's mode, must give the file's tree with that one change. What follows
+// is the proof of `format`, which lays the whole file out anew.
+//
 // The proof: the file is read in the command's mode, and (for the 8-bit mode) also
 // as other XML programs read it; nothing may have been dropped or passed over
 // (the reader's warnings, and what the mode for files from other programs says a

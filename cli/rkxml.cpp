@@ -6,8 +6,9 @@
 //   rkxml set FILE PATH VALUE                  sets a value, creating what is missing
 //
 // Files are read as other XML programs write them, values given and printed in UTF-8;
-// --8bit serves files of the library's 8-bit mode. format and set write a file back only
-// where they prove that nothing but layout and the value set changes (see Rewriting.h).
+// --8bit serves files of the library's 8-bit mode. format writes a file back only where it
+// proves that nothing but layout changes; set changes only the bytes of the value it sets
+// and proves that nothing else changes (see Rewriting.h).
 // Exit status: 0 done, 1 a file failed, was refused or a value is missing, 2 bad usage.
 // Messages go to stderr, data to stdout.
 #include <CLI/CLI.hpp>
@@ -26,6 +27,7 @@
 #include "Path.h"
 #include "Reading.h"
 #include "Rewriting.h"
+#include "stream/XmlText.h"
 
 namespace {
 
@@ -40,12 +42,31 @@ Path pathArgument(const std::string& text) {
     return *path;
 }
 
-// A VALUE must read back as given: UTF-8 in UTF-8 mode, an attribute's value without the tabs, carriage
-// returns and line feeds that XML programs turn into blanks, and an element's value without the blanks, tabs
-// and line feeds at its ends that the reader trims.
+// In UTF-8 mode the program writes XML, as the library's writer does in that mode: the names of a PATH must
+// be XML names.
+void checkXmlNames(const Path& path) {
+    std::vector<std::string> names = path.elements;
+    if (path.attribute) names.push_back(*path.attribute);
+    for (const std::string& name : names) {
+        if (!rkxml_detail::xmltext::isXmlName(name, rkxml_detail::charsets::DeclaredSet::Unicode)) {
+            throw CLI::ValidationError("PATH", "'" + shown(name) + "' is not an XML name");
+        }
+    }
+}
+
+// A VALUE must read back as given: UTF-8 in UTF-8 mode, of the characters that XML allows, an attribute's
+// value without the tabs, carriage returns and line feeds that XML programs turn into blanks, and an element's
+// value without the blanks, tabs and line feeds at its ends that the reader trims.
 void checkValue(const std::string& value, const Path& path, Mode mode) {
     if (mode == Mode::Utf8 && firstNonUtf8(value)) {
         throw CLI::ValidationError("VALUE", "not UTF-8 (for a file of the library's 8-bit mode, use --8bit)");
+    }
+    if (mode == Mode::Utf8) checkXmlNames(path);
+    if (mode == Mode::Utf8 &&
+        !rkxml_detail::xmltext::holdsOnlyXmlCharacters(value, rkxml_detail::charsets::DeclaredSet::Unicode)) {
+        throw CLI::ValidationError("VALUE",
+                                   "holds a character that XML does not allow (a control character other "
+                                   "than tab, carriage return and line feed, U+FFFE or U+FFFF)");
     }
     if (path.attribute && value.find_first_of("\t\r\n") != std::string::npos) {
         throw CLI::ValidationError("VALUE",
@@ -149,9 +170,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer(
         "Files are read as UTF-8 (or the ISO-8859-1, Windows-1252 or US-ASCII they declare, or UTF-16 with its\n"
-        "byte order mark, which format and set refuse); values are given and printed in UTF-8. format and set\n"
-        "write a file back only if nothing but its layout and the value set would change, and refuse it\n"
-        "otherwise.\n"
+        "byte order mark, which format and set refuse); values are given and printed in UTF-8. format writes a\n"
+        "file back only if nothing but its layout would change; set changes only the bytes of the value it sets.\n"
+        "Both refuse a file otherwise.\n"
         "Exit status: 0 done, 1 a file failed, was refused or a value is missing, 2 bad usage.");
     app.failure_message([](const CLI::App* failing, const CLI::Error& e) {
         return "rkxml: " + CLI::FailureMessage::simple(failing, e);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "rkXMLDocument.h"
@@ -114,6 +115,37 @@ public:
         Utf16BigEndian      ///< UTF-16 with the byte order mark FE FF, read as its UTF-8 text
     };
 
+    /// Bytes [offset, offset + length) of the text that a read was given.
+    struct Span {
+        std::size_t offset = 0;  ///< the first byte, counted from 0
+        std::size_t length = 0;  ///< how many bytes
+    };
+
+    /// Where a node stood in the text read, as setPositionsRecorded(true) makes reads record it.
+    struct RKXML_API SourcePosition {
+        /// Where one attribute stood: its name and its value as written between the quotes, before decoding.
+        struct Attribute {
+            std::string name;    ///< the attribute's name
+            std::size_t nameAt;  ///< the offset of the name's first byte
+            Span value;          ///< the value's bytes, without the quotes
+        };
+
+        std::size_t line = 0;   ///< as an editor counts: 1 + the line feeds before the node's "<"
+        std::size_t start = 0;  ///< the offset of the node's "<"
+        bool hasText = false;   ///< elements: whether text of this read gave the element its value
+        /// Elements: the text that gave the value, as written (references not decoded), from its first to its last
+        /// byte that the reader does not trim; in the mode for files from other programs it may hold CDATA sections
+        /// and processing instructions. Empty when hasText is false.
+        Span text;
+        std::size_t startTagEnd = 0;        ///< elements: the offset of the ">" or "/>" that ends the start tag
+        std::size_t attributesEnd = 0;      ///< elements: just after the last attribute (or the name), where one goes
+        std::size_t end = 0;                ///< elements: just after the end tag or the tag that closed it; 0 if open
+        std::vector<Attribute> attributes;  ///< elements: the attributes in the order written
+
+        /// The last attribute named `name`, as the tree keeps the last of a name given twice; null if none.
+        const Attribute* findAttribute(const std::string& name) const;
+    };
+
     /// A stream with the thirteen default symbols and the open tag "br".
     rkXMLFStream();
     /// A stream with the open tag "br" for `text`, writing a log file or none: the default stream followed by
@@ -200,6 +232,24 @@ public:
     void setLogEnabled(bool enabled);
     /// Whether reads and writes write their messages to the log file.
     bool isLogEnabled() const;
+    /// Switches the recording of where each node stood in the text read (off by default, since it costs time and
+    /// memory): each later read then keeps, for each node it makes, a SourcePosition (getSourcePosition()).
+    void setPositionsRecorded(bool recorded);
+    /// Whether reads record where each node stood (setPositionsRecorded()).
+    bool isPositionsRecorded() const;
+    /// Where `node` stood in the text of the last read, if that read recorded positions and made `node`; null
+    /// otherwise. Only the address is compared: the answer holds until the next read or until the tree changes.
+    const SourcePosition* getSourcePosition(const rkXMLNode* node) const;
+    /// Replaces the file `fileName` by `text` as writeDocument() replaces a document's file: only once all of it is
+    /// on disk (on Windows each LF stored as CR LF, as text files are written there), for a caller that edits the
+    /// text a read was given.
+    /// @throws std::runtime_error "Error: ..." (logged for that file name) when the file cannot be written; it then
+    /// stays as it was.
+    void writeTextToFile(const std::string& fileName, const std::string& text);
+    /// As writeTextToFile, but only if the file is still the one that this stream's last readDocument of that file
+    /// name read, with the same bytes, as writeDocumentIfUnchanged() checks; false, writing nothing, when it changed.
+    /// @throws std::runtime_error as writeTextToFile does.
+    bool writeTextToFileIfUnchanged(const std::string& fileName, const std::string& text);
 
 private:
     friend struct rkxml_detail::StreamAccess;
@@ -214,6 +264,8 @@ private:
     std::uint64_t readLimit = UINT64_MAX;                       // the largest file that readDocument reads
     std::shared_ptr<const rkxml_detail::ReadVersion> lastRead;  // what the last readDocument found, never changed
     TextForm textForm = TextForm::Bytes;                        // of the last read
+    bool positionsRecorded = false;
+    std::unordered_map<const rkXMLNode*, SourcePosition> positions;  // of the last read that recorded them
 };
 
 #endif

@@ -23,6 +23,7 @@
 #include "stream/ForeignXml.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
+#include "stream/PositionRecorder.h"
 #include "stream/ReadDiagnostics.h"
 #include "stream/ReadUndo.h"
 #include "stream/Reader.h"
@@ -73,9 +74,9 @@ bool isBlank(std::string_view text) {
     return true;
 }
 
-// The scan for the default and UTF-8 modes, and with `Foreign` for files from other programs: made twice,
-// so that the constructs only those files hold cost the usual scan nothing.
-template <bool Foreign>
+// The scan for the default and UTF-8 modes, and with `Foreign` for files from other programs; with `Records`,
+// it records where each node stood. Made for each, so that what a read does not ask for costs it nothing.
+template <bool Foreign, bool Records>
 class Parser {
 public:
     Parser(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
@@ -87,7 +88,8 @@ public:
           decodesAttributes(StreamAccess::isUtf8(stream)),
           openTags(openTags),
           diagnostics(StreamAccess::diagnostics(stream), StreamAccess::saveLosses(stream), text, document,
-                      StreamAccess::logsEnabled(stream)) {
+                      StreamAccess::logsEnabled(stream)),
+          places(StreamAccess::recordedPositions(stream), text) {
         root = &rkxml_detail::knownElement(*document.getRoot());
         current = root;
         if (text.size() >= largeText) decoded.reserve(largeTextScratch);
@@ -146,6 +148,7 @@ private:
         const bool heldText = holdsTextOfThisRead(value);
         const bool stored = storeDecoded(Foreign ? normalised(segment, false) : segment, value);
         if (stored && (heldText || current == root)) noteDroppedText(heldText, position);
+        if (Records && stored) noteTextPlace(segment);
         if constexpr (Foreign) {
             if (stored) noteTextAfterChild(position);
             noteUnsavedReferences(segment, position);
@@ -253,6 +256,7 @@ private:
         if (current != nullptr) {
             auto comment = std::make_unique<rkXMLComment>();
             NodeAccess::name(*comment).assign(text.substr(start, end - start));
+            if constexpr (Records) places.add(*comment, start - grammar::commentOpen.size());
             append(*current, std::move(comment));
             if constexpr (Foreign) textFollows = "a comment";  // the writer puts the value before it too
         } else {
@@ -268,6 +272,7 @@ private:
         if (!declarationTaken) {
             // Later declarations of the same text are skipped; the first one goes to the top level.
             auto header = std::make_unique<rkXMLHeader>();
+            if constexpr (Records) places.add(*header, p - 1);
             if constexpr (Foreign) {
                 readForeignDeclaration(*header, text.substr(p + 1, end - p - 1));
             } else {
@@ -285,6 +290,7 @@ private:
         const std::string_view name = trimmed(text.substr(p + 1, end - p - 1));
         if (current == nullptr) fail(p + 1, "Closing tag when no tag???");
         if (name != NodeAccess::name(*current)) fail(p + 1, "Closing tag differs from open tag.");
+        if (Records && current != root) places.of(*current).end = end + 1;
         moveUp();
         position = end + 1;
     }
@@ -304,6 +310,10 @@ private:
         append(*current, std::move(created));
         current = &element;
         if constexpr (Foreign) textFollows = nullptr;
+        if constexpr (Records) {
+            elementPlace = &places.add(element, p - 1);
+            elementPlace->attributesEnd = scanned.back() == '/' ? nameEnd - 1 : nameEnd;
+        }
         if (scanned.back() == '/') {
             // <name/...: the element closes at once.
             NodeAccess::name(element).assign(scanned.substr(0, scanned.size() - 1));
@@ -312,6 +322,7 @@ private:
             NodeAccess::name(element).assign(scanned);
         }
         position = readAttributes(element, scanned, nameEnd);
+        if (Records && current != &element) elementPlace->end = position;  // closed by its start tag
     }
 
     // Reads attributes up to the end of the start tag; returns the position after it.
@@ -333,12 +344,14 @@ private:
             if (valueEnd == notFound) fail(valueStart, "Unspected value form.");
             storeAttribute(attributes, name, text.substr(valueStart, valueEnd - valueStart));
             at = valueEnd + 1;
+            if constexpr (Records) noteAttributePlace(name, text.substr(valueStart, valueEnd - valueStart));
         }
     }
 
     // If the start tag ends at `at` (">" or "/>"), closes what it closes and returns the position after it;
     // else 0.
     std::size_t endOfStartTag(std::string_view scanned, std::size_t at) {
+        if constexpr (Records) elementPlace->startTagEnd = at;
         if (text[at] == '>') {
             if (!Foreign && openTags.holds(scanned)) moveUp();  // XML has no open tags
             return at + 1;
@@ -425,6 +438,7 @@ private:
                                              "' is given twice; only the last value is kept.");
         }
         noteUnsavedReferences(attribute.value, static_cast<std::size_t>(attribute.value.data() - text.data()));
+        if constexpr (Records) noteAttributePlace(attribute.name, attribute.value);
         return attribute.end;
     }
 
@@ -504,6 +518,7 @@ private:
             if (!result.empty()) {
                 value.assign(result);
                 if (heldText || current == root) noteDroppedText(heldText, runStart);
+                if constexpr (Records) noteTextPlace(text.substr(runStart, end - runStart));
                 noteTextAfterChild(runStart);
             }
         }
@@ -543,6 +558,24 @@ private:
         return normalisedText;
     }
 
+    // ---- Positions, for a stream that records them.
+
+    // The raw text that gave the current element its value, without the bytes that trimming removes.
+    void noteTextPlace(std::string_view raw) {
+        if (current == root) return;
+        rkXMLFStream::SourcePosition& place = places.of(*current);
+        place.hasText = true;
+        const std::string_view kept = trimmed(raw);
+        place.text = {places.offsetOf(kept), kept.size()};
+    }
+
+    // `name` and `value`, views into the text, as the element's last attribute; a new one goes after it.
+    void noteAttributePlace(std::string_view name, std::string_view value) {
+        const std::size_t valueAt = places.offsetOf(value);
+        elementPlace->attributes.push_back({std::string(name), places.offsetOf(name), {valueAt, value.size()}});
+        elementPlace->attributesEnd = valueAt + value.size() + 1;  // past the closing quote
+    }
+
     // ---- The tree and the scan.
 
     void append(rkXMLElement& holder, std::unique_ptr<rkXMLNode> node) {
@@ -579,6 +612,8 @@ private:
     const bool decodesAttributes;
     OpenTagLookup& openTags;
     rkxml_detail::ReadDiagnostics diagnostics;
+    rkxml_detail::PositionRecorder places;
+    rkXMLFStream::SourcePosition* elementPlace = nullptr;  // Records: the start tag being read
     rkXMLElement* root = nullptr;
     rkXMLElement* current = nullptr;
     std::size_t position = 0;
@@ -590,6 +625,17 @@ private:
     std::string normalisedText;  // a text or attribute value of such a file with XML's line ends
 };
 
+// Reads `text`, recording where each node stood if the stream asks for it; `malformed` as Parser::run takes it.
+template <bool Foreign>
+void scan(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
+          OpenTagLookup& openTags, const char* malformed = nullptr) {
+    if (StreamAccess::recordedPositions(stream) != nullptr) {
+        Parser<Foreign, true>(stream, document, text, decoder, openTags).run(malformed);
+    } else {
+        Parser<Foreign, false>(stream, document, text, decoder, openTags).run(malformed);
+    }
+}
+
 // Reads a text in the mode for files from other programs: UTF-16 that starts with its byte order mark as its
 // UTF-8 text, so that the scan, its positions and its lines are those of UTF-8.
 void readForeign(rkXMLFStream& stream, rkXMLDocument& document, std::string_view text, const SymbolCodec& decoder,
@@ -597,11 +643,11 @@ void readForeign(rkXMLFStream& stream, rkXMLDocument& document, std::string_view
     const rkXMLFStream::TextForm form = foreign::utf16Form(text);
     StreamAccess::textForm(stream) = form;
     if (form == rkXMLFStream::TextForm::Bytes) {
-        Parser<true>(stream, document, text, decoder, openTags).run();
+        scan<true>(stream, document, text, decoder, openTags);
         return;
     }
     const foreign::Utf8FromUtf16 converted = foreign::utf8FromUtf16(text.substr(2), form);
-    Parser<true>(stream, document, converted.utf8, decoder, openTags).run(converted.error);
+    scan<true>(stream, document, converted.utf8, decoder, openTags, converted.error);
 }
 
 }  // namespace
@@ -615,7 +661,7 @@ void rkxml_detail::readText(rkXMLFStream& stream, rkXMLDocument& document, std::
         if (StreamAccess::isForeign(stream)) {
             readForeign(stream, document, text, decoder, openTagLookup);
         } else {
-            Parser<false>(stream, document, text, decoder, openTagLookup).run();
+            scan<false>(stream, document, text, decoder, openTagLookup);
         }
     } catch (const std::bad_alloc&) {
         undo.undo();  // no half-built tree

@@ -36,6 +36,10 @@ struct StreamAccess {
         return stream.lastRead && stream.lastRead->fileName == fileName ? stream.lastRead->version
                                                                         : platform::FileVersion{};
     }
+    // The table that the next read records positions into; null when the stream does not record them.
+    static std::unordered_map<const rkXMLNode*, rkXMLFStream::SourcePosition>* recordedPositions(rkXMLFStream& stream) {
+        return stream.positionsRecorded ? &stream.positions : nullptr;
+    }
     // The diagnostics of the last read, which each read starts anew.
     static std::vector<rkXMLFStream::Diagnostic>& diagnostics(rkXMLFStream& stream) { return stream.diagnostics; }
     // What the last read of a file from another program took in that a save would not write back.

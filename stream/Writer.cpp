@@ -484,6 +484,20 @@ bool writeFile(const rkXMLFStream& stream, const rkXMLDocument& document,
     throw;
 }
 
+// Writes `text` to the file `fileName`; false, writing nothing, where the file is not `expected`.
+bool writeText(const rkXMLFStream& stream, const std::string& fileName, const std::string& text,
+               const std::optional<rkxml_detail::platform::FileVersion>& expected) try {
+    FileReplacement file(fileName);
+    if (!file.open()) fail("Error: cannot open '" + shown(fileName) + "' for writing.");
+    if (expected) file.expect(*expected);
+    Output out(fileName, &file);
+    out.put(std::string_view(text));
+    return out.commit();
+} catch (const std::runtime_error& error) {
+    if (rkxml_detail::StreamAccess::logsEnabled(stream)) rkxml_detail::writeLog(fileName, error.what());
+    throw;
+}
+
 }  // namespace
 
 void rkXMLFStream::writeDocument(const rkXMLDocument& document) { writeFile(*this, document, std::nullopt); }
@@ -500,4 +514,12 @@ void rkXMLFStream::writeDocumentToString(const rkXMLDocument& document, std::str
 } catch (const std::runtime_error& error) {
     logFailure(*this, document, error);
     throw;
+}
+
+void rkXMLFStream::writeTextToFile(const std::string& fileName, const std::string& text) {
+    writeText(*this, fileName, text, std::nullopt);
+}
+
+bool rkXMLFStream::writeTextToFileIfUnchanged(const std::string& fileName, const std::string& text) {
+    return writeText(*this, fileName, text, StreamAccess::versionRead(*this, fileName));
 }

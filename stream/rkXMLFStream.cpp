@@ -112,3 +112,23 @@ rkXMLFStream::TextForm rkXMLFStream::getTextForm() const { return textForm; }
 void rkXMLFStream::setLogEnabled(bool enabled) { logEnabled = enabled; }
 
 bool rkXMLFStream::isLogEnabled() const { return logEnabled; }
+
+void rkXMLFStream::setPositionsRecorded(bool recorded) {
+    positionsRecorded = recorded;
+    if (!recorded) positions.clear();
+}
+
+bool rkXMLFStream::isPositionsRecorded() const { return positionsRecorded; }
+
+const rkXMLFStream::SourcePosition* rkXMLFStream::getSourcePosition(const rkXMLNode* node) const {
+    const auto found = positions.find(node);
+    return found == positions.end() ? nullptr : &found->second;
+}
+
+const rkXMLFStream::SourcePosition::Attribute* rkXMLFStream::SourcePosition::findAttribute(
+    const std::string& name) const {
+    for (auto attribute = attributes.rbegin(); attribute != attributes.rend(); ++attribute) {
+        if (attribute->name == name) return &*attribute;
+    }
+    return nullptr;
+}

@@ -48,6 +48,20 @@ TEST_F(UnchangedSave, ReplacesOnlyTheFileAsItWasRead) {
     EXPECT_EQ(readFile(target), earlier);
 }
 
+// The same check for a caller that edits the text it read (rkxml set splices it).
+TEST_F(UnchangedSave, TextReplacesOnlyTheFileAsItWasRead) {
+    writeFile(target, "<old/>");
+    rkXMLDocument read;
+    read.setFileName(target);
+    stream.readDocument(read);
+    std::fstream(target, std::ios::in | std::ios::out | std::ios::binary).write("<new", 4);
+    EXPECT_FALSE(stream.writeTextToFileIfUnchanged(target, "<text/>"));
+    EXPECT_EQ(readFile(target), "<new/>");
+    stream.readDocument(read);
+    EXPECT_TRUE(stream.writeTextToFileIfUnchanged(target, "<text/>"));
+    EXPECT_EQ(readFile(target), "<text/>");
+}
+
 #ifdef _WIN32
 TEST(SafeSave, PosixOnly) {
     GTEST_SKIP() << "needs POSIX users, modes, links, FIFOs and mounts; see WindowsPlatformTest";
@@ -242,4 +256,20 @@ TEST_F(SafeSave, BindMountedFileIsWrittenInPlace) {
     EXPECT_EQ(readFile(source), textOf(smallDocument(target)));  // through the mount, into the file itself
     EXPECT_EQ(scratch.entries(), (std::set<std::string>{"source.xml", "doc.xml"}));
 }
+// A caller's own text takes the road a tree takes: written as given, byte for byte, by the user who saves, or
+// refused with nothing changed.
+TEST_F(SafeSave, TextIsWrittenAsGivenOrRefusedUntouched) {
+    const std::string text = "<a>\r\n <!-- kept --><b x='1'/>\r\n</a>\r\n";
+    auto writeAsSecondUser = [&](const std::string& name, const std::string& bytes) {
+        return errorInChild([&] { rkXMLFStream().writeTextToFile(name, bytes); }, secondUser);
+    };
+    EXPECT_EQ(writeAsSecondUser(target, earlierText), noException);
+    EXPECT_EQ(writeAsSecondUser(target, text), noException);  // over its own file
+    EXPECT_TRUE(sameBytes(bytesOf(target), text));
+    fs::create_directory(path("readonly"));
+    chmod(path("readonly").c_str(), 0555);
+    const std::string refused = path("readonly/new.xml");
+    expectRefused(refused, cannotOpen(refused), [&] { return writeAsSecondUser(refused, text); });
+}
+
 #endif

@@ -366,3 +366,76 @@ TEST(Reader, WarningsAtHostileSizes) {
     ASSERT_EQ(stream.getDiagnostics().size(), pieces - 1);
     EXPECT_EQ(stream.getDiagnostics().back().line, pieces - 1);
 }
+
+namespace {
+
+// Where each node of `node`'s subtree stood in `text`, in document order: name:line, then for elements the
+// attributes' raw values, the raw text, the bytes between the last attribute and the end of the start tag, and
+// the element's bytes from its "<" to its end.
+std::string describePlaces(const rkXMLFStream& stream, const std::string& text, rkXMLNode* node) {
+    std::string out;
+    for (rkXMLNode* child : *element(node)) {
+        const rkXMLFStream::SourcePosition* place = stream.getSourcePosition(child);
+        if (place == nullptr) {
+            out += " ?";
+            continue;
+        }
+        out += " " + child->getName() + ":" + std::to_string(place->line);
+        if (element(child) == nullptr) continue;
+        for (const auto& attribute : place->attributes) {
+            out += " @" + attribute.name + "=" + text.substr(attribute.value.offset, attribute.value.length);
+            EXPECT_EQ(text.substr(attribute.nameAt, attribute.name.size()), attribute.name);
+        }
+        if (place->hasText) out += " '" + text.substr(place->text.offset, place->text.length) + "'";
+        out += " [" + text.substr(place->attributesEnd, place->startTagEnd - place->attributesEnd) + "]";
+        out += " {" + (place->end == 0 ? "open" : text.substr(place->start, place->end - place->start)) + "}";
+        out += describePlaces(stream, text, child);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Reader, RecordsWhereEachNodeStoodOnRequest) {
+    struct PlaceRow {
+        const char* name;
+        bool foreign;
+        std::string text;
+        std::string places;
+    };
+    const std::vector<PlaceRow> rows = {
+        {"lines count from 1, attributes and text as written", false,
+         "<?xml version=\"1.0\"?>\n<!-- c -->\n<a x=\"&lt;1\" y=\"2\" >\n  <b> x &amp; y </b><c/>\n</a>\n",
+         " <?xml version=\"1.0\" ?>:1  c :2 a:3 @x=&lt;1 @y=2 [ ] {<a x=\"&lt;1\" y=\"2\" >\n  <b> x &amp; y "
+         "</b><c/>\n</a>} b:4 'x &amp; y' [] {<b> x &amp; y </b>} c:4 [/] {<c/>}"},
+        {"a name with its slash, an open tag and an element left open", false, "<a><b/><br>t\n<d>",
+         " a:1 't' [] {open} b:1 [/] {<b/>} br:1 [] {<br>} d:2 [] {open}"},
+        {"the last of a text given twice", false, "<a>one<b/>two</a>",
+         " a:1 'two' [] {<a>one<b/>two</a>} b:1 [/] {<b/>}"},
+        {"other programs: single quotes, and CDATA and a processing instruction in the text (a CR is not trimmed)",
+         true, "\xEF\xBB\xBF<!DOCTYPE a>\r\n<a x = 'v'>\r\n <![CDATA[<x>]]><?p?> y \r\n</a>",
+         " a:2 @x=v '\r\n <![CDATA[<x>]]><?p?> y \r' [] {<a x = 'v'>\r\n <![CDATA[<x>]]><?p?> y \r\n</a>}"},
+    };
+    for (const PlaceRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        rkXMLFStream stream = row.foreign ? foreignStream() : rkXMLFStream();
+        stream.setLogEnabled(false);
+        stream.setPositionsRecorded(true);
+        rkXMLDocument document;
+        stream.readDocumentFromString(document, row.text);
+        EXPECT_EQ(describePlaces(stream, row.text, document.getRoot()), row.places);
+    }
+}
+
+TEST(Reader, RecordsNoPositionUnlessAsked) {
+    rkXMLFStream stream;
+    stream.setLogEnabled(false);
+    rkXMLDocument document;
+    stream.readDocumentFromString(document, "<a x=\"1\">v</a>");
+    EXPECT_EQ(stream.getSourcePosition(document.getTopLevelElement()), nullptr);
+    stream.setPositionsRecorded(true);
+    stream.readDocumentFromString(document, "<b/>");
+    EXPECT_EQ(stream.getSourcePosition(document.getTopLevelElement()), nullptr);  // a's read recorded nothing
+    stream.setPositionsRecorded(false);
+    EXPECT_EQ(stream.getSourcePosition(element(document.getRoot())->back()), nullptr);  // switching off forgets
+}
