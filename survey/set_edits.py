@@ -22,11 +22,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 import xml.parsers.expat
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-for folder in (HERE, os.path.join(HERE, "..", "tests", "machine")):
-    if os.path.exists(os.path.join(folder, "xmlview.py")):
-        sys.path.insert(0, folder)
-        break
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "common"))
 import xmlview  # noqa: E402  (finds the files that are meant to be XML)
 
 NEW_VALUE = "rkxml & <edit>"  # ASCII, so that every character set holds it; "&" and "<" test the encoding
