@@ -76,6 +76,17 @@ bool holds(std::string_view text, char byte) {
     return false;
 }
 
+// Whether `encoding` names a form of 16- or 32-bit units (UTF-16, UCS-2, UTF-32, ...): the writer writes bytes,
+// which other XML programs would then read as pairs or quads of bytes.
+bool namesWideUnits(std::string encoding) {
+    std::transform(encoding.begin(), encoding.end(), encoding.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    for (const std::string_view wide : {"utf-16", "utf16", "utf-32", "utf32", "ucs"}) {
+        if (rkxml_detail::startsWith(encoding, wide)) return true;
+    }
+    return false;
+}
+
 // Whether the reader, given a header's name, makes a header equal to it: the name must be one
 // declaration tag whose inner text decodes to the same version, encoding and declaration text.
 bool readsBackAsHeader(const rkXMLHeader& header) {
@@ -313,9 +324,11 @@ private:
     void refuseIfNotReadBack(const rkXMLHeader& header, unsigned depth) {
         if (depth != 0) fail("Error: header inside an element cannot be written.");
         if (headerWritten) fail("Error: a second header cannot be written.");
-        // XML has the declaration first, and only for versions 1.x.
+        // XML has the declaration first, only for versions 1.x, and naming the form its bytes are in.
         if (writesXml && !out.isEmpty()) fail("Error: header after other nodes cannot be written.");
-        if (!readsBackAsHeader(header) || (writesXml && !rkxml_detail::startsWith(header.getVersion(), "1."))) {
+        const bool notXml =
+            !rkxml_detail::startsWith(header.getVersion(), "1.") || namesWideUnits(header.getEncodingType());
+        if (!readsBackAsHeader(header) || (writesXml && notXml)) {
             fail("Error: header '" + shown(header.getName()) + "' cannot be written.");
         }
         headerWritten = true;

@@ -22,7 +22,7 @@ static rkXMLDocument writtenAndRead(const rkXMLDocument& document, rkXMLFStream 
 
 // Names and characters as odd as each mode writes: the 8-bit mode any that read back, UTF-8 mode XML's.
 static void addOddTree(rkXMLDocument& document, bool xml) {
-    document.setHeader("1.1", "utf-16");
+    document.setHeader("1.1", xml ? "utf-8" : "utf-16");  // UTF-8 mode writes bytes: it names no 16-bit form
     addComment(document.getRoot(), " <top> & \"comment\" - ");
     rkXMLElement* config = addElement(document.getRoot(), "config", "top value");
     for (const char* name : {"", "a\r", "a>b", "/", "k\"q", "x=", "id"}) {

@@ -265,6 +265,12 @@ std::vector<Refusal> refusals() {
                         d.setHeader("2.0", "");
                     },
                     "Error: header '<?xml version=\"2.0\" ?>' cannot be written."});
+    rows.push_back({"an XML declaration of UTF-16, above UTF-8 bytes",
+                    [=](D& d, S& s) {
+                        inUtf8(s, false);
+                        d.setHeader("1.0", "UTF-16");
+                    },
+                    "Error: header '<?xml version=\"1.0\" encoding=\"UTF-16\" ?>' cannot be written."});
     const std::string notReadBack = "' does not read back with this symbol table.";
     rows.insert(
         rows.end(),
