@@ -25,11 +25,10 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
-#include <map>
-#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "platform/HeldLocks.h"
 #include "platform/Platform.h"
 
 extern char** environ;
@@ -444,12 +443,6 @@ bool isCaseInsensitiveEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The files that this process holds a lock on, and how many FileLock objects lean on each:
-// flock() locks an open file, so a second open of the same file in this process would
-// wait for the first forever.
-std::mutex heldLocksMutex;
-std::map<std::pair<dev_t, ino_t>, unsigned> heldLocks;
-
 // Opens what `where` found for locking: for reading, or for writing where only that is allowed.
 Descriptor openToLock(const Location& where) {
     Descriptor opened = openFound(where, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -507,10 +500,7 @@ bool waitForSaveInto(const std::string& name, int file) {
         fstatat(AT_FDCWD, copy.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || fstat(file, &status) != 0) {
         return false;
     }
-    {
-        const std::lock_guard<std::mutex> guard(heldLocksMutex);
-        if (heldLocks.count({status.st_dev, status.st_ino}) != 0) return false;
-    }
+    if (HeldLocks::isHeld({status.st_dev, status.st_ino})) return false;
     while (flock(file, LOCK_SH) != 0) {
         if (errno != EINTR) return false;
     }
@@ -570,7 +560,7 @@ std::string temporaryDirectory() {
 
 struct FileLock::State {
     Descriptor file;
-    std::pair<dev_t, ino_t> key{};
+    HeldLocks::File key{};
     bool held = false;
 };
 
@@ -583,14 +573,9 @@ FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
             return;
         }
         s.key = {where.status.st_dev, where.status.st_ino};
-        {
-            const std::lock_guard<std::mutex> guard(heldLocksMutex);
-            const auto found = heldLocks.find(s.key);
-            if (found != heldLocks.end()) {
-                ++found->second;
-                s.held = true;
-                return;
-            }
+        if (HeldLocks::joinIfHeld(s.key)) {
+            s.held = true;
+            return;
         }
         Descriptor opened = openToLock(where);
         struct stat status {};
@@ -604,8 +589,7 @@ FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
             !isSameFile(now.status, status)) {
             continue;
         }
-        const std::lock_guard<std::mutex> guard(heldLocksMutex);
-        ++heldLocks[s.key];
+        HeldLocks::add(s.key);
         s.file = std::move(opened);
         s.held = true;
         return;
@@ -614,9 +598,7 @@ FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
 
 FileLock::~FileLock() {
     if (!state->held) return;
-    const std::lock_guard<std::mutex> guard(heldLocksMutex);
-    const auto found = heldLocks.find(state->key);
-    if (found != heldLocks.end() && --found->second == 0) heldLocks.erase(found);
+    HeldLocks::release(state->key);
     state->file.reset();  // closing the only descriptor of the open file releases the lock
 }
 

@@ -13,12 +13,11 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "platform/HeldLocks.h"
 #include "platform/Platform.h"
 
 namespace rkxml_detail::platform {
@@ -230,11 +229,6 @@ std::optional<FileVersion> versionNow(const std::string& name) {
     return version;
 }
 
-// The files that this process holds a lock on, and how many FileLock objects lean on each:
-// a second lock of the same range through another handle would wait for the first.
-std::mutex heldLocksMutex;
-std::map<std::pair<std::uint64_t, std::uint64_t>, unsigned> heldLocks;
-
 // LockFileEx locks bytes, which nobody else may then read or write: the byte locked lies
 // far beyond the end of any real file.
 constexpr DWORD lockedByteHigh = 0x7FFFFFFF;
@@ -243,7 +237,7 @@ constexpr DWORD lockedByteHigh = 0x7FFFFFFF;
 
 struct FileLock::State {
     Handle file;
-    std::pair<std::uint64_t, std::uint64_t> key{};
+    HeldLocks::File key{};
     bool held = false;
 };
 
@@ -256,14 +250,9 @@ FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
         FileVersion identity;
         if (!opened || GetFileType(opened.get()) != FILE_TYPE_DISK || !identify(opened.get(), identity)) return;
         s.key = {identity.device, identity.number};
-        {
-            const std::lock_guard<std::mutex> guard(heldLocksMutex);
-            const auto found = heldLocks.find(s.key);
-            if (found != heldLocks.end()) {
-                ++found->second;
-                s.held = true;
-                return;
-            }
+        if (HeldLocks::joinIfHeld(s.key)) {
+            s.held = true;
+            return;
         }
         OVERLAPPED at{};
         at.OffsetHigh = lockedByteHigh;
@@ -274,8 +263,7 @@ FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
             nowIdentity.number != identity.number) {
             continue;  // closing the handle releases its lock
         }
-        const std::lock_guard<std::mutex> guard(heldLocksMutex);
-        ++heldLocks[s.key];
+        HeldLocks::add(s.key);
         s.file = std::move(opened);
         s.held = true;
         return;
@@ -284,9 +272,7 @@ FileLock::FileLock(const std::string& name) : state(std::make_unique<State>()) {
 
 FileLock::~FileLock() {
     if (!state->held) return;
-    const std::lock_guard<std::mutex> guard(heldLocksMutex);
-    const auto found = heldLocks.find(state->key);
-    if (found != heldLocks.end() && --found->second == 0) heldLocks.erase(found);
+    HeldLocks::release(state->key);
     state->file.reset();  // closing the handle releases the lock
 }
 
