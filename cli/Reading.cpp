@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <stdexcept>
 #include <system_error>
 
@@ -55,10 +56,8 @@ ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingA
 }
 
 void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName) {
-    using Diagnostic = rkXMLFStream::Diagnostic;
-    for (const Diagnostic& diagnostic : stream.getDiagnostics()) {
-        const bool isError = diagnostic.kind == Diagnostic::Error;
-        printAtLine(fileName, diagnostic.line, isError ? "error" : "warning", diagnostic.text);
+    for (const rkXMLFStream::Diagnostic& diagnostic : stream.getDiagnostics()) {
+        std::cerr << diagnostic.format(fileName) << '\n';
     }
 }
 

@@ -186,22 +186,12 @@ bool keptBySplice(const Diagnostic& diagnostic) {
            text.compare(text.size() - replaced.size(), replaced.size(), replaced) == 0;
 }
 
-// Reads the bytes again into the document, recording where each node stands in them, for a splice.
-bool readWithPositions(Original& original) {
-    original.document.makeEmpty();
-    original.stream.setPositionsRecorded(true);
-    try {
-        original.stream.readDocumentFromString(original.document, original.bytes);
-        return true;
-    } catch (const std::runtime_error&) {
-        printDiagnostics(original.stream, original.fileName);  // the file changed since it was read
-        return false;
-    }
-}
-
 // Reads the file and every reason to leave it alone; false after printing them. For `set`, a file that
 // holds a top-level element is spliced: what a save of the tree would not write back stays as written then.
 bool readOriginal(Original& original, bool forSet) {
+    // One read serves both: the positions of a splice stand in the bytes read below, which a change to the file
+    // in between would show in the splice's proof and in the save's check.
+    original.stream.setPositionsRecorded(forSet);
     switch (readFile(original.stream, original.document, forSet)) {
         case ReadResult::Failed: return false;
         case ReadResult::Missing: return true;
@@ -212,7 +202,6 @@ bool readOriginal(Original& original, bool forSet) {
     if (!bytes) return false;
     original.bytes = std::move(*bytes);
     original.splices = forSet && original.document.getTopLevelElement() != nullptr;
-    if (original.splices && !readWithPositions(original)) return false;
     Refusals refusals(original.fileName);
     for (const Diagnostic& diagnostic : original.stream.getDiagnostics()) {
         if (!original.splices || !keptBySplice(diagnostic)) refusals.add(diagnostic.line, diagnostic.text);
