@@ -287,15 +287,6 @@ TEST(Reader, ForeignModeReportsMalformedTextWithItsLine) {
             {"UTF-16 without a byte order mark", std::string("<\0?\0x\0m\0l\0", 10), "?root?", {unread}},
             {"UTF-16 big-endian without a byte order mark", std::string("\0<\0?\0x\0m\0l", 10), "?root?", {unread}},
         });
-    // What both modes read the same way fails the same way.
-    rkXMLFStream usual;
-    usual.setLogEnabled(false);
-    for (const char* text : {"<a>\n</b>", "x\n<!-- c", "<a>\n<", "<a>\n< >", "</a", "<a b=\"1\"\n\n", "<a b=\"1>"}) {
-        SCOPED_TRACE(text);
-        rkXMLDocument document;
-        EXPECT_EQ(errorOf([&] { stream.readDocumentFromString(document, text); }),
-                  errorOf([&] { usual.readDocumentFromString(document, text); }));
-    }
 }
 
 // Character references decode to the character set that the file declares, so that no other set's bytes go in.
@@ -326,29 +317,6 @@ TEST(Reader, ForeignModeDecodesReferencesToTheDeclaredCharacterSet) {
             {"a set not known", declared("EUC-JP") + body, header("EUC-JP") + "a[t=&#233;" + kept, {}},
             {"UTF-16 in name only", declared("UTF-16") + "><a>&#233;</a>", header("UTF-16") + "a'\xC3\xA9')", {}},
         });
-}
-
-TEST(Reader, EachTableSwitchLeavesTheForeignMode) {
-    for (void (rkXMLFStream::*leave)() :
-         {&rkXMLFStream::defaultSymbols, &rkXMLFStream::utf8Symbols, &rkXMLFStream::clearSymbols}) {
-        rkXMLFStream stream = foreignStream();
-        EXPECT_TRUE(stream.isForeignXml());
-        (stream.*leave)();
-        EXPECT_FALSE(stream.isForeignXml());
-        expectReads(stream, {{"single quotes", "<a b='1'/>", "?root?", {"E 0: Unspected value form."}}});
-    }
-}
-
-TEST(Reader, AppendsToWhatTheDocumentHolds) {
-    rkXMLFStream stream;
-    rkXMLDocument document;
-    element(document.getRoot())->setValue("set by the program");  // not taken for text of the read
-    stream.readDocumentFromString(document, "<a/>");
-    EXPECT_TRUE(stream.getDiagnostics().empty());
-    std::string text = "\n<b/>x\n";
-    stream.readDocumentFromString(document, text);
-    EXPECT_EQ(describe(document.getRoot()), "?root?'set by the program'(a,b)");
-    EXPECT_EQ(listed(stream), Diagnostics{"W 1: " + outside});
 }
 
 // Linear: one warning for a million open elements, and the lines of many warnings counted on in one pass.
