@@ -1,5 +1,5 @@
-// Written trees read back the same, without a warning: here, at hostile sizes, from files of other programs, and
-// through Python's ElementTree in UTF-8 mode.
+// Written trees read back the same, without a warning: here, at hostile sizes, and through Python's ElementTree in
+// UTF-8 mode.
 #include <cstdlib>
 #include <string>
 
@@ -48,44 +48,6 @@ TEST_F(RoundTrip, WrittenTreeReadsBackTheSameInEitherMode) {
     document.makeEmpty();
     addOddTree(document, true);
     EXPECT_EQ(describe(writtenAndRead(document, stream).getRoot()), describe(document.getRoot()));
-}
-
-// A file of another program, read in the mode for such files, is written so that UTF-8 mode reads it the same.
-TEST_F(RoundTrip, ForeignFileWrittenBackReadsTheSameInUtf8Mode) {
-    const std::string file =
-        "\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?>\n"
-        "<?xml-stylesheet type='text/xsl' href='style.xsl'?>\n"
-        "<!DOCTYPE fontconfig SYSTEM 'urn:fontconfig:fonts.dtd' [\n"
-        "  <!ENTITY vendor \"Example & Co\">\n"
-        "]>\n"
-        "<!-- generated -->\n"
-        "<fontconfig>\n"
-        "  <description>Fonts for &vendor;</description>\n"
-        "  <match target = 'pattern'>\n"
-        "    <test name=\"family\" qual='any'><string>mono</string></test>\n"
-        "    <edit name='family' mode=\"assign\"><string>Deja&#x56;u Sans &#8212; Mono</string></edit>\n"
-        "  </match>\n"
-        "  <script><![CDATA[if (a < b && c) { go(); }]]></script>\n"
-        "  <note>keep <?editor mark?>this</note>\n"
-        "</fontconfig>\n";
-    const std::string tree =
-        "?root?(<?xml version=\"1.0\" encoding=\"UTF-8\" ?>,<!-- generated -->,fontconfig("
-        "description'Fonts for &vendor;',match[target=pattern](test[name=family,qual=any](string'mono'),"
-        "edit[mode=assign,name=family](string'DejaVu Sans \xE2\x80\x94 Mono')),"
-        "script'if (a < b && c) { go(); }',note'keep this'))";
-    stream.foreignXml();
-    writeFile(target, file);
-    stream.readDocument(document);
-    EXPECT_EQ(describe(document.getRoot()), tree);
-    EXPECT_EQ(listed(stream), Diagnostics());
-    stream.writeDocument(document);
-    rkXMLFStream utf8;
-    utf8.utf8Symbols();
-    rkXMLDocument back;
-    back.setFileName(target);
-    utf8.readDocument(back);
-    EXPECT_EQ(describe(back.getRoot()), tree);
-    EXPECT_EQ(listed(utf8), Diagnostics());
 }
 
 // Huge, deep and wide inputs: every step must give the tree without recursing per level, in linear
