@@ -35,30 +35,6 @@ TEST_F(Writer, LaysOutOneNodePerLine) {
     EXPECT_EQ(written(), "<br/>\n<BR/>");
 }
 
-// XML has no tag without its end: UTF-8 mode writes an empty open tag in the form that every mode reads back, and
-// files from other programs have no open tags at all.
-TEST_F(Writer, XmlModesEndEveryTag) {
-    const TableRow<std::function<void(rkXMLFStream&)>, std::string> rows[] = {
-        {"UTF-8 mode", [](rkXMLFStream& s) { s.utf8Symbols(); }, "<p>\n <br/>\n <Br a=\"1\"/>\n</p>"},
-        {"files from other programs", [](rkXMLFStream& s) { s.foreignXml(); },
-         "<p>\n <br>x</br>\n <Br a=\"1\"/>\n</p>"},
-    };
-    for (const auto& [name, mode, expected] : rows) {
-        SCOPED_TRACE(name);
-        rkXMLFStream xml;
-        mode(xml);
-        document.makeEmpty();
-        xml.readDocumentFromString(document, expected);
-        EXPECT_EQ(textOf(document, xml), expected);
-    }
-    // The 8-bit mode reads the empty forms back alike.
-    rkXMLFStream utf8;
-    utf8.utf8Symbols();
-    document.makeEmpty();
-    stream.readDocumentFromString(document, rows[0].expected);
-    EXPECT_EQ(textOf(document, utf8), rows[0].expected);
-}
-
 // UTF-8 mode writes the names and characters of XML in the set that the header declares.
 TEST_F(Writer, Utf8ModeWritesXmlInTheDeclaredSet) {
     const TableRow<std::string> rows[] = {
@@ -95,18 +71,6 @@ TEST_F(Writer, ValuesAsTheReaderGetsThemBack) {
         v->setValue(value);
         EXPECT_EQ(written(), expected) << name;
     }
-}
-
-TEST_F(Writer, EmptyTreesAndNodesOfNoKindWriteNothing) {
-    writeFile(target, "a longer text that was there before");
-    stream.writeDocument(document);
-    EXPECT_EQ(readFile(target), "");
-    EXPECT_EQ(written(), "");
-    rkXMLElement* e = addElement(document.getRoot(), "e");
-    e->addChild(new rkXMLNode, 0);
-    EXPECT_EQ(written(), "<e></e>");
-    e->push_back(nullptr);  // but they count as children
-    EXPECT_EQ(written(), "<e>\n</e>");
 }
 
 // A writer that recursed once per level would overflow the thread's 128 KB stack.
