@@ -74,24 +74,6 @@ TEST(Element, RemoveChildUnlinksThenDestroysOnlyADirectChild) {
     EXPECT_EQ(log.size(), 2u);
 }
 
-TEST(Element, DestructorDestroysEverythingOnceInDocumentOrder) {
-    Log log;
-    auto* root = new rkXMLElement;
-    auto* a = new Traced<rkXMLElement>(log, "a", root);
-    auto* a1 = new Traced<rkXMLElement>(log, "a1");
-    a1->addChild(new Traced<rkXMLComment>(log, "a1x"), rkXMLElement::npos);
-    a1->addChild(new Traced<rkXMLElement>(log, "a1y"), rkXMLElement::npos);
-    a->addChild(a1, rkXMLElement::npos);
-    a->addChild(new Traced<rkXMLComment>(log, "a2"), rkXMLElement::npos);
-    root->addChild(new Traced<rkXMLComment>(log, "c", root), rkXMLElement::npos);
-    root->addChild(a, rkXMLElement::npos);
-    root->push_back(nullptr);
-    root->addChild(new Traced<rkXMLElement>(log, "b", root), rkXMLElement::npos);
-    delete root;
-    // Each child is unlinked just before it goes; later ones are still listed.
-    EXPECT_EQ(log, (Log{"c@3", "a@2", "a1", "a1x", "a1y", "a2", "b@0"}));
-}
-
 TEST(Element, AttributesByExactName) {
     rkXMLElement element;
     for (const char* name : {"b", "a", "B"}) element.setAttribute(name, name);
