@@ -184,29 +184,22 @@ std::vector<Refusal> refusals() {
         {"a byte that Windows-1252 leaves undefined", "windows-1252", "\x81"},
         {"a byte beyond US-ASCII", "US-ASCII", "\xE9"},
     };
+    // Where a text goes, and how a refusal names that place.
+    const std::pair<std::function<void(rkXMLElement*, const std::string&)>, std::string> places[] = {
+        {[](rkXMLElement* e, const std::string& text) { e->setValue(text); }, "value of element 'top'"},
+        {[](rkXMLElement* e, const std::string& text) { e->setAttribute("a", text); },
+         "attribute 'a' of element 'top'"},
+        {[](rkXMLElement* e, const std::string& text) { addComment(e, text); }, "comment"}};
     for (const auto& [name, encoding, text] : characters) {
-        const auto declared = [encoding = encoding](D& d, S& s) {
-            inUtf8(s, false);
-            d.setHeader("1.0", encoding);
-        };
-        rows.push_back({std::string("a value holding ") + name,
-                        [declared, text = text](D& d, S& s) {
-                            declared(d, s);
-                            top(d)->setValue(text);
-                        },
-                        "Error: value of element 'top'" + notXml});
-        rows.push_back({std::string("an attribute holding ") + name,
-                        [declared, text = text](D& d, S& s) {
-                            declared(d, s);
-                            top(d)->setAttribute("a", text);
-                        },
-                        "Error: attribute 'a' of element 'top'" + notXml});
-        rows.push_back({std::string("a comment holding ") + name,
-                        [declared, text = text](D& d, S& s) {
-                            declared(d, s);
-                            addComment(top(d), text);
-                        },
-                        "Error: comment" + notXml});
+        for (const auto& [put, place] : places) {
+            rows.push_back({place + " holding " + name,
+                            [encoding = encoding, text = text, put = put](D& d, S& s) {
+                                inUtf8(s, false);
+                                d.setHeader("1.0", encoding);
+                                put(top(d), text);
+                            },
+                            "Error: " + place + notXml});
+        }
     }
     for (const char* comment : {"a--b", "a-", "-"}) {
         rows.push_back({"an XML comment " + std::string(comment),
