@@ -173,12 +173,6 @@ TEST(Document, MoveTakesTheTreeItself) {
     rkXMLDocument emptied(std::move(target));
     const rkXMLDocument copy(target);  // a moved-from document copies as a new one
     EXPECT_EQ(describe(copy.getRoot()), "?root?");
-    // A vector that grows moves its documents when the move cannot throw; a copy would give new nodes.
-    std::vector<rkXMLDocument> documents(1);
-    fill(documents.front());
-    top = documents.front().getTopLevelElement();
-    for (int i = 0; i < 20; ++i) documents.emplace_back();
-    EXPECT_EQ(documents.front().getTopLevelElement(), top);
 }
 
 TEST(Document, MillionLevelsAreCopiedAssignedAndDestroyedWithoutRecursion) {
