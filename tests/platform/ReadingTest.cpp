@@ -42,14 +42,6 @@ TEST_F(Reading, FailuresChangeNothingAndAreNotLogged) {
     EXPECT_EQ(scratch.entries(), (std::set<std::string>{"doc.xml", "folder.xml"}));  // no log
 }
 
-// Bytes below 32 and 127 show as \xHH, as names from the tree do: a name holding a line feed cannot forge lines in
-// the log or in the caller's output.
-TEST_F(Reading, NameInTheMessageShowsControlBytesEscaped) {
-    document.setFileName(path("forged\nError at line 0: \x7f\x1b.xml"));
-    EXPECT_EQ(errorOf([&] { stream.readDocument(document); }),
-              "Opening file: " + path("forged\\x0AError at line 0: \\x7F\\x1B.xml") + "failed.");
-}
-
 TEST_F(Reading, BytesReachTheReaderAsTheyAre) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows reads files in text mode (WindowsLineEndTest.cpp)";
