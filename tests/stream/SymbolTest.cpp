@@ -124,27 +124,3 @@ TEST(Utf8Mode, SwitchingModes) {
     s.clearSymbols();  // leaves the mode as well
     expectDecoded(s, {{"cleared", "&#233;&amp;", "&#233;&amp;"}});
 }
-
-// The constructor's choices are those of the calls it stands for.
-TEST(Utf8Mode, TheConstructorSetsTheModeAndTheLog) {
-    using Text = rkXMLFStream::Text;
-    const struct {
-        Text text;
-        rkXMLFStream::Log log;
-        const char* decoded;  // of "&#233;&#228;"
-        bool foreign;
-        bool logs;
-    } rows[] = {
-        {Text::EightBit, rkXMLFStream::Log::File, "&#233;\xE4", false, true},
-        {Text::Utf8, rkXMLFStream::Log::None, "\xC3\xA9\xC3\xA4", false, false},
-        {Text::ForeignXml, rkXMLFStream::Log::File, "\xC3\xA9\xC3\xA4", true, true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.decoded);
-        const rkXMLFStream s(row.text, row.log);
-        EXPECT_EQ(StreamAccess::decoded(s, "&#233;&#228;"), row.decoded);
-        EXPECT_EQ(s.isForeignXml(), row.foreign);
-        EXPECT_EQ(s.isLogEnabled(), row.logs);
-        EXPECT_EQ(StreamAccess::openTags(s), Tags{"br"});
-    }
-}
