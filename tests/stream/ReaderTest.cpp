@@ -178,22 +178,6 @@ TEST(Reader, MalformedTextEmptiesTheDocumentAndReportsItsLine) {
         });
 }
 
-TEST(Reader, Utf8ModeDecodesReferencesAndAttributeValues) {
-    rkXMLFStream stream;
-    stream.addOpenTag("Hr");
-    stream.utf8Symbols();
-    expectReads(stream,
-                {
-                    {"references", "<a>&#233;&#xE9;&lt;</a>", "?root?(a'\xC3\xA9\xC3\xA9<')", {}},
-                    {"attribute values", "<a v=\"&#233; &amp;\"/>", "?root?(a[v=\xC3\xA9 &])", {}},
-                    {"trimmed after decoding", "<a>&#32;x&#9;&#32;</a>", "?root?(a'x')", {}},
-                    {"the open tags stay", "<a><HR>x</a>", "?root?(a'x'(HR))", {}},
-                    // A reference to a blank decodes to white space, which carries nothing.
-                    {"decoded blanks drop nothing", "<p>x<b/>&#32;</p>&#10;", "?root?(p'x'(b))", {}},
-                    {"decoded text replaces", "<p>&#65;<b/>&#66;</p>", "?root?(p'B'(b))", {"W 0: " + replaced("p")}},
-                });
-}
-
 TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
     rkXMLFStream stream = foreignStream();
     expectReads(
