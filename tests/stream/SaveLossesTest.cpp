@@ -111,15 +111,6 @@ TEST(SaveLosses, Utf16IsToldWithItsByteOrder) {
     EXPECT_EQ(stream.getTextForm(), Form::Bytes);
 }
 
-TEST(SaveLosses, NoneOutsideTheMode) {
-    rkXMLFStream stream = foreignStream();
-    rkXMLDocument document;
-    stream.readDocumentFromString(document, "<!DOCTYPE a><a/>");
-    stream.utf8Symbols();
-    stream.readDocumentFromString(document, "<a>&nbsp;<?pi?></a>");
-    EXPECT_TRUE(stream.getSaveLosses().empty());
-}
-
 TEST(SaveLosses, LinesStayRightWhenAWarningFollowsTheNotesOfItsText) {
     // The warning about replaced text, and the note that it follows a child, point before the references
     // noted inside that text.
