@@ -347,27 +347,6 @@ TEST_F(Writer, RefusesWhatWouldNotReadBack) {
     }
 }
 
-// Tables other than the default and the UTF-8 one write what they give back.
-TEST_F(Writer, TablesThatGiveValuesBackWriteThem) {
-    const TableRow<std::function<void(rkXMLFStream&)>, std::string> rows[] = {
-        {"the default table", [](rkXMLFStream&) {}, "A<C> & &lt;"},
-        {"the UTF-8 table", [](rkXMLFStream& s) { s.utf8Symbols(); }, "A<C> & &#60;"},
-        {"a pair added", [](rkXMLFStream& s) { s.addSymbol("&nbsp;", "\xA0"); }, "A\xA0<C> &nbsp;"},
-        {"no table, no '<'", [](rkXMLFStream& s) { s.clearSymbols(); }, "A>C & &lt;"},
-        {"8-bit mode writes attribute values as they are", [](rkXMLFStream& s) { s.addSymbol("AB", "x"); }, "x"},
-    };
-    for (const auto& [name, table, value] : rows) {
-        rkXMLFStream tables;
-        table(tables);
-        document.makeEmpty();
-        addElement(addElement(document.getRoot(), "settings"), "x", value)->setAttribute("a", "AB");
-        rkXMLDocument reread;
-        tables.readDocumentFromString(reread, textOf(document, tables));
-        EXPECT_EQ(rkXMLFactory::getText(reread, "settings/x"), value) << name;
-        EXPECT_EQ(rkXMLFactory::getText(reread, "settings/x/@a"), "AB") << name;
-    }
-}
-
 #ifndef _WIN32
 // Fills the writer's buffer several times over (it hands a file pieces of about a megabyte), with a value larger
 // than the buffer, which goes to a file at once, followed by a line break; then appends `last`.
