@@ -105,22 +105,3 @@ TEST(Utf8Mode, ReferencesDecodeToUtf8UnlessInvalid) {
                       {"a hexadecimal number beyond 32 bits", "&#x100000041;", "&#x100000041;"},
                       {"thirty digits", "&#100000000000000000001610612801;", "&#100000000000000000001610612801;"}});
 }
-
-TEST(Utf8Mode, SwitchingModes) {
-    rkXMLFStream s;
-    s.utf8Symbols();                    // XML's five entities alone; the open tags stay
-    s.addSymbol("&nbsp;", "\xC2\xA0");  // pairs added in the mode take part,
-    s.addSymbol("&#233;", "e");         // and win over the reference they spell
-    expectEncoded(s, {{"bytes from 0x80 up as they are", "\xE4\x80<\xC2\xA0", "\xE4\x80&lt;&nbsp;"}});
-    expectDecoded(s, {{"an added pair", "&#233;&#xE9;", "e\xC3\xA9"}});
-    rkXMLDocument doc;
-    rkXMLElement* top = addElement(doc.getRoot(), "a");
-    top->setAttribute("q", "\"<\xC3\xA9");
-    addElement(top, "br");
-    EXPECT_EQ(textOf(doc, s), "<a q=\"&quot;&lt;\xC3\xA9\">\n <br/></a>");  // XML has no open tags
-    s.defaultSymbols();  // 8-bit again: the thirteen pairs, the added ones kept, no references
-    expectDecoded(s, {{"8-bit again", "&#xE9;&#228;&nbsp;", "&#xE9;\xE4\xC2\xA0"}});
-    s.utf8Symbols();
-    s.clearSymbols();  // leaves the mode as well
-    expectDecoded(s, {{"cleared", "&#233;&amp;", "&#233;&amp;"}});
-}
