@@ -1,7 +1,7 @@
 #!/bin/sh
 # End-to-end checks of the installed rkxml program, one group per command, each in a fresh WORKDIR:
 #   run.sh GROUP PROGRAM SAMPLE WORKDIR      (exit 77: skipped)
-# GROUP: check, format, get, set, unwritable; and utf8, eightbit, charsets, refusals, bounds, which check
+# GROUP: check, format, get, set, unwritable; and eightbit, charsets, refusals, bounds, which check
 # that format and set keep a file whole or refuse it (files in samples/ beside this script); splice, which
 # checks that set changes only the bytes of the value it sets (samples/splice/).
 set -u
@@ -138,31 +138,6 @@ unwritable)
     chmod 755 locked
     ;;
 # ---- format and set keep a file whole or refuse it.
-utf8)
-    # Values, attributes and comments keep their bytes; the program speaks UTF-8.
-    keep utf8.xml
-    expect 0 'Zürich — 中文' '' get utf8.xml settings/city
-    expect 0 'Zürich — 中文' '' get utf8.xml settings/city/@name
-    expect 0 '' '' set utf8.xml settings/zoom 2
-    holds utf8.xml '<?xml version="1.0" encoding="UTF-8"?>\n<settings>\n  <!-- Zürich — 中文 -->\n  <city name="Zürich — 中文">Zürich — 中文</city>\n  <zoom>2</zoom>\n</settings>\n'
-    expect 0 '' '' set utf8.xml settings/city 'Köln — 東京'
-    expect 0 'Köln — 東京' '' get utf8.xml settings/city
-    expect 0 '' '' format utf8.xml
-    keep utf8.xml "$(cat utf8.xml)"
-    expect 0 '' '' format utf8.xml
-    untouched utf8.xml
-    # A value that would not read back as given is bad usage; an attribute keeps its blanks.
-    expect 2 '' 'rkxml: VALUE: not UTF-8 (for a file of the library*s 8-bit mode, use --8bit)*' set utf8.xml settings/city "$(printf 'K\366ln')"
-    expect 2 '' "rkxml: VALUE: an element's value cannot begin or end with a blank*" set utf8.xml settings/city ' x'
-    untouched utf8.xml
-    expect 0 '' '' set utf8.xml settings/city/@name ' x '
-    expect 0 ' x ' '' get utf8.xml settings/city/@name
-    # An overlong form (here of "/") is no UTF-8 either.
-    keep overlong.xml '<a>\340\200\257</a>\n'
-    expect 1 '' 'overlong.xml:1: refused: byte ?xE0 is not part of a UTF-8 character (no encoding is declared)*' format overlong.xml
-    untouched overlong.xml
-    no_logs
-    ;;
 eightbit)
     # --8bit serves files of the library's 8-bit mode, bytes in and out.
     keep eightbit.xml
