@@ -81,15 +81,15 @@ public:
         return true;
     }
 
-    // Like takeText for a text that is decoded already (`decoded`) from the source `raw`.
-    bool takeDecodedText(std::string_view raw, std::string_view decoded, std::size_t tagStart) {
+    // Like takeText for a text `content` that is decoded already from the source `raw`.
+    bool takeDecodedText(std::string_view raw, std::string_view content, std::size_t tagStart) {
         if (current == nullptr) {
-            if (!decoded.empty()) diagnostics.warnNoCurrentElement(tagStart);
+            if (!content.empty()) diagnostics.warnNoCurrentElement(tagStart);
             return false;
         }
         std::string& value = ElementAccess::value(*current);
         const bool heldText = holdsTextOfThisRead(value);
-        const std::string_view result = grammar::trimmed(decoded);
+        const std::string_view result = grammar::trimmed(content);
         if (result.empty()) return false;
         value.assign(result);
         noteStoredText(raw, heldText);
