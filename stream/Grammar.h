@@ -60,6 +60,12 @@ inline bool holdsTrimByte(std::string_view text) {
     return false;
 }
 
+// The first position of `text` from `at` on that holds no white space (a byte of the skip set), or its size.
+inline std::size_t skipWhiteSpace(std::string_view text, std::size_t at) {
+    while (at < text.size() && isSkipByte(text[at])) ++at;
+    return at;
+}
+
 // Whether `text` is white space only: blanks, tabs, line feeds and carriage returns.
 inline bool isBlank(std::string_view text) {
     for (const char c : text) {

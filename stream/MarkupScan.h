@@ -12,7 +12,6 @@
 #define RKXML_STREAM_MARKUP_SCAN_H
 
 #include <cstddef>
-#include <cstring>
 #include <memory>
 #include <string_view>
 
@@ -30,19 +29,6 @@
 namespace rkxml_detail {
 
 constexpr std::size_t notFound = std::string_view::npos;
-
-// The first `mark` at or after `from`: memchr finds the first byte, far
-// cheaper than a general substring search for these two- and three-byte marks.
-inline std::size_t findMark(std::string_view text, std::string_view mark, std::size_t from) {
-    while (from < text.size()) {
-        const void* found = std::memchr(text.data() + from, mark.front(), text.size() - from);
-        if (found == nullptr) return notFound;
-        const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
-        if (startsWith(text.substr(at), mark)) return at;
-        from = at + 1;
-    }
-    return notFound;
-}
 
 // `Derived` is the scan of one grammar. It gives, as members that this class calls:
 //   void begin();                             before the first "<" is searched
@@ -159,8 +145,9 @@ private:
         }
     }
 
+    // Skips white space from `at`; false where the text ends first.
     bool skipWhiteSpace(std::size_t& at) const {
-        while (at < text.size() && grammar::isSkipByte(text[at])) ++at;
+        at = grammar::skipWhiteSpace(text, at);
         return at < text.size();
     }
 
