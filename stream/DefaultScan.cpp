@@ -2,6 +2,7 @@
 // writes, with its open tags (elements such as "br" that no end tag closes) and
 // attributes in double quotes with "=\"" between name and value.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "rkXMLDocument.h"

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "rkXMLDocument.h"
 #include "rkXMLElement.h"
