@@ -205,6 +205,12 @@ public:
     /// file changed: read it again and edit anew.
     /// @throws std::runtime_error as writeDocument does.
     bool writeDocumentIfUnchanged(const rkXMLDocument& document);
+    /// At least the number of bytes that writeDocument would write for `document` with this stream's tables, counted
+    /// without writing, so that a caller can refuse a tree whose text would be too large: each node's line with its
+    /// indentation (one blank per level, so a deep tree's text grows with the square of its depth), names as they
+    /// stand, values (and in UTF-8 mode attribute values) with each byte that the table replaces counted as its
+    /// entity. Never throws: a tree that the writer would refuse is counted all the same; 0 for an empty tree.
+    std::uint64_t writtenSizeAtLeast(const rkXMLDocument& document) const;
     /// Replaces `text` by exactly what writeDocument would write to the file; nothing is written to disk.
     /// @throws std::runtime_error (logged) for a tree that writeDocument refuses; `text` then stays as it was.
     void writeDocumentToString(const rkXMLDocument& document, std::string& text);
