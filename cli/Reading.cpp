@@ -2,16 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <stdexcept>
-#include <system_error>
 
 #include <rkXMLHeader.h>
 
-#include "LongName.h"
 #include "Messages.h"
 
 namespace rkxml_cli {
@@ -19,40 +16,6 @@ namespace {
 
 using Diagnostic = rkXMLFStream::Diagnostic;
 using rkXMLText::Charset;
-
-// Whether the file holds more than `limit` bytes; a pipe's size is not known.
-bool isLargerThan(const std::filesystem::path& fileName, std::uint64_t limit) {
-    std::error_code code;
-    const std::uintmax_t size = std::filesystem::file_size(fileName, code);
-    return !code && size > limit;
-}
-
-// The bytes of the regular file `fileName`, up to the size it has when opened, read after the
-// library's read to compare them with what would be written; nullopt, after saying why, for
-// anything but a regular file, a file of more than `limit` bytes or a file that cannot be read.
-std::optional<std::string> bytesOf(const std::string& fileName, std::uint64_t limit) {
-    std::error_code code;
-    const Beside beside(fileName);
-    // Checked before opening: opening a FIFO would wait for a writer.
-    if (!std::filesystem::is_regular_file(beside.name(), code)) {
-        complain(shown(fileName) + ": not a regular file; rkxml writes back regular files only");
-        return std::nullopt;
-    }
-    const std::uintmax_t size = std::filesystem::file_size(beside.name(), code);
-    std::ifstream file(beside.name(), std::ios::binary);
-    std::string bytes;
-    if (!code && file && size <= limit) {
-        bytes.resize(static_cast<std::size_t>(size));
-        file.read(bytes.data(), static_cast<std::streamsize>(size));
-        bytes.resize(static_cast<std::size_t>(file.gcount()));  // a file that shrank meanwhile
-    }
-    if (size > limit) code = std::make_error_code(std::errc::file_too_large);  // grown since it was read
-    if (code || !file.is_open() || file.bad()) {
-        complain(shown(fileName) + ": cannot be read again to compare it");
-        return std::nullopt;
-    }
-    return bytes;
-}
 
 // The line of the XML declaration, where messages about the character set point.
 std::size_t declarationLine(const std::string& bytes) {
@@ -109,31 +72,33 @@ void checkCharset(Original& original, Refusals& refusals) {
 
 }  // namespace
 
-ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingAllowed) {
+ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, std::string& text, bool missingAllowed) {
     const std::string& fileName = document.getFileName();
     try {
-        stream.readDocument(document);
+        stream.readTextFromFile(fileName, text);
+        if (!text.empty()) stream.readDocumentFromString(document, text);  // an empty file adds nothing
         return ReadResult::Read;
     } catch (const std::runtime_error&) {
         printDiagnostics(stream, fileName);
         if (!stream.getDiagnostics().empty()) return ReadResult::Failed;
-        // The file errors concern no line: their reason, as the system tells it where it can.
-        std::error_code code;
-        const Beside beside(fileName);
-        const std::filesystem::file_status status = std::filesystem::status(beside.name(), code);
-        if (status.type() == std::filesystem::file_type::not_found) {
+    } catch (const std::bad_alloc&) {
+        // Too large for the memory, as the library's own read says.
+    }
+    // The file errors concern no line: their reason.
+    switch (stream.getFileFound()) {
+        case rkXMLFStream::FileFound::Missing:
             if (missingAllowed) return ReadResult::Missing;
             complain(shown(fileName) + ": No such file or directory");
-        } else if (status.type() == std::filesystem::file_type::directory) {
-            complain(shown(fileName) + ": Is a directory");
-        } else if (isLargerThan(beside.name(), stream.getReadLimit())) {
+            break;
+        case rkXMLFStream::FileFound::Directory: complain(shown(fileName) + ": Is a directory"); break;
+        case rkXMLFStream::FileFound::TooLarge:
             complain(shown(fileName) + ": refused: larger than the bound of " + std::to_string(stream.getReadLimit()) +
                      " bytes (--max-size raises it)");
-        } else {
+            break;
+        default:
             complain(shown(fileName) + ": cannot be read (no permission, a read error, or too large for the memory)");
-        }
-        return ReadResult::Failed;
     }
+    return ReadResult::Failed;
 }
 
 void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName) {
@@ -143,18 +108,17 @@ void printDiagnostics(const rkXMLFStream& stream, const std::string& fileName) {
 }
 
 bool readForRewrite(Original& original, bool forSet) {
-    // One read serves both: the positions of a splice stand in the bytes read below, which a change to the file
-    // in between would show in the splice's proof and in the save's check.
+    // The positions of a splice stand in the bytes read, which the save checks the file still holds.
     original.stream.setPositionsRecorded(forSet);
-    switch (readFile(original.stream, original.document, forSet)) {
+    switch (readFile(original.stream, original.document, original.bytes, forSet)) {
         case ReadResult::Failed: return false;
         case ReadResult::Missing: return true;
         case ReadResult::Read: break;
     }
+    if (original.stream.getFileFound() != rkXMLFStream::FileFound::RegularFile) {
+        return complain(shown(original.fileName) + ": not a regular file; rkxml writes back regular files only");
+    }
     original.exists = true;
-    std::optional<std::string> bytes = bytesOf(original.fileName, original.stream.getReadLimit());
-    if (!bytes) return false;
-    original.bytes = std::move(*bytes);
     original.splices = forSet && original.document.getTopLevelElement() != nullptr;
     Refusals refusals(original.fileName);
     for (const Diagnostic& diagnostic : original.stream.getDiagnostics()) {

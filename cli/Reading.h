@@ -1,7 +1,6 @@
-// Reading a file for a command: through the library's readDocument (which reads a
-// regular file up to its size at opening, a FIFO without writer as empty, and turns
-// running out of memory into a failed read), in the command's mode, without a log
-// file beside the user's file. For format and set, the first step: the file read,
+// Reading a file for a command: as the library reads a document's file (a regular file
+// up to its size at opening, a FIFO without writer as empty, names of any length), in the
+// command's mode, without a log file beside the user's file. For format and set, the first step: the file read,
 // with every reason to leave it as it is.
 #ifndef RKXML_CLI_READING_H
 #define RKXML_CLI_READING_H
@@ -27,10 +26,10 @@ inline rkXMLFStream streamFor(Mode mode) {
 
 enum class ReadResult { Read, Missing, Failed };
 
-// Reads the file that `document` names with `stream`. An error of the text is printed as
-// "FILE:LINE: error: text", a file that cannot be read with its reason; warnings are left to the
-// caller (getDiagnostics). With `missingAllowed`, a file that does not exist is Missing, silently.
-ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, bool missingAllowed = false);
+// Reads the file that `document` names with `stream`, its bytes into `text`. An error of the text is printed
+// as "FILE:LINE: error: text", a file that cannot be read with its reason; warnings are left to the caller
+// (getDiagnostics). With `missingAllowed`, a file that does not exist is Missing, silently.
+ReadResult readFile(rkXMLFStream& stream, rkXMLDocument& document, std::string& text, bool missingAllowed = false);
 
 // Prints the warnings and the error of the stream's last read as "FILE:LINE: warning: text" and
 // "FILE:LINE: error: text".

@@ -89,7 +89,8 @@ int checkFiles(const std::vector<std::string>& fileNames) {
         rkXMLFStream stream = streamFor(Mode::Utf8);
         rkXMLDocument document;
         document.setFileName(fileName);
-        if (readFile(stream, document) != ReadResult::Read) {
+        std::string text;
+        if (readFile(stream, document, text) != ReadResult::Read) {
             status = failed;
             continue;
         }
@@ -196,7 +197,8 @@ int getValue(const std::string& fileName, const std::string& pathText, PathSteps
     rkXMLFStream stream = streamFor(mode);
     rkXMLDocument document;
     document.setFileName(fileName);
-    if (readFile(stream, document) != ReadResult::Read) return failed;
+    std::string text;
+    if (readFile(stream, document, text) != ReadResult::Read) return failed;
     printDiagnostics(stream, fileName);
     const rkXMLHeader* header = document.getHeader();
     // A file read from UTF-16 gives UTF-8 values, whatever its declaration names.
