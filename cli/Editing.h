@@ -17,7 +17,6 @@ namespace rkxml_cli {
 // A PATH and a VALUE as given on the command line (UTF-8 in UTF-8 mode, bytes in the 8-bit mode), or as they
 // stand in the file's character set.
 struct Edit {
-    std::string pathText;  // as given, for messages
     rkXMLFactory::PathSteps path;
     std::string value;
 };

@@ -298,7 +298,7 @@ int main(int argc, char** argv) {
         if (check->parsed()) return checkFiles(fileNames);
         if (format->parsed()) return formatFiles(fileNames, how);
         if (get->parsed()) return getValue(fileName, pathText, pathArgument(pathText), how.mode);
-        const Edit edit{pathText, pathArgument(pathText), value};
+        const Edit edit{pathArgument(pathText), value};
         checkValue(value, edit.path, how.mode);
         how.edit = &edit;
         return rewriteFile(fileName, how) == Rewritten::Failed ? failed : ok;
