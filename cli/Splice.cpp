@@ -12,6 +12,7 @@ namespace rkxml_cli {
 namespace {
 
 using Position = rkXMLFStream::SourcePosition;
+using rkXMLFactory::PathSteps;
 constexpr std::size_t notFound = std::string::npos;
 constexpr std::string_view cdataOpen = "<![CDATA[";
 constexpr std::string_view cdataClose = "]]>";
@@ -42,7 +43,7 @@ std::string asText(const std::string& value) {
 
 // `value` as the 8-bit mode's writer writes an element's value: with its table's references.
 std::string asEightBitText(const std::string& value) {
-    rkXMLFStream stream = streamFor(Mode::EightBit);
+    rkXMLFStream stream(rkXMLFStream::Text::EightBit, rkXMLFStream::Log::None);
     rkXMLDocument document;
     rkXMLFactory::asElement(rkXMLFactory::createNode(document.getRoot(), rkXMLNode::Element, "v", rkXMLElement::npos))
         ->setValue(value);
@@ -137,9 +138,23 @@ std::string separatorBefore(std::string_view bytes, std::size_t nameAt) {
     return std::string(bytes.substr(start, nameAt - start));
 }
 
+// `length` bytes at `offset` replaced by `bytes` (length 0: bytes put in).
+struct ByteEdit {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::string bytes;
+};
+
+// Why a file is not spliced, at its line (from 0).
+struct SpliceRefusal {
+    std::size_t line = 0;
+    std::string reason;
+};
+
+// Plans the edit, and makes the same change to the tree.
 class Planner {
 public:
-    Planner(const SpliceSource& source, ByteEdit& edit, SpliceRefusal& refusal)
+    Planner(Original& source, ByteEdit& edit, SpliceRefusal& refusal)
         : source(source), bytes(source.bytes), edit(edit), refusal(refusal) {}
 
     // `value` as character data, as the mode's writer would write it.
@@ -147,14 +162,9 @@ public:
         return source.mode == Mode::EightBit ? asEightBitText(value) : rkxml_cli::asText(value);
     }
 
-    bool plan(const Path& path, const std::string& value) {
-        rkXMLElement* element = rkXMLFactory::asElement(source.document.getTopLevelElement());
-        std::size_t step = 1;
-        for (; step < path.elements.size(); ++step) {
-            rkXMLElement* child = rkXMLFactory::findElement(element, path.elements[step]);
-            if (child == nullptr) break;
-            element = child;
-        }
+    bool plan(const PathSteps& path, const std::string& value) {
+        std::size_t step = 0;
+        rkXMLElement* element = rkXMLFactory::reachPath(source.document, path, step);
         if (step < path.elements.size()) return addElements(*element, path, step, value);
         if (path.attribute) return setAttribute(*element, *path.attribute, value);
         return setText(*element, value);
@@ -267,7 +277,7 @@ private:
 
     // Adds the path's elements from `step` on below `parent`, in the tree and in the bytes: after the last
     // element that `parent` holds, on a line of its own where that element stands on one.
-    bool addElements(rkXMLElement& parent, const Path& path, std::size_t step, const std::string& value) {
+    bool addElements(rkXMLElement& parent, const PathSteps& path, std::size_t step, const std::string& value) {
         const Position* parentPlace = placeOf(parent);
         if (parentPlace == nullptr) return false;
         std::string added;
@@ -294,7 +304,7 @@ private:
 
     // The text of the path's elements from `step` on, holding the value; false, with the reason in `text`,
     // where the mode cannot write it.
-    bool newElements(const Path& path, std::size_t step, const std::string& value, std::string& text) const {
+    bool newElements(const PathSteps& path, std::size_t step, const std::string& value, std::string& text) const {
         const std::string& last = path.elements.back();
         for (std::size_t i = step; i < path.elements.size(); ++i) {
             if (!isWritableName(path.elements[i])) {
@@ -323,7 +333,7 @@ private:
     }
 
     // The same elements in the tree, the first right after the last element child (as in the bytes).
-    bool addToTree(rkXMLElement& parent, const Path& path, std::size_t step, const std::string& value) {
+    bool addToTree(rkXMLElement& parent, const PathSteps& path, std::size_t step, const std::string& value) {
         rkXMLNode* holder = &parent;
         for (std::size_t i = step; i < path.elements.size(); ++i) {
             const unsigned int at = i == step && afterLastElement != 0 ? afterLastElement : rkXMLElement::npos;
@@ -362,20 +372,14 @@ private:
         return replace(endTag, 0, block);
     }
 
-    const SpliceSource& source;
+    Original& source;
     const std::string& bytes;
     ByteEdit& edit;
     SpliceRefusal& refusal;
     unsigned int afterLastElement = 0;  // the index after the parent's last element child; 0 if it holds none
 };
 
-}  // namespace
-
-bool planSplice(const SpliceSource& source, const Path& path, const std::string& value, ByteEdit& edit,
-                SpliceRefusal& refusal) {
-    return Planner(source, edit, refusal).plan(path, value);
-}
-
+// `bytes` with `edit` made.
 std::string applied(const std::string& bytes, const ByteEdit& edit) {
     std::string out;
     out.reserve(bytes.size() - edit.length + edit.bytes.size());
@@ -383,6 +387,19 @@ std::string applied(const std::string& bytes, const ByteEdit& edit) {
     out += edit.bytes;
     out.append(bytes, edit.offset + edit.length, notFound);
     return out;
+}
+
+}  // namespace
+
+bool splice(Original& original, const Edit& edit, std::string& text) {
+    ByteEdit byteEdit;
+    SpliceRefusal refusal;
+    if (!Planner(original, byteEdit, refusal).plan(edit.path, edit.value)) {
+        printAtLine(original.fileName, refusal.line, "refused", refusal.reason);
+        return false;
+    }
+    text = applied(original.bytes, byteEdit);
+    return true;
 }
 
 }  // namespace rkxml_cli

@@ -8,7 +8,8 @@
 // Files are read as other XML programs write them, values given and printed in UTF-8;
 // --8bit serves files of the library's 8-bit mode. format writes a file back only where it
 // proves that nothing but layout changes; set changes only the bytes of the value it sets
-// and proves that nothing else changes (see Rewriting.h).
+// and proves that nothing else changes. Both run one way through the steps: read (Reading.h),
+// edit (Editing.h), splice (Splice.h) or lay out anew, prove (Proof.h), save.
 // Exit status: 0 done, 1 a file failed, was refused or a value is missing, 2 bad usage.
 // Messages go to stderr, data to stdout.
 #include <CLI/CLI.hpp>
@@ -21,49 +22,49 @@
 
 #include <rkXMLDocument.h>
 #include <rkXMLFStream.h>
+#include <rkXMLHeader.h>
+#include <rkXMLText.h>
 
-#include "Charset.h"
+#include "Editing.h"
 #include "Messages.h"
-#include "Path.h"
+#include "Proof.h"
 #include "Reading.h"
-#include "Rewriting.h"
-#include "stream/XmlText.h"
+#include "Splice.h"
 
 namespace {
 
 using namespace rkxml_cli;
+using rkXMLFactory::PathSteps;
+using rkXMLText::Charset;
 
 enum ExitStatus { ok = 0, failed = 1, badUsage = 2 };
 
-Path pathArgument(const std::string& text) {
+PathSteps pathArgument(const std::string& text) {
+    PathSteps path;
     std::string problem;
-    std::optional<Path> path = parsePath(text, problem);
-    if (!path) throw CLI::ValidationError("PATH", problem);
-    return *path;
+    if (!rkXMLFactory::parsePath(text, path, problem)) throw CLI::ValidationError("PATH", problem);
+    return path;
 }
 
 // In UTF-8 mode the program writes XML, as the library's writer does in that mode: the names of a PATH must
 // be XML names.
-void checkXmlNames(const Path& path) {
+void checkXmlNames(const PathSteps& path) {
     std::vector<std::string> names = path.elements;
     if (path.attribute) names.push_back(*path.attribute);
     for (const std::string& name : names) {
-        if (!rkxml_detail::xmltext::isXmlName(name, rkxml_detail::charsets::DeclaredSet::Unicode)) {
-            throw CLI::ValidationError("PATH", "'" + shown(name) + "' is not an XML name");
-        }
+        if (!rkXMLText::isXmlName(name)) throw CLI::ValidationError("PATH", "'" + shown(name) + "' is not an XML name");
     }
 }
 
 // A VALUE must read back as given: UTF-8 in UTF-8 mode, of the characters that XML allows, an attribute's
 // value without the tabs, carriage returns and line feeds that XML programs turn into blanks, and an element's
 // value without the blanks, tabs and line feeds at its ends that the reader trims.
-void checkValue(const std::string& value, const Path& path, Mode mode) {
-    if (mode == Mode::Utf8 && firstNonUtf8(value)) {
+void checkValue(const std::string& value, const PathSteps& path, Mode mode) {
+    if (mode == Mode::Utf8 && rkXMLText::firstNonUtf8(value)) {
         throw CLI::ValidationError("VALUE", "not UTF-8 (for a file of the library's 8-bit mode, use --8bit)");
     }
     if (mode == Mode::Utf8) checkXmlNames(path);
-    if (mode == Mode::Utf8 &&
-        !rkxml_detail::xmltext::holdsOnlyXmlCharacters(value, rkxml_detail::charsets::DeclaredSet::Unicode)) {
+    if (mode == Mode::Utf8 && !rkXMLText::holdsOnlyXmlCharacters(value)) {
         throw CLI::ValidationError("VALUE",
                                    "holds a character that XML does not allow (a control character other "
                                    "than tab, carriage return and line feed, U+FFFE or U+FFFF)");
@@ -88,7 +89,8 @@ int checkFiles(const std::vector<std::string>& fileNames) {
         rkXMLFStream stream = streamFor(Mode::Utf8);
         rkXMLDocument document;
         document.setFileName(fileName);
-        if (readFile(stream, document) != ReadResult::Read) {
+        std::string text;
+        if (readFile(stream, document, text) != ReadResult::Read) {
             status = failed;
             continue;
         }
@@ -97,6 +99,69 @@ int checkFiles(const std::vector<std::string>& fileNames) {
         if (!stream.getDiagnostics().empty()) status = failed;
     }
     return status;
+}
+
+struct Rewrite {
+    Mode mode = Mode::Utf8;
+    std::uint64_t maxSize = 0;   // refused when the written text would be larger
+    bool checkOnly = false;      // change nothing; only tell whether the file would change
+    const Edit* edit = nullptr;  // for set, which also creates a missing file; null for format
+};
+
+enum class Rewritten { Unchanged, Written, WouldChange, Failed };
+
+bool withinBound(const Original& original, std::uint64_t size, std::uint64_t maxSize) {
+    if (size <= maxSize) return true;
+    return complain(shown(original.fileName) + ": refused: written back it would take at least " +
+                    std::to_string(size) + " bytes, more than the bound of " + std::to_string(maxSize) +
+                    " bytes (--max-size raises it)");
+}
+
+// The tree laid out anew, within the bound, or false after saying why the writer refuses it.
+bool render(Original& original, std::uint64_t maxSize, std::string& text) {
+    if (!withinBound(original, original.stream.writtenSizeAtLeast(original.document), maxSize)) return false;
+    try {
+        original.stream.writeDocumentToString(original.document, text);
+        return true;
+    } catch (const std::runtime_error& error) {
+        return complain(shown(original.fileName) + ": " + error.what());
+    }
+}
+
+// Writes `text` to the file, unless the file changed since it was read.
+bool save(Original& original, const std::string& text) {
+    try {
+        if (original.stream.writeTextToFileIfUnchanged(original.fileName, text)) return true;
+        return complain(shown(original.fileName) + " changed while it was being edited");
+    } catch (const std::runtime_error& error) {
+        return complain(error.what());
+    }
+}
+
+// The text that `how` makes of the file: for set on a file that holds a top-level element, the file's bytes
+// with the value spliced in; else the tree (with set's edit) laid out anew. False after saying why not.
+bool made(Original& original, const Rewrite& how, std::string& text) {
+    Edit edit;
+    if (how.edit != nullptr && !makeEdit(original, *how.edit, edit)) return false;
+    if (original.splices) {
+        return splice(original, edit, text) && provesSplice(original, text) &&
+               withinBound(original, text.size(), how.maxSize);
+    }
+    return render(original, how.maxSize, text) && provesLossless(original, text, how.edit != nullptr ? &edit : nullptr);
+}
+
+// Writes the file `fileName` back as `how` says, or says on stderr why not (Failed). A file whose bytes already
+// are what would be written is not touched (Unchanged).
+Rewritten rewriteFile(const std::string& fileName, const Rewrite& how) {
+    Original original(fileName, how.mode);
+    original.stream.setReadLimit(how.maxSize);
+    // Editors that lock the file wait from the read to the save; a change by others shows at the save.
+    const rkXMLFStream::FileLock lock(original.document);
+    std::string text;
+    if (!readForRewrite(original, how.edit != nullptr) || !made(original, how, text)) return Rewritten::Failed;
+    if (original.exists && text == original.bytes) return Rewritten::Unchanged;
+    if (how.checkOnly) return Rewritten::WouldChange;
+    return save(original, text) ? Rewritten::Written : Rewritten::Failed;
 }
 
 int formatFiles(const std::vector<std::string>& fileNames, const Rewrite& how) {
@@ -118,41 +183,42 @@ int formatFiles(const std::vector<std::string>& fileNames, const Rewrite& how) {
 // The value in UTF-8 (in the 8-bit mode as it stands), or false after saying why there is none.
 bool printable(const std::string& fileName, Charset charset, const std::string& value, std::string& out) {
     if (charset == Charset::Latin1 || charset == Charset::Windows1252) {
-        out = toUtf8(value, charset);
+        out = rkXMLText::toUtf8(value, charset);
         return true;
     }
-    if (firstNonUtf8(value)) {
+    if (rkXMLText::firstNonUtf8(value)) {
         return complain(shown(fileName) + ": the value is not UTF-8; a file of the library's 8-bit mode needs --8bit");
     }
     out = value;
     return true;
 }
 
-int getValue(const std::string& fileName, Path path, Mode mode) {
+int getValue(const std::string& fileName, const std::string& pathText, PathSteps path, Mode mode) {
     rkXMLFStream stream = streamFor(mode);
     rkXMLDocument document;
     document.setFileName(fileName);
-    if (readFile(stream, document) != ReadResult::Read) return failed;
+    std::string text;
+    if (readFile(stream, document, text) != ReadResult::Read) return failed;
     printDiagnostics(stream, fileName);
     const rkXMLHeader* header = document.getHeader();
     // A file read from UTF-16 gives UTF-8 values, whatever its declaration names.
     const bool asItStands =
         mode == Mode::EightBit || header == nullptr || stream.getTextForm() != rkXMLFStream::TextForm::Bytes;
-    const Charset charset = asItStands ? Charset::Utf8 : charsetNamed(header->getEncodingType());
+    const Charset charset = asItStands ? Charset::Utf8 : rkXMLText::charsetNamed(header->getEncodingType());
     if (charset == Charset::Other) {
         complain(shown(fileName) + ": " + notConverted(header->getEncodingType()));
         return failed;
     }
     std::string unheld;
     if (mode == Mode::Utf8 && !convertPath(path, charset, unheld)) {
-        complain(shown(fileName) + ": " + shown(path.text) + " not found (" + nameOf(charset) + " cannot hold '" +
+        complain(shown(fileName) + ": " + shown(pathText) + " not found (" + nameOf(charset) + " cannot hold '" +
                  shown(unheld) + "')");
         return failed;
     }
-    const rkXMLElement* element = follow(document, fileName, path, false);
+    const rkXMLElement* element = findElement(document, fileName, path);
     if (element == nullptr) return failed;
     if (path.attribute && !element->hasAttribute(*path.attribute)) {
-        complain(shown(fileName) + ": " + shown(path.text) + " not found");
+        complain(shown(fileName) + ": " + shown(pathText) + " not found");
         return failed;
     }
     const std::string& value = path.attribute ? element->getAttributes().at(*path.attribute) : element->getValue();
@@ -231,7 +297,7 @@ int main(int argc, char** argv) {
         how.mode = eightBit ? Mode::EightBit : Mode::Utf8;
         if (check->parsed()) return checkFiles(fileNames);
         if (format->parsed()) return formatFiles(fileNames, how);
-        if (get->parsed()) return getValue(fileName, pathArgument(pathText), how.mode);
+        if (get->parsed()) return getValue(fileName, pathText, pathArgument(pathText), how.mode);
         const Edit edit{pathArgument(pathText), value};
         checkValue(value, edit.path, how.mode);
         how.edit = &edit;

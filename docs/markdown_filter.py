@@ -5,8 +5,9 @@ shows `&lt;` as <, takes a span holding a `"` for the start of a string that
 swallows the following paragraphs, and a span such as `'a' of` for quoted text.
 So those three characters become entities inside code spans. And it knows no
 anchors of headings, so a heading that a link of the same file names
-(`[UTF-8 files](#utf-8-files)`) gets that anchor. Fenced code blocks are passed
-unchanged.
+(`[UTF-8 files](#utf-8-files)`) gets that anchor. An image is looked up by its
+bare name in the image path, so a page's `../bench/` before it goes. Fenced code
+blocks are passed unchanged.
 """
 import re
 import sys
@@ -17,6 +18,7 @@ SPAN = re.compile(r"(`+)(.+?)(?<!`)\1(?!`)", re.DOTALL)
 AS_ENTITIES = str.maketrans({"&": "&amp;", '"': "&quot;", "'": "&apos;"})
 HEADING = re.compile(r"^(#{1,6} .*?)[ \t]*$", re.MULTILINE)
 LINKED_ANCHOR = re.compile(r"\]\(#([\w-]+)\)")
+IMAGE_FOLDER = re.compile(r"(!\[[^\]]*\]\()(?:\.\./)?bench/")
 
 
 def literal_span(span):
@@ -43,5 +45,5 @@ with open(sys.argv[1], encoding="utf-8") as source:
 prose = range(0, len(parts), 2)  # split() puts the fenced blocks at the odd indices
 linked = {anchor for i in prose for anchor in LINKED_ANCHOR.findall(parts[i])}
 for i in prose:
-    parts[i] = with_anchors(SPAN.sub(literal_span, parts[i]), linked)
+    parts[i] = IMAGE_FOLDER.sub(r"\1", with_anchors(SPAN.sub(literal_span, parts[i]), linked))
 sys.stdout.write("".join(parts))

@@ -183,6 +183,25 @@ public:
     /// "Reading file: <name> failed." (not logged; also for a file larger than getReadLimit()); for malformed
     /// text, what readDocumentFromString throws.
     void readDocument(rkXMLDocument& document);
+    /// Reads the file `fileName` whole into `text`, as readDocument reads a document's file (names longer than one
+    /// system call takes, the read limit, a pipe or a device, on Windows CR LF as LF), without making a tree: for a
+    /// caller that also works on the text, such as readDocumentFromString with positions recorded. Notes the file
+    /// as readDocument does, for writeTextToFileIfUnchanged() and getFileFound(); clears the diagnostics.
+    /// @throws std::runtime_error "Invalid/empty filename.", "Opening file: <name>failed." or "Reading file: <name>
+    /// failed.", as readDocument does (not logged); `text` then stays as it was.
+    void readTextFromFile(const std::string& fileName, std::string& text);
+    /// What the last readDocument or readTextFromFile found of its file, for a program's own messages.
+    enum class FileFound {
+        Nothing,      ///< no file was read yet
+        RegularFile,  ///< a regular file, read
+        OtherFile,    ///< a pipe or a device, read
+        Missing,      ///< no file of that name (also the empty name): not read
+        Directory,    ///< a directory: not read
+        TooLarge,     ///< a file of more bytes than getReadLimit(), refused before it was read
+        Unreadable    ///< not read: no permission, a read error, a pipe past the limit, or too large for the memory
+    };
+    /// What the last readDocument or readTextFromFile found of its file; Nothing before the first.
+    FileFound getFileFound() const;
     /// Makes readDocument refuse a file of more than `bytes` bytes, checked before the file is read (a pipe: read
     /// up to one byte more); the default is no limit.
     void setReadLimit(std::uint64_t bytes);
@@ -205,6 +224,12 @@ public:
     /// file changed: read it again and edit anew.
     /// @throws std::runtime_error as writeDocument does.
     bool writeDocumentIfUnchanged(const rkXMLDocument& document);
+    /// At least the number of bytes that writeDocument would write for `document` with this stream's tables, counted
+    /// without writing, so that a caller can refuse a tree whose text would be too large: each node's line with its
+    /// indentation (one blank per level, so a deep tree's text grows with the square of its depth), names as they
+    /// stand, values (and in UTF-8 mode attribute values) with each byte that the table replaces counted as its
+    /// entity. Never throws: a tree that the writer would refuse is counted all the same; 0 for an empty tree.
+    std::uint64_t writtenSizeAtLeast(const rkXMLDocument& document) const;
     /// Replaces `text` by exactly what writeDocument would write to the file; nothing is written to disk.
     /// @throws std::runtime_error (logged) for a tree that writeDocument refuses; `text` then stays as it was.
     void writeDocumentToString(const rkXMLDocument& document, std::string& text);
@@ -264,6 +289,7 @@ private:
     std::uint64_t readLimit = UINT64_MAX;                       // the largest file that readDocument reads
     std::shared_ptr<const rkxml_detail::ReadVersion> lastRead;  // what the last readDocument found, never changed
     TextForm textForm = TextForm::Bytes;                        // of the last read
+    FileFound fileFound = FileFound::Nothing;                   // by the last read of a file
     bool positionsRecorded = false;
     std::unordered_map<const rkXMLNode*, SourcePosition> positions;  // of the last read that recorded them
 };

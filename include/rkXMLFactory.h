@@ -1,7 +1,9 @@
 #ifndef RKXML_FACTORY_H
 #define RKXML_FACTORY_H
 
+#include <cstddef>
 #include <list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +74,21 @@ RKXML_API std::list<rkXMLNode*> getElements(rkXMLNode* parent, const std::string
 /// The first child element of `parent` named `name` (comments and headers never match); null if there
 /// is none, or on a null or non-element parent.
 RKXML_API rkXMLElement* findElement(rkXMLNode* parent, const std::string& name);
+/// A path split into its steps, as parsePath makes it.
+struct PathSteps {
+    std::vector<std::string> elements;     ///< the element names, the top-level element's first
+    std::optional<std::string> attribute;  ///< the name after `@`; none when the path ends in an element
+};
+/// Splits `text` into `steps`; false, with why in `problem` (e.g. "empty name in 'a//b'"), for a path that the
+/// path functions refuse as described above.
+RKXML_API bool parsePath(const std::string& text, PathSteps& steps, std::string& problem);
+/// The deepest element that the element steps of `steps` reach in `document`, the first child element of each
+/// name; `reached` becomes how many steps it found: all of them, or the index of the first one missing. Null, with
+/// `reached` 0, when the top-level element is missing or has another name than the first step.
+RKXML_API rkXMLElement* reachPath(const rkXMLDocument& document, const PathSteps& steps, std::size_t& reached);
+/// As makePath with a text, for steps that parsePath made; null, changing nothing, for steps without an element
+/// or when the top-level element has another name than the first step.
+RKXML_API rkXMLElement* makePath(rkXMLDocument& document, const PathSteps& steps);
 /// The element that `path` names (for a path ending in `@name`, the element that holds that attribute);
 /// null for a refused path, or when an element or the attribute is missing.
 RKXML_API rkXMLElement* findPath(const rkXMLDocument& document, const std::string& path);

@@ -16,7 +16,8 @@
 
 namespace rkxml_detail::platform {
 
-enum class ReadResult { Read, CannotOpen, ReadFailed };
+// Read, or why not: no file of that name, a directory, a file over the limit (before reading), or else.
+enum class ReadResult { Read, Missing, Directory, TooLarge, CannotOpen, ReadFailed };
 
 // A 64-bit FNV-1a digest of bytes, fed in pieces: enough to tell whether a file's bytes
 // changed since they were read, not to stand against someone forging them.
@@ -32,13 +33,15 @@ private:
 };
 
 // A file as a read found it: which file (its device and its number there) and its bytes
-// (their count and digest); `found` false for no file at all.
+// (their count and digest); `found` false for no file at all. `regular` tells a regular
+// file from a pipe or a device; it goes with the file's number, so it is not compared.
 struct FileVersion {
     bool found = false;
     std::uint64_t device = 0;
     std::uint64_t number = 0;
     std::uint64_t size = 0;
     std::uint64_t digest = 0;
+    bool regular = false;
 
     bool operator==(const FileVersion& other) const {
         return found == other.found && device == other.device && number == other.number && size == other.size &&
@@ -94,9 +97,9 @@ private:
 
 // The text of file `name`: a regular file up to the size it had when it was opened,
 // a pipe to its end (a FIFO without a writer gives none at once). A directory cannot
-// be opened. POSIX gives the bytes as they are; Windows reads in text mode, as its
-// programs read text files: each CR LF becomes LF (a CR alone stays). A file of more
-// than `limit` bytes is ReadFailed, a regular file before anything is read, a pipe after
+// be opened (Directory). POSIX gives the bytes as they are; Windows reads in text mode, as
+// its programs read text files: each CR LF becomes LF (a CR alone stays). A regular file of
+// more than `limit` bytes is TooLarge before anything is read, a pipe ReadFailed after
 // limit + 1 bytes. `version` tells which file was read and digests the bytes as the file
 // holds them (before any line ends are changed). A file that a save is writing into (its
 // recovery copy is beside it) is read once that save is done. Throws std::bad_alloc when

@@ -307,7 +307,12 @@ Descriptor openForReading(const std::string& name) {
     if (!file && errno == ENAMETOOLONG) {
         // Longer than one system call takes: walked a component at a time, as saving walks it.
         Location where;
-        if (locate(name, true, where) && (where.exists || where.endsAtOpenFile())) file = openFound(where, flags);
+        const bool located = locate(name, true, where);
+        if (located && (where.exists || where.endsAtOpenFile())) {
+            file = openFound(where, flags);
+        } else if (located) {
+            errno = ENOENT;  // its directory holds no such entry
+        }
     }
     return file;
 }
@@ -453,7 +458,8 @@ Descriptor openToLock(const Location& where) {
 // Reads the open file `file` from where it stands, as readFile describes.
 ReadResult readOpenFile(int file, FileContent& content, std::uint64_t limit, FileVersion& version) {
     struct stat status {};
-    if (fstat(file, &status) != 0 || S_ISDIR(status.st_mode)) return ReadResult::CannotOpen;
+    if (fstat(file, &status) != 0) return ReadResult::CannotOpen;
+    if (S_ISDIR(status.st_mode)) return ReadResult::Directory;
     // A FIFO with a writer is read until the writer closes it.
     if (!S_ISREG(status.st_mode) && !clearNonBlocking(file)) return ReadResult::CannotOpen;
     // A pipe has no size: it is read to its end, or one byte past the limit. Anything else
@@ -461,7 +467,7 @@ ReadResult readOpenFile(int file, FileContent& content, std::uint64_t limit, Fil
     // without end, cannot run the process out of memory.
     const bool toTheEnd = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
     const auto size = static_cast<std::uint64_t>(status.st_size);
-    if (!toTheEnd && (size > limit || size > std::numeric_limits<std::size_t>::max())) return ReadResult::ReadFailed;
+    if (!toTheEnd && (size > limit || size > std::numeric_limits<std::size_t>::max())) return ReadResult::TooLarge;
     const std::uint64_t wanted =
         toTheEnd ? std::min(limit, std::uint64_t{std::numeric_limits<std::size_t>::max() - 1}) + 1 : size;
     content.reserve(toTheEnd ? 0 : static_cast<std::size_t>(size));
@@ -484,6 +490,7 @@ ReadResult readOpenFile(int file, FileContent& content, std::uint64_t limit, Fil
     digest.add(content.text());
     version = {true, static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
                content.text().size(), digest.get()};
+    version.regular = S_ISREG(status.st_mode);
     return ReadResult::Read;
 }
 
@@ -512,7 +519,7 @@ bool waitForSaveInto(const std::string& name, int file) {
 ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t limit, FileVersion& version) {
     version = FileVersion{};
     const Descriptor file = openForReading(name);
-    if (!file) return ReadResult::CannotOpen;
+    if (!file) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::CannotOpen;
     const bool waited = waitForSaveInto(name, file.get());
     const ReadResult result = readOpenFile(file.get(), content, limit, version);
     if (result != ReadResult::Read || waited || !waitForSaveInto(name, file.get())) return result;

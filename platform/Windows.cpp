@@ -282,7 +282,13 @@ ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t
     version = FileVersion{};
     // Others may go on reading, writing and removing it meanwhile, as on POSIX.
     const Handle file = openShared(name, GENERIC_READ);
-    if (!file) return ReadResult::CannotOpen;  // also a directory
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return ReadResult::Missing;
+        const DWORD attributes = GetFileAttributesA(name.c_str());  // a directory is not opened as a file
+        const bool isDirectory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return isDirectory ? ReadResult::Directory : ReadResult::CannotOpen;
+    }
     // A pipe has no size: it is read to its end. A file is read up to the size it had
     // now, so that one that keeps growing cannot run the process out of memory; a
     // device such as NUL has none.
@@ -291,7 +297,7 @@ ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t
     LARGE_INTEGER size{};
     if (type == FILE_TYPE_DISK && !GetFileSizeEx(file.get(), &size)) return ReadResult::ReadFailed;
     const auto bytes = static_cast<std::uint64_t>(size.QuadPart);
-    if (bytes > limit || bytes > std::numeric_limits<std::size_t>::max()) return ReadResult::ReadFailed;
+    if (bytes > limit || bytes > std::numeric_limits<std::size_t>::max()) return ReadResult::TooLarge;
     // A pipe is read one byte past the limit at most.
     const std::uint64_t wanted = std::min(limit, std::uint64_t{std::numeric_limits<std::size_t>::max() - 1}) + 1;
     content.reserve(static_cast<std::size_t>(bytes));
@@ -315,6 +321,7 @@ ReadResult readFile(const std::string& name, FileContent& content, std::uint64_t
     Digest digest;
     digest.add(content.text());
     version.found = true;
+    version.regular = type == FILE_TYPE_DISK;
     version.size = content.text().size();
     version.digest = digest.get();
     joinLineEnds(content);

@@ -19,6 +19,19 @@ inline bool startsWith(std::string_view text, std::string_view prefix) {
     return true;
 }
 
+// The first `mark` at or after `from`, or npos: memchr finds the first byte, far
+// cheaper than a general substring search for the two- and three-byte marks of XML.
+inline std::size_t findMark(std::string_view text, std::string_view mark, std::size_t from) {
+    while (from < text.size()) {
+        const void* found = std::memchr(text.data() + from, mark.front(), text.size() - from);
+        if (found == nullptr) return std::string_view::npos;
+        const auto at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        if (startsWith(text.substr(at), mark)) return at;
+        from = at + 1;
+    }
+    return std::string_view::npos;
+}
+
 // Copies `size` bytes; short copies without a library call (overlapping
 // fixed-size copies are inlined).
 inline void copyBytes(char* to, const char* from, std::size_t size) {

@@ -12,15 +12,9 @@ namespace {
 
 constexpr std::size_t notFound = std::string_view::npos;
 
-// XML's white space: the reader's skip set.
-std::size_t skipWhiteSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && grammar::isSkipByte(text[at])) ++at;
-    return at;
-}
-
 // The position after `close`, searched from `from`; npos if it is missing.
 std::size_t after(std::string_view text, std::string_view close, std::size_t from) {
-    const std::size_t at = text.find(close, from);
+    const std::size_t at = findMark(text, close, from);
     return at == notFound ? notFound : at + close.size();
 }
 
@@ -130,14 +124,14 @@ bool isXmlDeclaration(std::string_view rest) {
 Declaration readDeclaration(std::string_view inner) {
     // Pseudo-attributes: name, "=", a quoted value; the reading stops at the first that is malformed.
     Declaration declaration;
-    std::size_t at = skipWhiteSpace(inner, 0);
+    std::size_t at = grammar::skipWhiteSpace(inner, 0);
     while (at < inner.size()) {
         const std::size_t nameStart = at;
         while (at < inner.size() && inner[at] != '=' && !grammar::isSkipByte(inner[at])) ++at;
         const std::string_view name = inner.substr(nameStart, at - nameStart);
-        at = skipWhiteSpace(inner, at);
+        at = grammar::skipWhiteSpace(inner, at);
         const bool equals = at < inner.size() && inner[at] == '=';
-        if (equals) at = skipWhiteSpace(inner, at + 1);
+        if (equals) at = grammar::skipWhiteSpace(inner, at + 1);
         const bool quoted = equals && at < inner.size() && (inner[at] == '"' || inner[at] == '\'');
         const std::size_t close = quoted ? inner.find(inner[at], at + 1) : notFound;
         if (close == notFound) {
@@ -152,7 +146,7 @@ Declaration readDeclaration(std::string_view inner) {
         } else {
             declaration.holdsMore = true;
         }
-        at = skipWhiteSpace(inner, close + 1);
+        at = grammar::skipWhiteSpace(inner, close + 1);
     }
     return declaration;
 }
@@ -171,11 +165,11 @@ Attribute readAttribute(std::string_view text, std::size_t at) {
         ++at;
     }
     attribute.name = text.substr(nameStart, at - nameStart);
-    at = skipWhiteSpace(text, at);
+    at = grammar::skipWhiteSpace(text, at);
     // "Unspected" kept as the default reader spells it, on purpose: callers and stored logs match the text.
     if (at >= text.size()) return failed("Unspected EOF.", text.size());
     if (text[at] != '=') return failed("Unspected value form.", nameStart);
-    at = skipWhiteSpace(text, at + 1);
+    at = grammar::skipWhiteSpace(text, at + 1);
     if (at >= text.size()) return failed("Unspected EOF.", text.size());
     if (text[at] != '"' && text[at] != '\'') return failed("Unspected value form.", nameStart);
     const std::size_t valueStart = at + 1;

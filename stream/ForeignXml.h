@@ -13,9 +13,8 @@
 
 namespace rkxml_detail::foreign {
 
-constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";  // UTF-8's
-constexpr std::string_view doctypeMark = "!DOCTYPE";        // what follows "<" in a document type declaration
-constexpr std::string_view cdataMark = "![CDATA[";          // what follows "<" in a CDATA section
+constexpr std::string_view doctypeMark = "!DOCTYPE";  // what follows "<" in a document type declaration
+constexpr std::string_view cdataMark = "![CDATA[";    // what follows "<" in a CDATA section
 constexpr std::string_view cdataClose = "]]>";
 
 // Whether `text` is UTF-16: it starts with a UTF-16 byte order mark, or with "<" and "?" in UTF-16.

@@ -29,6 +29,7 @@ constexpr std::string_view valueOpen = "=\"";
 constexpr std::string_view valueClose = "\"";
 constexpr std::string_view blanks = "                    ";  // 20 blanks, the source of indentation
 constexpr std::string_view lineBreak = "\n";
+constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";  // UTF-8's
 
 // Byte classes of the scan, looked up in one table: the reader asks them for nearly every byte of a tag.
 enum ByteClass : unsigned char {
@@ -57,6 +58,28 @@ inline bool holdsTrimByte(std::string_view text) {
         if (isTrimByte(c)) return true;
     }
     return false;
+}
+
+// The first position of `text` from `at` on that holds no white space (a byte of the skip set), or its size.
+inline std::size_t skipWhiteSpace(std::string_view text, std::size_t at) {
+    while (at < text.size() && isSkipByte(text[at])) ++at;
+    return at;
+}
+
+// Whether `text` is white space only: blanks, tabs, line feeds and carriage returns.
+inline bool isBlank(std::string_view text) {
+    for (const char c : text) {
+        if (!isSkipByte(c)) return false;
+    }
+    return true;
+}
+
+// The first byte of `text` from `from` on that is neither white space nor the byte order mark that starts
+// the text: where a warning about text that starts at `from` points.
+inline std::size_t firstTextAt(std::string_view text, std::size_t from) {
+    if (from == 0 && startsWith(text, byteOrderMark)) from = byteOrderMark.size();
+    while (from < text.size() && isSkipByte(text[from])) ++from;
+    return from;
 }
 
 // `text` without trim bytes at either end.

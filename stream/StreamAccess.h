@@ -31,6 +31,8 @@ struct StreamAccess {
     static void noteRead(rkXMLFStream& stream, const std::string& fileName, const platform::FileVersion& version) {
         stream.lastRead = std::make_shared<const ReadVersion>(ReadVersion{fileName, version});
     }
+    // Forgets what the last readDocument found, as a new read starts.
+    static void forgetRead(rkXMLFStream& stream) { stream.lastRead.reset(); }
     // What the last read of `fileName` found; a file not found if the last read was of another name, or none.
     static platform::FileVersion versionRead(const rkXMLFStream& stream, const std::string& fileName) {
         return stream.lastRead && stream.lastRead->fileName == fileName ? stream.lastRead->version
@@ -44,6 +46,8 @@ struct StreamAccess {
     static std::vector<rkXMLFStream::Diagnostic>& diagnostics(rkXMLFStream& stream) { return stream.diagnostics; }
     // What the last read of a file from another program took in that a save would not write back.
     static std::vector<rkXMLFStream::Diagnostic>& saveLosses(rkXMLFStream& stream) { return stream.saveLosses; }
+    // What the last read of a file found of it.
+    static rkXMLFStream::FileFound& fileFound(rkXMLFStream& stream) { return stream.fileFound; }
     // The form in which the text of the last read came.
     static rkXMLFStream::TextForm& textForm(rkXMLFStream& stream) { return stream.textForm; }
     // Whether the stream holds exactly the default table in 8-bit mode or the UTF-8 table in UTF-8 mode,

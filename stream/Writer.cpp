@@ -7,6 +7,7 @@
 // and the target is replaced only when all of it was written. Any failure is
 // logged and thrown from one place, and the temporary file goes with it.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -511,7 +512,72 @@ bool writeText(const rkXMLFStream& stream, const std::string& fileName, const st
     throw;
 }
 
+// How many bytes the writer makes at least of each byte of a coded text: its entity's length where the table
+// replaces it alone, 0 where it belongs to a longer character text that a shorter entity may replace, else 1.
+std::array<std::uint64_t, 256> codedLengths(const rkXMLFStream& stream) {
+    std::array<std::uint64_t, 256> lengths;
+    lengths.fill(1);
+    std::array<bool, 256> replaced{};
+    for (const auto& [entity, character] : StreamAccess::symbols(stream)) {
+        if (character.size() == 1) {
+            const auto byte = static_cast<unsigned char>(character[0]);
+            lengths[byte] = replaced[byte] ? std::min<std::uint64_t>(lengths[byte], entity.size()) : entity.size();
+            replaced[byte] = true;
+        }
+    }
+    for (const auto& [entity, character] : StreamAccess::symbols(stream)) {
+        if (character.size() > 1 && entity.size() < character.size()) {
+            for (const char c : character) lengths[static_cast<unsigned char>(c)] = 0;
+        }
+    }
+    return lengths;
+}
+
+std::uint64_t codedSize(const std::string& text, const std::array<std::uint64_t, 256>& lengths) {
+    std::uint64_t size = 0;
+    for (const char c : text) size += lengths[static_cast<unsigned char>(c)];
+    return size;
+}
+
 }  // namespace
+
+std::uint64_t rkXMLFStream::writtenSizeAtLeast(const rkXMLDocument& document) const {
+    constexpr std::uint64_t tagMarks = 5;        // "<", ">", "</", ">" around a name given twice
+    constexpr std::uint64_t emptyTagMarks = 2;   // "<", ">" of an open tag ("/>" of others is one more)
+    constexpr std::uint64_t commentMarks = 7;    // "<!--", "-->"
+    constexpr std::uint64_t attributeMarks = 4;  // a blank, "=\"", "\""
+    const std::array<std::uint64_t, 256> values = codedLengths(*this);
+    std::array<std::uint64_t, 256> attributes;
+    if (utf8) {
+        attributes = values;
+    } else {
+        attributes.fill(1);
+    }
+    const rkXMLElement* root = rkxml_detail::elementOrNull(document.getRoot());
+    if (root == nullptr) return 0;
+    std::uint64_t size = 0;
+    for (rkXMLWalk walk(*root); walk.next();) {
+        if (walk.isLeaving()) continue;
+        size += walk.depth() + (size == 0 ? 0 : 1);  // the indentation, and a line break before all but the first
+        const rkXMLElement* element = walk.element();
+        if (element == nullptr) {
+            const rkXMLNode& node = *walk.node();
+            size += node.getName().size() + (node.getElementType() == rkXMLNode::Comment ? commentMarks : 0);
+            continue;
+        }
+        const std::string& value = element->getValue();
+        const bool written = value.find_first_not_of(" \t\n\r") != std::string::npos;  // blanks alone may not be
+        if (element->empty() && !written) {
+            size += element->getName().size() + emptyTagMarks;
+        } else {
+            size += 2 * element->getName().size() + tagMarks + (written ? codedSize(value, values) : 0);
+        }
+        for (const auto& [name, text] : element->getAttributes()) {
+            size += name.size() + codedSize(text, attributes) + attributeMarks;
+        }
+    }
+    return size;
+}
 
 void rkXMLFStream::writeDocument(const rkXMLDocument& document) { writeFile(*this, document, std::nullopt); }
 

@@ -14,57 +14,21 @@ using rkxml_detail::elementOrNull;
 
 namespace {
 
-// A path split into its steps: element names from the top-level element down, and perhaps an attribute.
-struct Path {
-    std::vector<std::string> elements;
-    std::optional<std::string> attribute;
-};
-
-// Splits `text` at each '/'; false for a malformed path: an empty step, a '@' without a name, a step
-// after the '@' step, or no element step at all.
-bool split(std::string_view text, Path& path) {
-    for (std::size_t start = 0;;) {
-        const std::size_t slash = text.find('/', start);
-        const std::string_view step = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
-        if (step.empty() || step == "@" || path.attribute) return false;
-        if (step.front() == '@') {
-            path.attribute.emplace(step.substr(1));
-        } else {
-            path.elements.emplace_back(step);
-        }
-        if (slash == std::string_view::npos) return !path.elements.empty();
-        start = slash + 1;
-    }
+// The steps of `text`, or none for a malformed path.
+std::optional<rkXMLFactory::PathSteps> split(const std::string& text) {
+    rkXMLFactory::PathSteps steps;
+    std::string problem;
+    if (!rkXMLFactory::parsePath(text, steps, problem)) return std::nullopt;
+    return steps;
 }
 
 // The element that the path names in `document`, or null when one is missing; for a path that ends in an
 // attribute, null also when the element lacks that attribute.
-rkXMLElement* found(const rkXMLDocument& document, const Path& path) {
-    rkXMLElement* element = elementOrNull(document.getTopLevelElement());
-    if (element == nullptr || element->getName() != path.elements.front()) return nullptr;
-    for (std::size_t step = 1; step < path.elements.size() && element != nullptr; ++step) {
-        element = rkXMLFactory::findElement(element, path.elements[step]);
-    }
-    if (element != nullptr && path.attribute && !element->hasAttribute(*path.attribute)) return nullptr;
-    return element;
-}
-
-// The element that the path names, with what is missing made: elements at the end of their parent's
-// children (the top-level element too, in a document without one), an attribute with an empty value.
-// Null, changing nothing, when the document's top-level element has another name.
-rkXMLElement* made(rkXMLDocument& document, const Path& path) {
-    auto findOrAppend = [](rkXMLNode* parent, const std::string& name) {
-        rkXMLElement* element = rkXMLFactory::findElement(parent, name);
-        if (element != nullptr) return element;
-        return elementOrNull(rkXMLFactory::createNode(parent, rkXMLNode::Element, name, rkXMLElement::npos));
-    };
-    rkXMLElement* top = elementOrNull(document.getTopLevelElement());
-    if (top != nullptr && top->getName() != path.elements.front()) return nullptr;
-    rkXMLElement* element = top != nullptr ? top : findOrAppend(document.getRoot(), path.elements.front());
-    for (std::size_t step = 1; step < path.elements.size(); ++step) {
-        element = findOrAppend(element, path.elements[step]);
-    }
-    if (path.attribute && !element->hasAttribute(*path.attribute)) element->setAttribute(*path.attribute, "");
+rkXMLElement* found(const rkXMLDocument& document, const rkXMLFactory::PathSteps& path) {
+    std::size_t reached = 0;
+    rkXMLElement* element = rkXMLFactory::reachPath(document, path, reached);
+    if (reached < path.elements.size()) return nullptr;
+    if (path.attribute && !element->hasAttribute(*path.attribute)) return nullptr;
     return element;
 }
 
@@ -179,27 +143,85 @@ rkXMLElement* findElement(rkXMLNode* parent, const std::string& name) {
     return nullptr;
 }
 
+bool parsePath(const std::string& text, PathSteps& steps, std::string& problem) {
+    steps = PathSteps();
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = text.find('/', start);
+        std::string step = text.substr(start, slash == std::string::npos ? slash : slash - start);
+        if (steps.attribute) {
+            problem = "an @attribute must be the last step: " + text;
+            return false;
+        }
+        if (step.empty() || step == "@") {
+            problem = "empty name in '" + text + "'";
+            return false;
+        }
+        if (step.front() == '@') {
+            steps.attribute = step.substr(1);
+        } else {
+            steps.elements.push_back(std::move(step));
+        }
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    if (steps.elements.empty()) {
+        problem = "names no element: " + text;
+        return false;
+    }
+    return true;
+}
+
+rkXMLElement* reachPath(const rkXMLDocument& document, const PathSteps& steps, std::size_t& reached) {
+    reached = 0;
+    rkXMLElement* element = elementOrNull(document.getTopLevelElement());
+    if (element == nullptr || steps.elements.empty() || element->getName() != steps.elements.front()) return nullptr;
+    for (reached = 1; reached < steps.elements.size(); ++reached) {
+        rkXMLElement* child = findElement(element, steps.elements[reached]);
+        if (child == nullptr) break;
+        element = child;
+    }
+    return element;
+}
+
+rkXMLElement* makePath(rkXMLDocument& document, const PathSteps& steps) {
+    if (steps.elements.empty()) return nullptr;
+    std::size_t reached = 0;
+    rkXMLElement* element = reachPath(document, steps, reached);
+    if (element == nullptr && document.getTopLevelElement() != nullptr) return nullptr;  // of another name
+    if (element == nullptr) {
+        element = elementOrNull(
+            createNode(document.getRoot(), rkXMLNode::Element, steps.elements.front(), rkXMLElement::npos));
+        reached = 1;
+    }
+    for (; reached < steps.elements.size(); ++reached) {
+        element = elementOrNull(createNode(element, rkXMLNode::Element, steps.elements[reached], rkXMLElement::npos));
+    }
+    if (steps.attribute && !element->hasAttribute(*steps.attribute)) element->setAttribute(*steps.attribute, "");
+    return element;
+}
+
 rkXMLElement* findPath(const rkXMLDocument& document, const std::string& path) {
-    Path steps;
-    return split(path, steps) ? found(document, steps) : nullptr;
+    const std::optional<PathSteps> steps = split(path);
+    return steps ? found(document, *steps) : nullptr;
 }
 
 rkXMLElement* makePath(rkXMLDocument& document, const std::string& path) {
-    Path steps;
-    return split(path, steps) ? made(document, steps) : nullptr;
+    const std::optional<PathSteps> steps = split(path);
+    return steps ? makePath(document, *steps) : nullptr;
 }
 
 std::string getText(const rkXMLDocument& document, const std::string& path) {
-    Path steps;
-    const rkXMLElement* element = split(path, steps) ? found(document, steps) : nullptr;
+    const std::optional<PathSteps> steps = split(path);
+    const rkXMLElement* element = steps ? found(document, *steps) : nullptr;
     if (element == nullptr) return {};
-    return steps.attribute ? element->getAttributes().at(*steps.attribute) : element->getValue();
+    return steps->attribute ? element->getAttributes().at(*steps->attribute) : element->getValue();
 }
 
 std::vector<std::string> getTexts(const rkXMLDocument& document, const std::string& path) {
-    Path steps;
     std::vector<std::string> texts;
-    if (!split(path, steps)) return texts;
+    std::optional<PathSteps> parsed = split(path);
+    if (!parsed) return texts;
+    PathSteps& steps = *parsed;
     const std::optional<std::string> attribute = std::move(steps.attribute);
     steps.attribute.reset();
     std::list<rkXMLNode*> named;
@@ -223,13 +245,14 @@ std::vector<std::string> getTexts(const rkXMLDocument& document, const std::stri
 }
 
 bool addText(rkXMLDocument& document, const std::string& path, const std::string& text) {
-    Path steps;
-    if (!split(path, steps) || steps.attribute) return false;
+    std::optional<PathSteps> parsed = split(path);
+    if (!parsed || parsed->attribute) return false;
+    PathSteps& steps = *parsed;
     const std::string last = steps.elements.back();
     rkXMLNode* parent = nullptr;
     if (steps.elements.size() > 1) {
         steps.elements.pop_back();
-        parent = made(document, steps);
+        parent = makePath(document, steps);
     } else if (document.getTopLevelElement() == nullptr) {
         parent = document.getRoot();  // a document's only top-level element
     }
@@ -239,11 +262,11 @@ bool addText(rkXMLDocument& document, const std::string& path, const std::string
 }
 
 bool setText(rkXMLDocument& document, const std::string& path, const std::string& text) {
-    Path steps;
-    rkXMLElement* element = split(path, steps) ? made(document, steps) : nullptr;
+    const std::optional<PathSteps> steps = split(path);
+    rkXMLElement* element = steps ? makePath(document, *steps) : nullptr;
     if (element == nullptr) return false;
-    if (steps.attribute) {
-        element->setAttribute(*steps.attribute, text);
+    if (steps->attribute) {
+        element->setAttribute(*steps->attribute, text);
     } else {
         element->setValue(text);
     }

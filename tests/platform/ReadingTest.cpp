@@ -28,16 +28,21 @@ void hold(rkXMLDocument& document) {
 }  // namespace
 
 TEST_F(Reading, FailuresChangeNothingAndAreNotLogged) {
+    using Found = rkXMLFStream::FileFound;
     hold(document);
     writeFile(target, "");  // an empty file adds nothing
     EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), noException);
+    EXPECT_EQ(stream.getFileFound(), Found::RegularFile);
     fs::create_directory(path("folder.xml"));
-    for (const std::string& name : {path("missing.xml"), path("folder.xml")}) {
+    for (const auto& [name, found] :
+         {std::pair(path("missing.xml"), Found::Missing), std::pair(path("folder.xml"), Found::Directory)}) {
         document.setFileName(name);
         EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Opening file: " + name + "failed.");
+        EXPECT_EQ(stream.getFileFound(), found) << name;
     }
     document.setFileName("");
     EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), "Invalid/empty filename.");
+    EXPECT_EQ(stream.getFileFound(), Found::Missing);
     EXPECT_EQ(describe(document.getRoot()), heldTree);
     EXPECT_EQ(scratch.entries(), (std::set<std::string>{"doc.xml", "folder.xml"}));  // no log
 }
@@ -46,7 +51,11 @@ TEST_F(Reading, BytesReachTheReaderAsTheyAre) {
 #ifdef _WIN32
     GTEST_SKIP() << "Windows reads files in text mode (WindowsLineEndTest.cpp)";
 #endif
-    writeFile(target, std::string("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40));
+    const std::string bytes("<?xml version=\"1.0\"?>\r\n<a>x\r\n</a>\r\n\0<b/>", 40);
+    writeFile(target, bytes);
+    std::string text;
+    stream.readTextFromFile(target, text);
+    EXPECT_EQ(text, bytes);
     stream.readDocument(document);
     EXPECT_EQ(describe(document.getRoot()), std::string("?root?'\r\n\0'", 11) + "(<?xml version=\"1.0\" ?>,a'x\r',b)");
 }
@@ -122,6 +131,8 @@ TEST_F(Reading, FileOverTheLimitIsRefused) {
         stream.setReadLimit(limit);
         hold(document);
         EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), limit == 12 ? noException : refused) << limit;
+        EXPECT_EQ(stream.getFileFound(),
+                  limit == 12 ? rkXMLFStream::FileFound::RegularFile : rkXMLFStream::FileFound::TooLarge);
         EXPECT_EQ(describe(document.getRoot()), limit == 12 ? "?root?'kept value'(kept,a'12345')" : heldTree);
         document.makeEmpty();
     }
@@ -170,6 +181,9 @@ TEST_F(Reading, DeviceIsReadUpToItsSize) {
         return describe(document.getRoot());
     });
     EXPECT_EQ(tree, "?root?");
+    document.setFileName("/dev/null");
+    stream.readDocument(document);
+    EXPECT_EQ(stream.getFileFound(), rkXMLFStream::FileFound::OtherFile);
 }
 
 TEST_F(Reading, PathLongerThanOneSystemCallReadsBackAsSaved) {
@@ -196,6 +210,10 @@ TEST_F(Reading, PathLongerThanOneSystemCallReadsBackAsSaved) {
     document.setFileName(file);
     EXPECT_EQ(errorOf([&] { stream.readDocument(document); }), noException);
     EXPECT_EQ(describe(document.getTopLevelElement()), "data(entry'new & text')");
+    std::string text;
+    EXPECT_EQ(errorOf([&] { stream.readTextFromFile(file + ".missing", text); }),
+              "Opening file: " + file + ".missing" + "failed.");
+    EXPECT_EQ(stream.getFileFound(), rkXMLFStream::FileFound::Missing);  // a program makes it, as for short names
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // back as it stands refused before anything is written.
 #include <pthread.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -71,6 +72,25 @@ TEST_F(Writer, ValuesAsTheReaderGetsThemBack) {
         v->setValue(value);
         EXPECT_EQ(written(), expected) << name;
     }
+}
+
+// The bound a caller checks before writing: at least the bytes written, entities counted as written.
+TEST_F(Writer, WrittenSizeAtLeastCountsWithoutWriting) {
+    const TableRow<std::string, std::uint64_t> rows[] = {
+        {"names, marks, line breaks and indentation", "<a>\n<b>x</b></a>", 17},
+        {"a byte of the table as its entity", "<a>\xE4</a>", 13},
+        {"an empty element without its slash", "<a><a><a/></a></a>", 22},
+        {"an attribute value as it stands", "<a b=\"&lt;\"/>", 12},
+    };
+    for (const auto& [name, text, expected] : rows) {
+        SCOPED_TRACE(name);
+        document.makeEmpty();
+        stream.readDocumentFromString(document, text);
+        EXPECT_EQ(stream.writtenSizeAtLeast(document), expected);
+        EXPECT_LE(expected, written().size());
+    }
+    stream.utf8Symbols();  // attribute values are coded too
+    EXPECT_EQ(stream.writtenSizeAtLeast(document), 16u);
 }
 
 // A writer that recursed once per level would overflow the thread's 128 KB stack.

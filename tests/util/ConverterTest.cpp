@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "rkXMLConverter.h"
+#include "rkXMLText.h"
 #include "tests/TestSupport.h"
 
 using testing_support::TableRow;
@@ -237,4 +238,77 @@ TEST(ValueOr, TextsOrTheDefault) {
     EXPECT_EQ(rkXMLConverter::valueOr("", std::string("dark")), "dark");
     EXPECT_EQ(rkXMLConverter::valueOr(" ", std::string("dark")), " ");
     EXPECT_EQ(rkXMLConverter::valueOr("", nullptr), "");
+}
+
+// The character sets a declaration names; of the Unicode forms only UTF-8 is bytes as they stand.
+TEST(Text, CharsetNamed) {
+    using rkXMLText::Charset;
+    const TableRow<const char*, Charset> rows[] = {
+        {"no name", "", Charset::Utf8},
+        {"UTF-8", "Utf-8", Charset::Utf8},
+        {"UTF-16", "UTF-16", Charset::Other},
+        {"ISO-8859-1", "Latin1", Charset::Latin1},
+        {"Windows-1252", "CP1252", Charset::Windows1252},
+        {"US-ASCII", "US-ASCII", Charset::Ascii},
+        {"a set not converted", "EUC-JP", Charset::Other},
+    };
+    for (const auto& [name, encoding, charset] : rows) EXPECT_EQ(rkXMLText::charsetNamed(encoding), charset) << name;
+}
+
+// UTF-8 into a set and back, or the first character the set cannot hold.
+TEST(Text, ConvertsToAndFromUtf8) {
+    using rkXMLText::Charset;
+    const struct {
+        Charset charset;
+        const char* utf8;
+        const char* bytes;   // converted before the first character not held
+        const char* unheld;  // empty when all is held
+    } rows[] = {
+        {Charset::Latin1, "K\xC3\xB6ln", "K\xF6ln", ""},
+        {Charset::Windows1252, "\xE2\x82\xAC \xC5\xB8", "\x80 \x9F", ""},
+        {Charset::Latin1, "K\xE2\x82\xAC", "K", "\xE2\x82\xAC"},
+        {Charset::Ascii, "a\xC3\xA9", "a", "\xC3\xA9"},
+        {Charset::Latin1, "a\xFF", "a", "\xFF"},  // no UTF-8
+        {Charset::Utf8, "\xE4\xB8\xAD", "\xE4\xB8\xAD", ""},
+    };
+    for (const auto& row : rows) {
+        std::string bytes;
+        std::string unheld;
+        EXPECT_EQ(rkXMLText::fromUtf8(row.utf8, row.charset, bytes, unheld), *row.unheld == 0) << row.utf8;
+        EXPECT_EQ(bytes, row.bytes) << row.utf8;
+        EXPECT_EQ(unheld, row.unheld) << row.utf8;
+        if (*row.unheld == 0) {
+            EXPECT_EQ(rkXMLText::toUtf8(bytes, row.charset), row.utf8) << row.utf8;
+        }
+    }
+    EXPECT_EQ(rkXMLText::toUtf8("\x81", Charset::Windows1252), "\xC2\x81");  // undefined: the C1 control
+}
+
+TEST(Text, FirstNonUtf8) {
+    const TableRow<std::string, std::optional<std::size_t>> rows[] = {
+        {"all UTF-8", "a\xC3\xB6", std::nullopt},
+        {"cut short", "ab\xC3", 2},
+        {"an overlong form", "\xE0\x80\xAF", 0},
+        {"a surrogate", "a\xED\xA0\x80", 1},
+    };
+    for (const auto& [name, text, at] : rows) EXPECT_EQ(rkXMLText::firstNonUtf8(text), at) << name;
+}
+
+TEST(Text, XmlNamesAndCharacters) {
+    for (const char* name : {"a",
+                             "gr\xC3\xB6\xC3\x9F"
+                             "e",
+                             "_x-1.b:c"})
+        EXPECT_TRUE(rkXMLText::isXmlName(name)) << name;
+    for (const char* name : {"", "1x", "a b", "a<b", "a\xC2\x85"}) EXPECT_FALSE(rkXMLText::isXmlName(name)) << name;
+    EXPECT_TRUE(rkXMLText::holdsOnlyXmlCharacters("a\tb\r\n\xE4\xB8\xAD"));
+    for (const char* text : {"x\x01y", "\xEF\xBF\xBE", "\xEF\xBF\xBF", "\xFF"}) {
+        EXPECT_FALSE(rkXMLText::holdsOnlyXmlCharacters(text)) << text;
+    }
+}
+
+TEST(Text, ShownEscapesControlCharacters) {
+    EXPECT_EQ(rkXMLText::shown("a\nb\x7F"), "a\\x0Ab\\x7F");
+    EXPECT_EQ(rkXMLText::shown("a\xC2\x85"), "a\\xC2\\x85");  // a C1 control in UTF-8
+    EXPECT_EQ(rkXMLText::shown("K\xC3\xB6ln \x9F"), "K\xC3\xB6ln \\x9F");
 }

@@ -102,6 +102,41 @@ TEST(Path, MalformedPathsAreRefusedAndChangeNothing) {
     }
 }
 
+// A program that reports a refused path says why.
+TEST(Path, ParsePathSaysWhyItRefuses) {
+    const TableRow<const char*, std::string> rows[] = {
+        {"an empty step", "s//z", "empty name in 's//z'"},
+        {"an @ without a name", "s/@", "empty name in 's/@'"},
+        {"a step after the attribute", "s/@e/z", "an @attribute must be the last step: s/@e/z"},
+        {"no element", "@e", "names no element: @e"},
+        {"a good path", "s/w/@e", ""},
+    };
+    for (const auto& [name, path, why] : rows) {
+        rkXMLFactory::PathSteps steps;
+        std::string problem;
+        EXPECT_EQ(rkXMLFactory::parsePath(path, steps, problem), why.empty()) << name;
+        EXPECT_EQ(problem, why) << name;
+    }
+}
+
+// How far a path reaches: a program says which step is missing, a splice adds what is missing below it.
+TEST(Path, ReachPathSaysHowFarItReached) {
+    const TableRow<const char*, std::string> rows[] = {
+        {"all steps", "settings/window/title", "title#0 3"},
+        {"the deepest element found", "settings/window/missing/x", "window#0 2"},
+        {"another top-level element", "options/window", "null 0"},
+    };
+    const rkXMLDocument document = read(settingsText);
+    for (const auto& [name, path, expected] : rows) {
+        rkXMLFactory::PathSteps steps;
+        std::string problem;
+        ASSERT_TRUE(rkXMLFactory::parsePath(path, steps, problem)) << name;
+        std::size_t reached = 99;
+        rkXMLElement* element = rkXMLFactory::reachPath(document, steps, reached);
+        EXPECT_EQ(place(element) + " " + std::to_string(reached), expected) << name;
+    }
+}
+
 TEST(Path, MakePathMakesWhatIsMissingAtTheEnd) {
     rkXMLDocument document = read(settingsText);
     EXPECT_EQ(place(rkXMLFactory::makePath(document, "settings/window")), "window#0");  // found, not made
