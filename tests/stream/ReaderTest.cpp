@@ -183,6 +183,7 @@ TEST(Reader, ForeignModeSkipsWhatTheTreeCannotHold) {
     expectReads(
         stream,
         {
+            {"a byte order mark", "\xEF\xBB\xBF<a/>", "?root?(a)", {}},
             {"a DOCTYPE with an internal subset",
              "<!DOCTYPE a [\n <!ENTITY e \">]>\">\n <!ENTITY f '>]'>\n <!ATTLIST a b CDATA ']>'>\n"
              " <!-- ]> -->\n <?pi ]>?>\n %pe;\n] >\n<a/>",
