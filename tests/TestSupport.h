@@ -1,6 +1,4 @@
-// Helpers of the test programs: tables with named rows, a fresh directory per test with a document and a stream,
-// whole files, the one small document, pictures of trees and diagnostics, caught error texts, the check that a
-// refused save changed nothing, and child processes that play a second user.
+// Helpers of the test programs: tables, scratch directories, files, small trees and their pictures, error texts, users.
 #ifndef RKXML_TESTS_TEST_SUPPORT_H
 #define RKXML_TESTS_TEST_SUPPORT_H
 
@@ -59,8 +57,7 @@ inline std::set<std::string> entriesOf(const fs::path& directory) {
     return names;
 }
 
-// A directory of the test's own, removed with everything in it at the end. Its mode
-// lets the second user of a child process in.
+// A directory of the test's own, removed with everything in it at the end; the second user may enter it.
 class Scratch {
 public:
     Scratch() {
@@ -97,8 +94,7 @@ inline std::string bytesOf(const std::string& name) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>{});
 }
 
-// The text of a file as the library reads it: on Windows, which writes text files
-// with CR LF line ends, each CR LF as LF.
+// The text of a file as the library reads it: each CR LF as LF on Windows, which writes text files so.
 inline std::string readFile(const std::string& name) {
     std::string text = bytesOf(name);
 #ifdef _WIN32
@@ -147,8 +143,7 @@ inline rkXMLElement* element(rkXMLNode* node) { return rkXMLFactory::asElement(n
 
 using Log = std::vector<std::string>;
 
-// A node that records its name in `log` when destroyed and, given its holder, how many
-// entries the holder still lists at that moment.
+// A node that logs its name when destroyed, with the count of its holder's children at that moment if given.
 template <class Base>
 struct Traced : Base {
     Traced(Log& log, const std::string& name, const rkXMLElement* holder = nullptr) : log(log), holder(holder) {
@@ -196,7 +191,6 @@ inline std::string fieldsOf(rkXMLNode* node) {
     if (node->getElementType() == rkXMLNode::Header) return node->getName();
     rkXMLElement* e = element(node);
     if (e == nullptr) return "?";
-    // The list starts with a comma, which its opening bracket replaces.
     std::string attributes;
     for (const auto& [name, value] : e->getAttributes()) attributes += "," + name + "=" + value;
     const std::string value = e->getValue().empty() ? "" : "'" + e->getValue() + "'";
@@ -257,8 +251,7 @@ protected:
     rkXMLDocument document;
 };
 
-// Checks that `attempt`, a save or write of `target` answering the error text it met, was refused with `message`
-// and left the target's bytes and the entries of its directory as they were (its log may appear).
+// Checks that `attempt` answered `message` and left the target's bytes and its directory's entries (a log aside).
 inline void expectRefused(const std::string& target, const std::string& message,
                           const std::function<std::string()>& attempt) {
     auto entriesBeside = [&] {
@@ -266,7 +259,6 @@ inline void expectRefused(const std::string& target, const std::string& message,
         names.erase(fs::path(target + ".log").filename().string());
         return names;
     };
-    // Bytes of a regular file only: nothing for a missing file, a directory, a pipe or a link loop.
     auto regularFileContent = [](const std::string& name) {
         std::error_code error;
         return fs::is_regular_file(name, error) ? std::optional(readFile(name)) : std::nullopt;
@@ -297,9 +289,8 @@ struct User {
 };
 const User secondUser;
 
-// Runs `body` in a child process, as `user` when one is given and we are root, and returns its exit status,
-// or -1 if it did not exit (a signal, a hang past `seconds`). gtest assertions do not work in the child:
-// `body` answers through its status.
+// The exit status of `body` run in a child process (as `user` if given and we are root); -1 on a signal or
+// a hang past `seconds`. gtest assertions do not work in the child.
 inline int runInChild(const std::function<int()>& body, const std::optional<User>& user = std::nullopt,
                       unsigned seconds = 20) {
     std::fflush(nullptr);  // or the child may print the parent's pending output again
@@ -326,7 +317,7 @@ inline std::string answerInChild(const std::function<std::string()>& report,
     if (pipe(channel) != 0) return "(no pipe)";
     const int status = runInChild(
         [&] {
-            // Nothing may escape into the test program that the child is a copy of; a pipe holds 64 KiB unread.
+            // No exception may escape into the copy of the test program; a pipe holds 64 KiB unread.
             try {
                 const std::string answer = report().substr(0, 4096);
                 return write(channel[1], answer.data(), answer.size()) == ssize_t(answer.size()) ? 0 : 1;
@@ -353,8 +344,7 @@ inline std::string saveErrorInChild(const rkXMLDocument& document, const std::op
     return errorInChild([&] { rkXMLFStream().writeDocument(document); }, user, seconds);
 }
 
-// A FIFO at `name` whose reader collects everything written into it until received() is asked. It holds a write
-// end of its own, so that it waits for writers instead of meeting the end at once.
+// A FIFO at `name` whose reader collects all written into it; its own write end keeps it waiting for writers.
 class FifoReader {
 public:
     explicit FifoReader(const std::string& name) {

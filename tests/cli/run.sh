@@ -32,6 +32,8 @@ untouched() {
     cmp -s "$1" "$1.before" || fail "$1 changed: [$(cat "$1")]"
     [ "$(ls -i "$1")" = "$(cat "$1.inode")" ] || fail "$1 was replaced"
 }
+# refuses NAME STDERR ARGUMENT...: a run that fails with STDERR and leaves NAME untouched.
+refuses() { kept=$1 && shift && expect 1 '' "$@"; untouched "$kept"; }
 no_logs() { ! ls | grep '\.log$' >logs || fail "log files were left: $(cat logs)"; }
 
 cp "$sample" sample.xml && printf '<a>\n<b>\n</c>\n' >bad.xml && printf '<s e=""><!--z--><z>2</z></s>' >c.xml
@@ -145,8 +147,7 @@ eightbit)
     expect 0 "$stadt" '' get --8bit eightbit.xml einstellungen/stadt
     expect 0 "$(printf 'K\366ln')" '' get --8bit eightbit.xml einstellungen/stadt/@name
     # Without it the file is no UTF-8: refused, and nothing printed as if it were.
-    expect 1 '' 'eightbit.xml:3: refused: byte ?xF6 is not part of a UTF-8 character (no encoding is declared); a file of the library*s 8-bit mode needs --8bit' format eightbit.xml
-    untouched eightbit.xml
+    refuses eightbit.xml 'eightbit.xml:3: refused: byte ?xF6 is not part of a UTF-8 character (no encoding is declared); a file of the library*s 8-bit mode needs --8bit' format eightbit.xml
     expect 1 '' 'rkxml: eightbit.xml: the value is not UTF-8; a file of the library*s 8-bit mode needs --8bit' get eightbit.xml einstellungen/stadt
     expect 0 '' '' format --8bit eightbit.xml
     holds eightbit.xml '<?xml version="1.0" ?>\n<einstellungen>\n <stadt name="K\366ln">K&#246;ln &#8364; caf\351</stadt>\n <!-- Gr\366\337e -->\n <gr\366\337e>10</gr\366\337e>\n</einstellungen>'
@@ -154,8 +155,7 @@ eightbit)
     holds eightbit.xml '<?xml version="1.0" ?>\n<einstellungen>\n <stadt name="K\366ln">K&#246;ln &#8364; caf\351</stadt>\n <!-- Gr\366\337e -->\n <gr\366\337e>12 &#228;</gr\366\337e>\n</einstellungen>'
     # A UTF-8 file written in the 8-bit mode would mangle its text for every other program.
     keep utf8.xml
-    expect 1 '' "utf8.xml:4: refused: the value of element 'city' would not read back as it stands for other XML programs once written in the library's 8-bit mode (for a UTF-8 file, leave out --8bit)" format --8bit utf8.xml
-    untouched utf8.xml
+    refuses utf8.xml "utf8.xml:4: refused: the value of element 'city' would not read back as it stands for other XML programs once written in the library's 8-bit mode (for a UTF-8 file, leave out --8bit)" format --8bit utf8.xml
     no_logs
     ;;
 charsets)
@@ -163,26 +163,21 @@ charsets)
     keep latin1.xml
     expect 0 'Zürich é' '' get latin1.xml einstellungen/stadt
     expect 0 'EUR' '' get latin1.xml 'einstellungen/preis/@währung'
-    expect 1 '' "rkxml: latin1.xml: ISO-8859-1 cannot hold '€'" set latin1.xml einstellungen/stadt 'K€ln'
-    untouched latin1.xml
+    refuses latin1.xml "rkxml: latin1.xml: ISO-8859-1 cannot hold '€'" set latin1.xml einstellungen/stadt 'K€ln'
     expect 0 '' '' set latin1.xml einstellungen/stadt 'Köln'
     holds latin1.xml '<?xml version="1.0" encoding="ISO-8859-1"?>\n<einstellungen>\n  <stadt>K\366ln</stadt>\n  <preis w\344hrung="EUR">5</preis>\n</einstellungen>\n'
     keep windows1252.xml
     expect 0 '5 € Ÿ' '' get windows1252.xml preis
-    expect 1 '' "rkxml: windows1252.xml: Windows-1252 cannot hold '中'" set windows1252.xml preis '中'
-    untouched windows1252.xml
+    refuses windows1252.xml "rkxml: windows1252.xml: Windows-1252 cannot hold '中'" set windows1252.xml preis '中'
     expect 0 '' '' set windows1252.xml preis '6 € – Ÿ'
     holds windows1252.xml '<?xml version="1.0" encoding="windows-1252"?>\n<preis>6 \200 \226 \237</preis>\n'
     keep ascii.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>x</a>\n'
-    expect 1 '' "rkxml: ascii.xml: US-ASCII cannot hold 'é'" set ascii.xml a 'é'
-    untouched ascii.xml
+    refuses ascii.xml "rkxml: ascii.xml: US-ASCII cannot hold 'é'" set ascii.xml a 'é'
     keep high.xml '<?xml version="1.0" encoding="US-ASCII"?>\n<a>\351</a>\n'
-    expect 1 '' 'high.xml:2: refused: byte ?xE9 is not US-ASCII, as declared' format high.xml
-    untouched high.xml
+    refuses high.xml 'high.xml:2: refused: byte ?xE9 is not US-ASCII, as declared' format high.xml
     # Other sets are refused, never mixed.
     keep other.xml '<?xml version="1.0" encoding="EUC-JP"?>\n<a>x</a>\n'
-    expect 1 '' "other.xml:1: refused: encoding 'EUC-JP' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252" format other.xml
-    untouched other.xml
+    refuses other.xml "other.xml:1: refused: encoding 'EUC-JP' is declared; rkxml converts only UTF-8, US-ASCII, ISO-8859-1 and Windows-1252" format other.xml
     expect 1 '' "rkxml: other.xml: encoding 'EUC-JP' is declared; *" get other.xml a
     # UTF-16 with its byte order mark reads as its UTF-8 text, line ends as XML reads them; written back it
     # would be UTF-8, so format and set refuse it.
@@ -192,8 +187,7 @@ charsets)
     expect 0 'Zürich  nord' '' get utf16.xml settings/city/@name
     utf16_refused='utf16.xml:1: refused: UTF-16 text (little-endian, with a byte order mark) is saved as UTF-8.'
     expect 1 '' "$utf16_refused" format utf16.xml
-    expect 1 '' "$utf16_refused" set utf16.xml settings/city Bern
-    untouched utf16.xml
+    refuses utf16.xml "$utf16_refused" set utf16.xml settings/city Bern
     no_logs
     ;;
 refusals)
@@ -201,8 +195,7 @@ refusals)
     keep mixed.xml
     expect 1 '' "mixed.xml:1: refused: Text of element 'p' is replaced by a later text; only the last one is kept.
 mixed.xml:1: refused: Text of element 'p' after a child element is saved before its children." format mixed.xml
-    expect 1 '' "mixed.xml:1: refused: element 'p' holds text in several places between its children; set would not know which to replace" set mixed.xml p x
-    untouched mixed.xml
+    refuses mixed.xml "mixed.xml:1: refused: element 'p' holds text in several places between its children; set would not know which to replace" set mixed.xml p x
     # Reasons of the read and of the save check are printed together, in line order.
     keep late.xml '<?xml version="1.0" standalone="yes"?>\n<a/>\nx\n'
     expect 1 '' 'late.xml:1: refused: XML declaration is saved with its version and encoding only.
@@ -210,23 +203,19 @@ late.xml:3: refused: Text outside every element is ignored.' format late.xml
     keep cutoff.xml
     expect 1 '' "cutoff.xml:5: warning: Text after the last tag is ignored.
 cutoff.xml:5: warning: Element 'file' is not closed at the end of the text (3 elements are open)." check cutoff.xml
-    expect 1 '' "cutoff.xml:5: refused: Text after the last tag is ignored.
+    refuses cutoff.xml "cutoff.xml:5: refused: Text after the last tag is ignored.
 cutoff.xml:5: refused: Element 'file' is not closed at the end of the text (3 elements are open)." set cutoff.xml settings/launches 8
-    untouched cutoff.xml
     keep doctype.xml
     expect 0 '' '' check doctype.xml
     expect 0 '/usr/share/fonts' '' get doctype.xml fontconfig/dir
-    expect 1 '' 'doctype.xml:2: refused: DOCTYPE declaration is not kept on saving.' format doctype.xml
-    untouched doctype.xml
+    refuses doctype.xml 'doctype.xml:2: refused: DOCTYPE declaration is not kept on saving.' format doctype.xml
     keep notes.txt 'notes, not XML\n'
     ln -s notes.txt planted.xml
-    expect 1 '' 'planted.xml:1: refused: Text outside every element is ignored.' set planted.xml a/b 1
-    untouched notes.txt
+    refuses notes.txt 'planted.xml:1: refused: Text outside every element is ignored.' set planted.xml a/b 1
     # Each construct alone: the file's text, the line and the reason.
     while IFS='|' read -r text line reason; do
         keep one.xml "$text"
-        expect 1 '' "one.xml:$line: refused: $reason" format one.xml
-        untouched one.xml
+        refuses one.xml "one.xml:$line: refused: $reason" format one.xml
     done <<'CASES'
 \357\273\277<a/>\n|1|Byte order mark is not kept on saving.
 <?xml-stylesheet href="s.xsl"?>\n<?xml version="1.0"?>\n<a/>\n|1|Processing instruction is not kept on saving.
@@ -253,12 +242,10 @@ bounds)
     # 20,000 nested elements would be written as about 200 MB (indentation grows with the square of the depth).
     awk 'BEGIN { for (i = 0; i < 20000; i++) printf "<a>"; for (i = 0; i < 20000; i++) printf "</a>" }' >deep.xml
     keep deep.xml "$(cat deep.xml)"
-    expect 1 '' 'rkxml: deep.xml: refused: written back it would take at least 200149995 bytes, more than the bound of 67108864 bytes (--max-size raises it)' format deep.xml
-    untouched deep.xml
+    refuses deep.xml 'rkxml: deep.xml: refused: written back it would take at least 200149995 bytes, more than the bound of 67108864 bytes (--max-size raises it)' format deep.xml
     awk 'BEGIN { for (i = 0; i < 20000; i++) printf "<a>" }' >open.xml
     keep open.xml "$(cat open.xml)"
-    expect 1 '' "open.xml:1: refused: Element 'a' is not closed at the end of the text (20000 elements are open)." set open.xml a/b 1
-    untouched open.xml
+    refuses open.xml "open.xml:1: refused: Element 'a' is not closed at the end of the text (20000 elements are open)." set open.xml a/b 1
     # 300 KB of them is refused at once, within a gigabyte of address space (where the build allows a limit).
     awk 'BEGIN { for (i = 0; i < 100000; i++) printf "<a>"; for (i = 0; i < 100000; i++) printf "</a>" }' >deeper.xml
     if prlimit --as=1073741824 "$rkxml" --version >/dev/null 2>&1; then as_other="prlimit --as=1073741824"; fi
@@ -267,11 +254,9 @@ bounds)
     # --max-size sets the bound, for the file read and the text written, entities counted as written.
     keep small.xml '<a><b>x</b></a>'
     expect 1 '' 'rkxml: small.xml: refused: written back it would take at least 17 bytes, more than the bound of 16 bytes (--max-size raises it)' format --max-size 16 small.xml
-    expect 1 '' 'rkxml: small.xml: refused: larger than the bound of 14 bytes (--max-size raises it)' format --max-size 14 small.xml
-    untouched small.xml
+    refuses small.xml 'rkxml: small.xml: refused: larger than the bound of 14 bytes (--max-size raises it)' format --max-size 14 small.xml
     keep quoted.xml "<a b='\"\"\"\"\"\"\"\"\"\"'/>"  # ten quotes, written as &quot;
-    expect 1 '' 'rkxml: quoted.xml: refused: written back it would take at least 68 bytes, *' format --max-size 67 quoted.xml
-    untouched quoted.xml
+    refuses quoted.xml 'rkxml: quoted.xml: refused: written back it would take at least 68 bytes, *' format --max-size 67 quoted.xml
     expect 0 '' '' format --max-size 17 small.xml  # exactly its written size
     expect 0 '' '' format --max-size 1K small.xml
     holds small.xml '<a>\n <b>x</b></a>'
@@ -315,8 +300,7 @@ CASES
     holds mixed.xml '<p>Hello <b>x</b> world</p>\n'
     # A value that the reader joins from pieces has no one place to go.
     keep joined.xml '<a>\n  <b>x<![CDATA[y]]>z</b>\n</a>\n'
-    expect 1 '' "joined.xml:2: refused: the value of element 'b' is joined from several pieces (text, CDATA sections, processing instructions); set would not know which to replace" set joined.xml a/b 1
-    untouched joined.xml
+    refuses joined.xml "joined.xml:2: refused: the value of element 'b' is joined from several pieces (text, CDATA sections, processing instructions); set would not know which to replace" set joined.xml a/b 1
     no_logs
     ;;
 *) fail "unknown group $group" ;;
