@@ -328,7 +328,7 @@ std::string describePlaces(const rkXMLFStream& stream, const std::string& text, 
 
 }  // namespace
 
-TEST(Reader, RecordsWhereEachNodeStoodOnRequest) {
+TEST(Reader, RecordsWhereEachNodeStoodOnRequestOnly) {
     struct PlaceRow {
         const char* name;
         bool foreign;
@@ -357,9 +357,7 @@ TEST(Reader, RecordsWhereEachNodeStoodOnRequest) {
         stream.readDocumentFromString(document, row.text);
         EXPECT_EQ(describePlaces(stream, row.text, document.getRoot()), row.places);
     }
-}
-
-TEST(Reader, RecordsNoPositionUnlessAsked) {
+    // Only on request.
     rkXMLFStream stream;
     stream.setLogEnabled(false);
     rkXMLDocument document;
