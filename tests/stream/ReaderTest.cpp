@@ -304,16 +304,19 @@ namespace {
 // Where each node of `node`'s subtree stood in `text`, in document order: name:line, then for elements the
 // attributes' raw values, the raw text, the bytes between the last attribute and the end of the start tag, and
 // the element's bytes from its "<" to its end.
-std::string describePlaces(const rkXMLFStream& stream, const std::string& text, rkXMLNode* node) {
+std::string describePlaces(const rkXMLFStream& stream, const std::string& text, rkXMLNode* root) {
     std::string out;
-    for (rkXMLNode* child : *element(node)) {
-        const rkXMLFStream::SourcePosition* place = stream.getSourcePosition(child);
+    for (rkXMLWalk walk(*element(root)); walk.next();) {
+        if (walk.isLeaving()) continue;
+        rkXMLNode* node = walk.node();
+        const rkXMLFStream::SourcePosition* place = stream.getSourcePosition(node);
         if (place == nullptr) {
             out += " ?";
+            walk.skipChildren();
             continue;
         }
-        out += " " + child->getName() + ":" + std::to_string(place->line);
-        if (element(child) == nullptr) continue;
+        out += " " + node->getName() + ":" + std::to_string(place->line);
+        if (walk.element() == nullptr) continue;
         for (const auto& attribute : place->attributes) {
             out += " @" + attribute.name + "=" + text.substr(attribute.value.offset, attribute.value.length);
             EXPECT_EQ(text.substr(attribute.nameAt, attribute.name.size()), attribute.name);
@@ -321,7 +324,6 @@ std::string describePlaces(const rkXMLFStream& stream, const std::string& text, 
         if (place->hasText) out += " '" + text.substr(place->text.offset, place->text.length) + "'";
         out += " [" + text.substr(place->attributesEnd, place->startTagEnd - place->attributesEnd) + "]";
         out += " {" + (place->end == 0 ? "open" : text.substr(place->start, place->end - place->start)) + "}";
-        out += describePlaces(stream, text, child);
     }
     return out;
 }
