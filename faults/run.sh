@@ -6,7 +6,8 @@
 #   faults/run.sh --new          (only the faults that have no result yet)
 # The two package tests (package_*), which install and build a consumer (~30 s), run only for faults in
 # include/ or in CMake files: no other fault changes what a consumer sees. Each test gets at most 60 s (the
-# GoogleTest cases keep their own 120 s), so that a fault that makes a test hang counts as caught by it.
+# GoogleTest cases keep their own 120 s, the package tests get 300), so that a fault that makes a test hang
+# counts as caught by it.
 # Results: build/faults/results/NAME.failed lists the tests that failed with fault NAME planted
 # ("BUILD" if it did not build, "APPLY" if its original text is no longer found exactly once);
 # build/faults/STATUS tells how far a run is; faults/matrix.py prints the summary.
@@ -29,10 +30,25 @@ git -C "$tree" reset -q --hard
 # one compilation and one link.
 cmake --preset default -S "$tree" -B "$work/build" -DCMAKE_LINK_DEPENDS_NO_SHARED=ON >/dev/null
 cmake --build "$work/build" >/dev/null
-ctest --test-dir "$work/build" -j "$(nproc)" --timeout 60 >/dev/null 2>&1 || {
-    echo "faults: the suite fails without a fault planted; fix that first" >&2
-    exit 1
+# failing ARGUMENT...: runs the tests that the ctest arguments select and prints the names of those that failed.
+failing() {
+    # LastTestsFailed.log holds "NUMBER:NAME" for each failed test of the last run.
+    failed_log=$work/build/Testing/Temporary/LastTestsFailed.log
+    rm -f "$failed_log"
+    ctest --test-dir "$work/build" -j "$(nproc)" "$@" >/dev/null 2>&1 || true
+    if [ -f "$failed_log" ]; then cut -d: -f2- "$failed_log"; fi
 }
+# run_tests [packages]: every test but the package tests, at most 60 s each; with "packages" those too, which
+# take half a minute alone and are given five.
+run_tests() {
+    failing --timeout 60 -E '^package_'
+    if [ "${1:-}" = packages ]; then failing --timeout 300 -R '^package_'; fi
+}
+run_tests packages >"$work/base.failed"
+if [ -s "$work/base.failed" ]; then
+    echo "faults: the suite fails without a fault planted; fix that first: $(cat "$work/base.failed")" >&2
+    exit 1
+fi
 # Every test, so that the summary also names the tests that catch nothing.
 ctest --test-dir "$work/build" -N | sed -n 's/^ *Test *#[0-9]*: //p' >"$work/tests.list"
 
@@ -59,13 +75,9 @@ while read -r name <&3; do
     if ! python3 "$here/plant.py" apply "$faults" "$tree" "$name" >"$work/touched"; then
         echo APPLY >"$results/$name.failed"
     elif cmake --build "$work/build" >/dev/null 2>&1; then
-        skip='^package_'
-        grep -qE '^include/|CMakeLists\.txt$|\.cmake$' "$work/touched" && skip='^$'
-        ctest --test-dir "$work/build" -j "$(nproc)" --timeout 60 -E "$skip" >/dev/null 2>&1 || true
-        # LastTestsFailed.log holds "NUMBER:NAME" for each failed test of the last run.
-        failed_log=$work/build/Testing/Temporary/LastTestsFailed.log
-        if [ -f "$failed_log" ]; then cut -d: -f2- "$failed_log" >"$results/$name.failed"; else : >"$results/$name.failed"; fi
-        rm -f "$failed_log"
+        packages=
+        grep -qE '^include/|CMakeLists\.txt$|\.cmake$' "$work/touched" && packages=packages
+        run_tests $packages >"$results/$name.failed"
     else
         echo BUILD >"$results/$name.failed"
     fi
