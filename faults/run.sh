@@ -77,6 +77,7 @@ done_count=0
 status() { echo "$(date -u +%H:%M:%S) faults written: $total, with results: $(find "$results" -name "*.failed" | wc -l); this batch: $done_count of $count done" >"$work/STATUS"; }
 status
 while read -r name <&3; do
+    fault_started=$(date +%s)
     if ! python3 "$here/plant.py" apply "$faults" "$tree" "$name" >"$work/touched"; then
         echo APPLY >"$results/$name.failed"
     elif cmake --build "$work/build" >/dev/null 2>&1; then
@@ -89,7 +90,7 @@ while read -r name <&3; do
     git -C "$tree" reset -q --hard
     done_count=$((done_count + 1))
     status
-    echo "$name: $(wc -l <"$results/$name.failed") failing tests"
+    echo "$name: $(wc -l <"$results/$name.failed") failing tests, $(($(date +%s) - fault_started)) s"
 done 3<"$work/batch"
 echo "faults: $count faults in $(($(date +%s) - started)) s"
 # Leaves the build as the unchanged tree has it.
