@@ -66,10 +66,10 @@ def summarise(results, tests_list):
     for test in sorted(set(tests) | set(catches), key=lambda t: (-len(catches[t]), t)):
         only = sorted(fault for fault, single in alone.items() if single == test)
         print(f"  {test}: {len(catches[test])}, {len(only)}" + (f" ({', '.join(only)})" if only else ""))
-    print(f"tests that catch no fault: {' '.join(sorted(t for t in tests if not catches[t])) or 'none'}")
+    print("tests that catch no fault: " + (", ".join(sorted(t for t in tests if not catches[t])) or "none"))
     alone_tests = set(alone.values())
     print("tests that catch faults, none alone: "
-          + (" ".join(sorted(t for t in tests if catches[t] and t not in alone_tests)) or "none"))
+          + (", ".join(sorted(t for t in tests if catches[t] and t not in alone_tests)) or "none"))
 
 
 def main():
