@@ -17,12 +17,18 @@ namespace rkxml_detail::charsets {
 // Unicode (read as UTF-8: also no name at all), the 8-bit sets the reader makes bytes of, and any other.
 enum class DeclaredSet { Unicode, Latin1, Windows1252, Ascii, Other };
 
-// The set that the encoding name `encoding` stands for, in any casing.
-inline DeclaredSet declaredSet(std::string_view encoding) {
+// An encoding name with its ASCII letters lower-cased, whatever the host's locale: names match in any casing.
+inline std::string encodingNameLowered(std::string_view encoding) {
     std::string name(encoding);
     for (char& c : name) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     }
+    return name;
+}
+
+// The set that the encoding name `encoding` stands for, in any casing.
+inline DeclaredSet declaredSet(std::string_view encoding) {
+    const std::string name = encodingNameLowered(encoding);
     const auto isOneOf = [&name](std::initializer_list<std::string_view> names) {
         return std::find(names.begin(), names.end(), name) != names.end();
     };

@@ -19,6 +19,7 @@
 #include "rkXMLHeader.h"
 #include "rkXMLWalk.h"
 #include "stream/Bytes.h"
+#include "stream/CharacterSets.h"
 #include "stream/DiagnosticLog.h"
 #include "stream/Grammar.h"
 #include "stream/OpenTagLookup.h"
@@ -79,9 +80,8 @@ bool holds(std::string_view text, char byte) {
 
 // Whether `encoding` names a form of 16- or 32-bit units (UTF-16, UCS-2, UTF-32, ...): the writer writes bytes,
 // which other XML programs would then read as pairs or quads of bytes.
-bool namesWideUnits(std::string encoding) {
-    std::transform(encoding.begin(), encoding.end(), encoding.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+bool namesWideUnits(const std::string& name) {
+    const std::string encoding = rkxml_detail::charsets::encodingNameLowered(name);
     for (const std::string_view wide : {"utf-16", "utf16", "utf-32", "utf32", "ucs"}) {
         if (rkxml_detail::startsWith(encoding, wide)) return true;
     }

@@ -20,9 +20,7 @@ Charset charsetNamed(const std::string& encoding) {
         case DeclaredSet::Other: return Charset::Other;
     }
     // Of the Unicode forms only UTF-8 is bytes as they stand: a text that names UTF-16 is not.
-    std::string name = encoding;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    const std::string name = charsets::encodingNameLowered(encoding);
     return name.empty() || name == "utf-8" || name == "utf8" ? Charset::Utf8 : Charset::Other;
 }
 
